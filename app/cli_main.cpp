@@ -1,0 +1,98 @@
+#include <locale.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/commands.h"
+
+namespace qb::cli {
+
+std::vector<Command>& Commands() {
+  static std::vector<Command> commands;
+  return commands;
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "quillbox-cli: %s\n", message.c_str());
+  return kFailure;
+}
+
+int UsageError(const std::string& command, const std::string& message) {
+  for (const Command& c : Commands())
+    if (c.Name == command)
+      std::fprintf(stderr, "quillbox-cli: %s\nusage: quillbox-cli %s %s\n", message.c_str(),
+                   c.Name.c_str(), c.Usage.c_str());
+  return kFailure;
+}
+
+void Out(const std::string& bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
+void OutRecord(const std::vector<std::string>& fields) {
+  std::string line;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i) line += '\t';
+    line += fields[i];
+  }
+  line += '\n';
+  Out(line);
+}
+
+bool ParseNumber(const std::string& text, unsigned long long& value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoull(text.c_str(), &end, 0);
+  return errno == 0 && end && *end == '\0';
+}
+
+}  // namespace qb::cli
+
+namespace {
+
+void PrintHelp(FILE* to) {
+  std::fprintf(to,
+               "usage: quillbox-cli COMMAND [ARGUMENTS]\n"
+               "Pulls the attachments out of local mail stores.\n\ncommands:\n");
+  for (const auto& c : qb::cli::Commands())
+    std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), c.Usage.c_str(), c.Summary.c_str());
+  std::fprintf(to, "\n  --help      show this text\n  --version   show the version\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setlocale(LC_ALL, "");
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintHelp(stderr);
+    return qb::cli::kFailure;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintHelp(stdout);
+    return qb::cli::kOk;
+  }
+  if (args[0] == "--version") {
+    std::printf("quillbox-cli %s\n", QB_VERSION);
+    return qb::cli::kOk;
+  }
+  for (const auto& c : qb::cli::Commands()) {
+    if (c.Name != args[0]) continue;
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    for (const auto& a : rest)
+      if (a == "--help" || a == "-h") {
+        std::printf("usage: quillbox-cli %s %s\n%s\n", c.Name.c_str(), c.Usage.c_str(),
+                    c.Summary.c_str());
+        return qb::cli::kOk;
+      }
+    try {
+      return c.Run(rest);
+    } catch (const std::exception& e) {
+      return qb::cli::Fail(e.what());
+    }
+  }
+  qb::cli::Fail("unknown command '" + args[0] + "' (try --help)");
+  return qb::cli::kFailure;
+}

@@ -1,0 +1,93 @@
+// The options a run is created with, and the statuses of its folders.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/datetime.h"
+
+namespace qb {
+
+// The wizard as a worker sees it. Every member is called on the main thread
+// (the worker goes through Synchronize).
+class IRunView {
+ public:
+  virtual ~IRunView() = default;
+  virtual void AddLog(const std::string& line) = 0;
+  virtual void SetStatusText(const std::string& text) = 0;
+  // Maximum := count, or 1 when count is 0; position := 0.
+  virtual void SetProgressMax(int count) = 0;
+  virtual void SetProgressPosition(int value) = 0;
+  virtual void ShowFolderRow(int folderIndex) = 0;
+  virtual void UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
+                               int extracted, int messages, int total) = 0;
+};
+
+// One chosen folder of a run, in the order of the wizard's folder list.
+struct TJobFolder {
+  std::string Name;      // display name (the status row's text)
+  std::string FileName;  // Outlook Express: the .dbx file name; "" when the folder has none
+  std::string Key;       // Outlook: the folder key (path of names)
+  std::string EntryID;   // Outlook: the folder's entry id
+};
+
+// What the link download reads from the wizard's extension controls: the
+// "Extract ONLY Selected extensions." choice and every entry of both lists,
+// ticked or not, as typed (the download applies its own rules to them).
+struct TExtensionListsSnapshot {
+  bool SelectedOnly = false;
+  std::vector<std::string> IncludeEntries;
+  std::vector<std::string> ExcludeEntries;
+};
+
+struct TExtractionJob {
+  std::string StoreFolder;
+  std::string DestinationDir;
+  std::vector<TJobFolder> Folders;
+  int Layout = 6;
+  bool FullFileName = true;
+  bool DownloadLinks = false;
+  bool SkipDuplicates = false;
+  bool HarvestAddresses = false;
+  bool UseDateInterval = false;
+  TDateTime DateFrom = 0;
+  TDateTime DateTo = 0;
+  bool AllFiles = true;
+  std::vector<std::string> IncludeExt;  // upper case, with a leading "."
+  std::vector<std::string> ExcludeExt;  // upper case, with a leading "."
+  TExtensionListsSnapshot LinkLists;
+
+  // Length of the worker's pauses between steps of a message.
+  unsigned PauseMs = 100;
+
+  // The wizard: target of every report and owner of the stop flag.
+  IRunView* View = nullptr;
+  const std::atomic<std::uint8_t>* StopRequested = nullptr;
+};
+
+enum TFolderStatusCode : int {
+  fsWaiting = 0,
+  fsStarting = 1,
+  fsProgress = 2,
+  fsFinished = 3,
+  fsStopped = 4,
+  fsErrorOpening = 5,
+  fsNotAvailable = 6,
+  fsError = 7,
+  fsOk = 8,
+  fsNoFile = 9,
+  fsSkipped = 10,
+};
+
+struct TFolderStatus {
+  // The untranslated text of a status code ("" for an unknown code).
+  static std::string Text(int code);
+  // The text as shown: passed through the message catalogue.
+  static std::string DisplayText(int code);
+  // Index in the status list's image list, -1 for none.
+  static int ImageIndex(int code);
+};
+
+}  // namespace qb

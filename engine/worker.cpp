@@ -1,0 +1,162 @@
+#include "engine/worker.h"
+
+#include <algorithm>
+
+#include "engine/datetext.h"
+
+namespace qb {
+
+namespace {
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+  return s.substr(b, e - b);
+}
+}  // namespace
+
+TExtractionWorker::TExtractionWorker(const TExtractionJob& job)
+    : job_(job), IncludeExt(job.IncludeExt), ExcludeExt(job.ExcludeExt) {
+  DestinationDir = Trim(job.DestinationDir);
+}
+
+TExtractionWorker::~TExtractionWorker() = default;
+
+const std::string& TExtractionWorker::SeparatorLine() {
+  static const std::string line(86, '-');
+  return line;
+}
+
+std::string TExtractionWorker::AttachmentsFromLine(int messages) {
+  return "Attachments from " + std::to_string(messages) +
+         (messages == 1 ? " Message is extracted" : " Messages are extracted");
+}
+
+bool TExtractionWorker::StopRequested() const {
+  return job_.StopRequested && job_.StopRequested->load(std::memory_order_relaxed) == 1;
+}
+
+void TExtractionWorker::Pause() const {
+  Sleep(job_.PauseMs);
+}
+
+void TExtractionWorker::AddLog(const std::string& line) {
+  if (job_.View) Synchronize([&] { job_.View->AddLog(line); });
+}
+void TExtractionWorker::SetStatusText(const std::string& text) {
+  if (job_.View) Synchronize([&] { job_.View->SetStatusText(text); });
+}
+void TExtractionWorker::SetProgressMax(int count) {
+  progressMax_ = count == 0 ? 1 : count;
+  if (job_.View) Synchronize([&] { job_.View->SetProgressMax(count); });
+}
+void TExtractionWorker::SetProgressPosition(int value) {
+  if (job_.View) Synchronize([&] { job_.View->SetProgressPosition(value); });
+}
+void TExtractionWorker::ShowFolderRow(int folderIndex) {
+  if (job_.View) Synchronize([&] { job_.View->ShowFolderRow(folderIndex); });
+}
+void TExtractionWorker::UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
+                                        int extracted, int messages, int total) {
+  if (job_.View)
+    Synchronize([&] {
+      job_.View->UpdateFolderRow(folderName, folderIndex, status, extracted, messages, total);
+    });
+}
+
+void TExtractionWorker::WriteOptionLines() {
+  AddLog("Starting With Options :");
+  AddLog(job_.SkipDuplicates ? "    Ignore Previously Extracted Attachments"
+                             : "    Extract All Message Attachments");
+  if (job_.UseDateInterval)
+    AddLog("    Messages received between : " + FormatIntervalBound(job_.DateFrom) + " and " +
+           FormatIntervalBound(job_.DateTo));
+  AddLog(SeparatorLine());
+}
+
+void TExtractionWorker::CountingPass() {
+  for (size_t i = 0; i < job_.Folders.size(); ++i) {
+    const TJobFolder& f = job_.Folders[i];
+    const int row = static_cast<int>(i);
+    SetProgressPosition(row);
+    if (!FolderHasSource(f)) {
+      UpdateFolderRow(f.Name, row, fsNoFile, 0, 0, 0);
+      continue;
+    }
+    SetStatusText("Calculating the total number of messages...");
+    try {
+      size_t count = LoadMessageList(f);
+      ReleaseMessageList();
+      UpdateFolderRow(f.Name, row, fsWaiting, 0, 0, static_cast<int>(count));
+    } catch (const TFolderReadError& e) {
+      ReleaseMessageList();
+      AddLog("Errror opening " + FolderFileKey(f));
+      failed_.push_back(FolderFileKey(f));
+      UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, static_cast<int>(e.RecordsRead));
+    }
+  }
+}
+
+void TExtractionWorker::MainPass() {
+  for (size_t i = 0; i < job_.Folders.size(); ++i) {
+    if (StopRequested()) break;
+    const TJobFolder& f = job_.Folders[i];
+    const int row = static_cast<int>(i);
+    const std::string key = FolderFileKey(f);
+    if (FolderHasSource(f) && std::find(failed_.begin(), failed_.end(), key) != failed_.end()) {
+      UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
+      continue;
+    }
+    AddLog("Reading Messages from " + key + " ...");
+    size_t n = 0;
+    if (FolderHasSource(f)) {
+      try {
+        n = LoadMessageList(f);
+      } catch (const TFolderReadError&) {
+        // The folder went away after it was counted: report it and go on.
+        ReleaseMessageList();
+        AddLog("Errror opening " + key);
+        UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
+        continue;
+      }
+    }
+    ShowFolderRow(row);
+    const int total = static_cast<int>(n);
+    UpdateFolderRow(f.Name, row, fsProgress, 0, 0, total);
+    if (n == 0) {
+      UpdateFolderRow(f.Name, row, fsFinished, 0, 0, 0);
+      continue;
+    }
+    MessagesWithFiles = 0;
+    FilesExtracted = 0;
+    SetProgressMax(total);
+    for (size_t j = 0; j < n; ++j) {
+      if (StopRequested()) break;
+      UpdateFolderRow(f.Name, row, fsProgress, FilesExtracted, MessagesWithFiles, total);
+      SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
+                    std::to_string(n) + " ...");
+      SetProgressPosition(static_cast<int>(j));
+      ProcessMessage(i, f, j, n);
+    }
+    UpdateFolderRow(f.Name, row, fsFinished, FilesExtracted, MessagesWithFiles, total);
+    if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
+  }
+}
+
+void TExtractionWorker::Execute() {
+  WriteOptionLines();
+  SetProgressMax(static_cast<int>(job_.Folders.size()));
+  SetStatusText("Calculating the Message Count...");
+  CountingPass();
+  MainPass();
+  ReleaseMessageList();
+  failed_.clear();
+  // The bar's maximum is the last one set: the folder count, or the message
+  // count of the last folder that had messages.
+  SetProgressPosition(progressMax_);
+  const std::string closing = StopRequested() ? "Stopped by User." : FinishedLine();
+  SetStatusText(closing);
+  AddLog(closing);
+}
+
+}  // namespace qb

@@ -1,0 +1,1 @@
+// The Outlook Express store.

@@ -1,0 +1,193 @@
+#include "platform/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+
+namespace qb {
+
+namespace {
+
+// Windows-1252 0x80..0x9F; 0 marks the five undefined positions.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::mutex g_cp_mutex;
+std::string g_codepage;
+
+bool IsCp1252(const std::string& name) {
+  return name == "CP1252" || name == "cp1252" || name == "WINDOWS-1252" || name == "windows-1252";
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view s) {
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t len;
+    char32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > n) return false;
+    for (size_t k = 1; k < len; ++k) {
+      unsigned char cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string SystemCodePage() {
+  std::lock_guard lock(g_cp_mutex);
+  if (!g_codepage.empty()) return g_codepage;
+  const char* env = std::getenv("QUILLBOX_CODEPAGE");
+  return env && *env ? std::string(env) : std::string("CP1252");
+}
+
+void SetSystemCodePage(const std::string& name) {
+  std::lock_guard lock(g_cp_mutex);
+  g_codepage = name;
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  for (char ch : bytes) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      out += ch;
+    } else if (c < 0xA0) {
+      char16_t u = kCp1252High[c - 0x80];
+      AppendUtf8(out, u ? u : 0xFFFD);
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+std::string ToUtf8Edge(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  const std::string cp = SystemCodePage();
+  if (IsCp1252(cp)) return Cp1252ToUtf8(bytes);
+  iconv_t cd = iconv_open("UTF-8", cp.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return Cp1252ToUtf8(bytes);
+  std::string out;
+  std::string in(bytes);
+  char* inp = in.data();
+  size_t inleft = in.size();
+  char buf[1024];
+  while (inleft > 0) {
+    char* outp = buf;
+    size_t outleft = sizeof buf;
+    size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
+    out.append(buf, static_cast<size_t>(outp - buf));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      // A byte the code page does not define: replace it and go on.
+      AppendUtf8(out, 0xFFFD);
+      ++inp;
+      --inleft;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+std::string Utf16LeToUtf8(std::string_view bytes) {
+  std::string out;
+  size_t i = 0;
+  while (i + 1 < bytes.size()) {
+    char32_t u = static_cast<unsigned char>(bytes[i]) |
+                 (static_cast<char32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    i += 2;
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < bytes.size()) {
+      char32_t lo = static_cast<unsigned char>(bytes[i]) |
+                    (static_cast<char32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+      if (lo >= 0xDC00 && lo <= 0xDFFF) {
+        i += 2;
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        continue;
+      }
+      AppendUtf8(out, 0xFFFD);
+      continue;
+    }
+    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+std::string Utf8ToCodePage(std::string_view utf8) {
+  const std::string cp = SystemCodePage();
+  iconv_t cd = iconv_open((cp + "//TRANSLIT").c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8);
+  std::string out;
+  std::string in(utf8);
+  char* inp = in.data();
+  size_t inleft = in.size();
+  char buf[1024];
+  while (inleft > 0) {
+    char* outp = buf;
+    size_t outleft = sizeof buf;
+    size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
+    out.append(buf, static_cast<size_t>(outp - buf));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      out += '?';
+      // Skip the rest of the offending UTF-8 sequence.
+      ++inp;
+      --inleft;
+      while (inleft > 0 && (static_cast<unsigned char>(*inp) & 0xC0) == 0x80) {
+        ++inp;
+        --inleft;
+      }
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace qb

@@ -1,0 +1,170 @@
+#include "platform/paths.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <strings.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace qb {
+
+std::string GetEnv(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string ProgramDir() {
+  char buf[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return ".";
+  std::string p(buf, static_cast<size_t>(n));
+  auto slash = p.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : p.substr(0, slash);
+}
+
+std::string AppDataDir() {
+  std::string xdg = GetEnv("XDG_DATA_HOME");
+  if (!xdg.empty() && xdg[0] == '/') {
+    while (xdg.size() > 1 && xdg.back() == '/') xdg.pop_back();
+    return xdg;
+  }
+  std::string home = GetEnv("HOME");
+  if (!home.empty()) {
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home + "/.local/share";
+  }
+  return ProgramDir();
+}
+
+std::string IncludeTrailingSlash(const std::string& dir) {
+  if (dir.empty() || dir.back() == '/') return dir;
+  return dir + '/';
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& dir) {
+  if (dir.empty()) return false;
+  if (DirectoryExists(dir)) return true;
+  std::string path;
+  size_t pos = 0;
+  while (pos <= dir.size()) {
+    size_t next = dir.find('/', pos);
+    if (next == std::string::npos) next = dir.size();
+    path = dir.substr(0, next);
+    if (!path.empty() && !DirectoryExists(path)) {
+      if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    pos = next + 1;
+  }
+  return DirectoryExists(dir);
+}
+
+std::string ResolveNoCase(const std::string& dir, const std::string& name) {
+  const std::string base = dir.empty() ? std::string(".") : dir;
+  const std::string exact = IncludeTrailingSlash(base) + name;
+  struct stat st {};
+  if (::stat(exact.c_str(), &st) == 0) return exact;
+  if (name.find('/') != std::string::npos) return exact;
+  DIR* d = ::opendir(base.c_str());
+  if (!d) return exact;
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    if (::strcasecmp(e->d_name, name.c_str()) == 0) {
+      found = e->d_name;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found.empty() ? exact : IncludeTrailingSlash(base) + found;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string data;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return data;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& data) {
+  auto slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string tmpl = IncludeTrailingSlash(dir) + "." + name + ".XXXXXX";
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) throw std::runtime_error("Cannot create " + path + ": " + std::strerror(errno));
+  // Keep the permissions a plain create would give.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  size_t off = 0;
+  while (off < data.size()) {
+    ssize_t n = ::write(fd, data.data() + off, data.size() - off);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd);
+      ::unlink(tmpl.c_str());
+      throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+    }
+    off += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    int err = errno;
+    ::unlink(tmpl.c_str());
+    throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+  }
+  if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tmpl.c_str());
+    throw std::runtime_error("Cannot replace " + path + ": " + std::strerror(err));
+  }
+}
+
+std::string ExpandEnvironmentStrings(const std::string& text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '%') {
+      size_t end = text.find('%', i + 1);
+      if (end != std::string::npos && end > i + 1) {
+        std::string name = text.substr(i + 1, end - i - 1);
+        if (const char* v = std::getenv(name.c_str())) {
+          out += v;
+          i = end + 1;
+          continue;
+        }
+      }
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
+}  // namespace qb

@@ -1,0 +1,101 @@
+// Worker threads with a synchronous call into the main thread.
+//
+// TThread is created suspended; Resume starts Execute on a new thread. When
+// Execute returns, OnTerminate runs on the main thread (through Synchronize)
+// and, when FreeOnTerminate is set, the object then deletes itself.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace qb {
+
+// Runs calls on the main thread. The command line and the tests use
+// TQueueDispatcher; the Qt front end installs one of its own.
+class IMainThreadDispatcher {
+ public:
+  virtual ~IMainThreadDispatcher() = default;
+  // True when called on the thread that runs the posted calls.
+  virtual bool IsMainThread() const = 0;
+  // Queues a call for the main thread; returns at once.
+  virtual void Post(std::function<void()> call) = 0;
+};
+
+// Installs the dispatcher used by every TThread; returns the previous one.
+// Passing nullptr restores the built-in queue dispatcher.
+IMainThreadDispatcher* SetMainThreadDispatcher(IMainThreadDispatcher* dispatcher);
+IMainThreadDispatcher& MainThreadDispatcher();
+
+// A plain queue for programs without an event loop. The thread that
+// constructs it is the main thread.
+class TQueueDispatcher : public IMainThreadDispatcher {
+ public:
+  TQueueDispatcher();
+  bool IsMainThread() const override;
+  void Post(std::function<void()> call) override;
+
+  // Runs every queued call; returns how many ran.
+  int ProcessQueue();
+  // Runs queued calls as they arrive until done() is true.
+  void ProcessUntil(const std::function<bool()>& done);
+
+ private:
+  std::thread::id main_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>>* queue_;
+  std::unique_ptr<std::deque<std::function<void()>>> owned_;
+};
+
+// The built-in dispatcher; its main thread is the one that runs main().
+TQueueDispatcher& DefaultQueueDispatcher();
+
+// Runs call on the main thread and waits for it. On the main thread itself
+// the call runs directly. An exception thrown by the call is raised again in
+// the caller.
+void Synchronize(const std::function<void()>& call);
+
+// Pause of the current thread.
+void Sleep(unsigned milliseconds);
+
+class TThread {
+ public:
+  TThread();
+  virtual ~TThread();
+  TThread(const TThread&) = delete;
+  TThread& operator=(const TThread&) = delete;
+
+  // Starts Execute on its own thread (only the first call has an effect).
+  void Resume();
+  // Waits until Execute and the termination handler have run. Must not be
+  // used with FreeOnTerminate. On the main thread, queued calls keep running
+  // while it waits.
+  void WaitFor();
+
+  bool Finished() const { return finished_.load(); }
+
+  bool FreeOnTerminate = false;
+  // Runs on the main thread after Execute has returned.
+  std::function<void(TThread&)> OnTerminate;
+  // An exception that escaped Execute, if any.
+  std::exception_ptr FatalException;
+
+ protected:
+  virtual void Execute() = 0;
+
+ private:
+  void Run();
+
+  std::thread thread_;
+  std::atomic<bool> started_{false};
+  std::atomic<bool> finished_{false};
+};
+
+}  // namespace qb

@@ -1,0 +1,81 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/job.h"
+
+namespace qb::test {
+
+// The project's source directory.
+std::string SourceDir();
+// ../shared/refdata beside the project (the reference files).
+std::string RefDataDir();
+// tests/data/<area>.
+std::string TestDataDir(const std::string& area);
+
+// A fresh directory under $TMPDIR, removed with everything in it when the
+// object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& data);
+std::string ReadFile(const std::string& path);
+// Every regular file below dir, as paths relative to dir, sorted.
+std::vector<std::string> ListTree(const std::string& dir);
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+
+ private:
+  std::string name_;
+  bool had_;
+  std::string old_;
+};
+
+// Records every report a worker makes, as the wizard would show it.
+class RecordingView : public IRunView {
+ public:
+  struct Row {
+    std::string Name;
+    int Status = -1, Extracted = 0, Messages = 0, Total = 0;
+    bool Shown = false;
+  };
+  void AddLog(const std::string& line) override;
+  void SetStatusText(const std::string& text) override;
+  void SetProgressMax(int count) override;
+  void SetProgressPosition(int value) override;
+  void ShowFolderRow(int folderIndex) override;
+  void UpdateFolderRow(const std::string& folderName, int folderIndex, int status, int extracted,
+                       int messages, int total) override;
+
+  std::vector<std::string> Log;
+  std::vector<std::string> Statuses;
+  std::vector<Row> Rows;
+  // Every status code each row went through, in order.
+  std::vector<std::vector<int>> RowHistory;
+  int ProgressMax = 0;
+  int ProgressPosition = 0;
+  // Called after every AddLog, e.g. to request a stop at a chosen line.
+  std::function<void(const std::string&)> OnLog;
+  std::function<void(const std::string&)> OnStatus;
+};
+
+}  // namespace qb::test

@@ -1,0 +1,1 @@
+// Web content: the HTML scanner and the link download.
