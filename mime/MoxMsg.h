@@ -1,0 +1,155 @@
+// One e-mail message: the raw lines and the decoded form (header fields,
+// plain-text and HTML bodies, attachments), with parsing and composing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "mime/MoxAttFile.h"
+#include "mime/mimehelpers.h"
+#include "platform/datetime.h"
+
+namespace qb {
+
+enum TPriority { prHighest = 0, prHigh = 1, prNormal = 2, prLow = 3, prLowest = 4 };
+enum TTextEncoding { te8Bit = 0, teBase64 = 1, teQP = 2 };
+enum TIMAPFlag { isSeen, isAnswered, isFlagged, isDeleted, isDraft, isRecent };
+// A set of TIMAPFlag: bit (1 << flag).
+using TIMAPFlags = std::uint8_t;
+
+struct TMailAddress {
+  std::string Name;
+  std::string Address;
+};
+
+// An ordered list of addresses.
+class TAddressList {
+ public:
+  int Count() const { return static_cast<int>(items_.size()); }
+  TMailAddress& Items(int index) { return items_.at(static_cast<std::size_t>(index)); }
+  const TMailAddress& Items(int index) const { return items_.at(static_cast<std::size_t>(index)); }
+  void Add(TMailAddress item) { items_.push_back(std::move(item)); }
+  void Clear() { items_.clear(); }
+  void Assign(const TAddressList& other) { items_ = other.items_; }
+
+  // The streamed "Items" property: Name then Address for every item; an
+  // empty list is not written (HasItemsToStore is false).
+  bool HasItemsToStore() const { return !items_.empty(); }
+  std::vector<std::string> StoreItems() const;
+  // Clears the list and rebuilds it from the pairs (an odd last entry is a
+  // name without address).
+  void LoadItems(const std::vector<std::string>& pairs);
+
+ private:
+  std::vector<TMailAddress> items_;
+};
+
+// One address text into name and address; never fails.
+TMailAddress ParseMailAddress(std::string_view text);
+// A text of several addresses, appended to list.
+void ParseAddressList(std::string_view text, TAddressList& list);
+// The items of a list as "\"Name\" <address>" joined by sep.
+std::string AddressListText(const TAddressList& list, std::string_view sep = ",");
+
+class TMoxMsg {
+ public:
+  // Re-seeds the process-wide random generator from the clock.
+  TMoxMsg();
+  TMoxMsg(const TMoxMsg&) = delete;
+  TMoxMsg& operator=(const TMoxMsg&) = delete;
+
+  // Published properties.
+  std::string UserName;
+  std::string From, FromAddress, FromName;
+  std::string ReplyTo, ReplyToAddress, ReplyToName;
+  std::string DeliveredTo, DeliveredToAddress, DeliveredToName;
+  TAddressList SendToList, CCList, BCCList;
+  std::string Subject;
+  TStringList Text;
+  TStringList HTML;
+  bool HTMLAsAttachment = false;
+  TStringList ExtraHeaders;
+  TPriority Priority = prNormal;
+  std::string CharSet = "iso-8859-1";
+  bool ClearRawMailAfterParse = true;
+  TTextEncoding TextEncoding = te8Bit;
+  std::string XMailer;
+  std::string LocalAddr;
+  TIMAPFlags IMAPFlags = 0;
+
+  // Text forms of the address lists: items joined by "," (no blank).
+  std::string SendTo() const;
+  std::string CC() const;
+  std::string BCC() const;
+  // Append the parsed addresses of text to the list (not cleared first).
+  void SetSendTo(std::string_view text);
+  void SetCC(std::string_view text);
+  void SetBCC(std::string_view text);
+
+  const std::string& LocalHost() const { return localHost_; }
+  // A blank value stores "a.b.c".
+  void SetLocalHost(const std::string& value);
+
+  // Public members.
+  TStringList RawMail;
+  TStringList Headers;
+  TAttachedFiles Attachments;
+  std::string Sender;
+  std::string MessageID;
+  std::string InReplyTo;
+  std::string ReturnPath;
+  std::string DateText;
+  TDateTime Date = 0;
+  std::string TimeZone;
+  std::string ContentType;
+  std::string TransferEncoding;
+  std::string MimeVersion;
+  std::int32_t RawSize = 0;
+
+  // Replaces RawMail by the lines of bytes (split as SplitLines does).
+  void LoadRawMail(std::string_view bytes);
+  // RawSize := length of RawMail's text (CR LF after every line); empties
+  // RawMail.
+  void ClearRawMail();
+  // Parses RawMail into the fields. Errors of the attachment decoders
+  // ("Oops...") propagate; what was filled until then stays.
+  void ParseRawMail();
+  // Composes RawMail from the fields. Raises std::runtime_error for a From
+  // without "@" or an empty SendToList, leaving RawMail empty.
+  void FillRawMail();
+
+  // Nesting depth (multiparts and embedded messages) past which a part is
+  // not split further but handled as one leaf.
+  static constexpr int kMaxNestingDepth = 100;
+
+ private:
+  struct TPartInfo {
+    std::string Disposition, ContentID, FileName, Encoding, ContentType;
+  };
+  struct TLeaf {
+    TLineSpan Lines;
+    int Depth;
+  };
+
+  void ParseHeaders();
+  TPartInfo ReadPartHeader(TLineSpan lines);
+  void ParsePart(TLineSpan lines, int depth);
+  void SplitMultipart(TLineSpan lines, int depth, std::vector<TLeaf>& out);
+  void ExtractUUBlocks(TLineSpan lines, TStringList& remaining);
+  void AddAttachment(TLineSpan lines, const TPartInfo& info);
+
+  std::string localHost_ = "a.b.c";
+};
+
+// Parses a Date header value. date is 0 and zone empty when it cannot be
+// parsed; the zone offset is not applied.
+void ParseDate(std::string_view value, TDateTime& date, std::string& zone);
+// The items of every header field whose name begins with key (upper case,
+// e.g. "TO"), continuation lines included; commas inside double quotes do
+// not split.
+TStringList CollectAddressHeader(std::string_view key, TLineSpan headerLines);
+
+}  // namespace qb

@@ -1,0 +1,73 @@
+// Write-only base64 filters (RFC 2045) over a destination stream.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mime/streams.h"
+
+namespace qb {
+
+// Encodes what is written into lines of 76 characters, each followed by
+// CR LF. The last, shorter line (with its "=" padding) is written when the
+// stream is destroyed (or by Finish), without a line break after it.
+class TBase64EncodingStream : public TStream {
+ public:
+  explicit TBase64EncodingStream(TStream& destination);
+  ~TBase64EncodingStream() override;
+  TBase64EncodingStream(const TBase64EncodingStream&) = delete;
+  TBase64EncodingStream& operator=(const TBase64EncodingStream&) = delete;
+
+  // Raises EStreamError("Invalid stream operation").
+  std::size_t Read(void* buffer, std::size_t count) override;
+  // Returns the number of characters written so far (line breaks not
+  // counted). A failing destination resets that count to 0.
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  // Only reports the count: offset 0 from the current position or the end,
+  // or exactly the count from the beginning. Anything else raises.
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  using TStream::Write;
+
+  // Writes the incomplete last group now; later writes are not expected.
+  void Finish();
+
+ private:
+  TStream& dest_;
+  unsigned char pending_[3];
+  int npending_ = 0;
+  std::uint64_t count_ = 0;
+  bool finished_ = false;
+};
+
+// Decodes what is written and writes the bytes to the destination. CR and
+// LF are skipped; every other byte takes a place in a group of four, so a
+// group may span writes. A group still incomplete at destruction is
+// dropped.
+class TBase64DecodingStream : public TStream {
+ public:
+  explicit TBase64DecodingStream(TStream& destination);
+  TBase64DecodingStream(const TBase64DecodingStream&) = delete;
+  TBase64DecodingStream& operator=(const TBase64DecodingStream&) = delete;
+
+  // Read and Seek raise EStreamError("Invalid stream operation").
+  std::size_t Read(void* buffer, std::size_t count) override;
+  // Returns the number of bytes written to the destination by this call;
+  // 0 when the destination failed.
+  std::size_t Write(const void* buffer, std::size_t count) override;
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  using TStream::Write;
+
+ private:
+  TStream& dest_;
+  unsigned char group_[4];
+  int ngroup_ = 0;
+};
+
+// Whole-buffer helpers built on the streams.
+std::string Base64Decode(std::string_view text);
+// Lines of 76 characters joined by CR LF, no final line break.
+std::string Base64Encode(std::string_view bytes);
+
+}  // namespace qb
