@@ -1,0 +1,196 @@
+#include "mime/MoxAttFile.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "mime/base64stream.h"
+#include "platform/thread.h"
+
+namespace qb {
+
+std::function<void(const std::string&)> TAttachedFile::OnTempFileWritten;
+
+namespace {
+
+const char kOops[] = "Oops...";
+
+// Removes the temporary file when the decoding is over, whatever happened.
+struct TTempFileGuard {
+  std::string Path;
+  ~TTempFileGuard() {
+    if (!Path.empty()) ::unlink(Path.c_str());
+  }
+};
+
+// Sleeps 1 ms after every 45th line (the first line not counted).
+inline void Throttle(bool throttled, std::size_t lineIndex) {
+  if (throttled && lineIndex > 0 && lineIndex % 45 == 0) Sleep(1);
+}
+
+}  // namespace
+
+int UUCharValue(char c) {
+  if (c == '`' || c == ' ') return 0;
+  if (c >= '!' && c <= '_') return c - 32;
+  throw std::runtime_error(kOops);
+}
+
+TAttachedFile::TAttachedFile() : body_(std::make_unique<TMemoryStream>()) {}
+
+TMemoryStream& TAttachedFile::Body() {
+  if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+  body_->Seek(0, TSeekOrigin::Beginning);
+  return *body_;
+}
+
+const std::string& TAttachedFile::Bytes() const {
+  static const std::string kEmpty;
+  return body_ ? body_->Bytes() : kEmpty;
+}
+
+void TAttachedFile::SaveToFile(const std::string& path) const {
+  if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+  body_->SaveToFile(path);
+}
+
+template <class Decode>
+void TAttachedFile::DecodeThroughTempFile(const char* prefix, Decode&& decode) {
+  if (!body_) body_ = std::make_unique<TMemoryStream>();
+  TTempFileGuard guard;
+  guard.Path = UniqueTempFileName(prefix);
+  {
+    TFileStream out(guard.Path, TFileStream::TMode::OpenWrite);
+    decode(out);
+    out.Close();
+  }
+  if (OnTempFileWritten) OnTempFileWritten(guard.Path);
+  try {
+    body_->LoadFromFile(guard.Path);
+  } catch (const std::exception&) {
+    // In practice a virus scanner took the file away: say so instead.
+    body_->Clear();
+    std::string text = Trim(FileName) +
+                       " cannot be opened.\r\n"
+                       "This is generally due to virus protection software suspecting a virus "
+                       "in the attachment.\r\n"
+                       "The contents of the attachment has been stripped.";
+    FileName = "virus_report.txt";
+    body_->Write(text.data(), text.size());
+    body_->Seek(0, TSeekOrigin::Beginning);
+  }
+}
+
+void TAttachedFile::DecodeBase64() {
+  DecodeBase64(TLineSpan(EncodedLines));
+}
+void TAttachedFile::DecodeUU() {
+  DecodeUU(TLineSpan(EncodedLines));
+}
+
+void TAttachedFile::DecodeBase64(TLineSpan lines) {
+  DecodeThroughTempFile("b64d", [&](TStream& out) {
+    TBase64DecodingStream dec(out);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      Throttle(Throttled, i);
+      dec.Write(lines[i].data(), lines[i].size());
+    }
+  });
+}
+
+void TAttachedFile::DecodeUU(TLineSpan lines) {
+  DecodeThroughTempFile("uud", [&](TStream& out) {
+    // Line 0 is the "begin" line. Line 1 is always decoded; decoding stops
+    // before a line that is exactly "end" or a single grave accent.
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+      Throttle(Throttled, i);
+      const std::string& line = lines[i];
+      // An empty line carries nothing (possible inside an x-uuencode part).
+      if (!line.empty()) {
+        int count = UUCharValue(line[0]);
+        std::size_t used = (count * 4 / 3 == 60) ? 60 : std::min<std::size_t>(line.size() - 1, 60);
+        unsigned char buf[45] = {};
+        unsigned bits = 0;
+        int nbits = 0;
+        std::size_t pos = 0;
+        for (std::size_t k = 1; k <= used; ++k) {
+          // A full line that is too short: the first missing character is
+          // as bad as one outside the alphabet.
+          if (k >= line.size()) throw std::runtime_error(kOops);
+          bits = (bits << 6) | static_cast<unsigned>(UUCharValue(line[k]));
+          nbits += 6;
+          if (nbits >= 8) {
+            nbits -= 8;
+            if (pos < sizeof buf) buf[pos++] = static_cast<unsigned char>((bits >> nbits) & 255);
+          }
+        }
+        // A count above 45 asks for more than a line can carry: the line's
+        // 45 bytes are written.
+        std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), sizeof buf);
+        out.Write(buf, n);
+      }
+      if (i + 1 >= lines.size() || lines[i + 1] == "end" || lines[i + 1] == "`") break;
+    }
+  });
+}
+
+void TAttachedFile::EncodeBase64() {
+  Cancel = false;
+  if (!body_) body_ = std::make_unique<TMemoryStream>();
+  std::string fileBytes;
+  const bool fromFile = body_->Size() == 0;
+  std::unique_ptr<TFileStream> source;
+  if (fromFile) source = std::make_unique<TFileStream>(SourcePath, TFileStream::TMode::OpenRead);
+  TTempFileGuard guard;
+  guard.Path = UniqueTempFileName("b64e");
+  {
+    TFileStream out(guard.Path, TFileStream::TMode::OpenWrite);
+    {
+      TBase64EncodingStream enc(out);
+      std::size_t at = 0;
+      const std::string& bytes = body_->Bytes();
+      char chunk[1024];
+      for (;;) {
+        if (Cancel) break;
+        std::size_t n;
+        if (fromFile) {
+          n = source->Read(chunk, sizeof chunk);
+          fileBytes.append(chunk, n);
+          if (n) enc.Write(chunk, n);
+        } else {
+          n = std::min<std::size_t>(sizeof chunk, bytes.size() - at);
+          if (n) enc.Write(bytes.data() + at, n);
+          at += n;
+        }
+        if (n == 0) break;
+      }
+      enc.Finish();
+    }
+    out.Close();
+  }
+  if (Cancel) return;
+  TMemoryStream encoded;
+  encoded.LoadFromFile(guard.Path);
+  EncodedLines = SplitLines(encoded.Bytes());
+  if (fromFile) body_->Assign(std::move(fileBytes));
+}
+
+TAttachedFile& TAttachedFiles::Add(const std::string& name, const std::string& contentID) {
+  auto item = std::make_unique<TAttachedFile>();
+  std::size_t sep = name.find_last_of("\\:");
+  item->FileName = sep == std::string::npos ? name : name.substr(sep + 1);
+  item->SourcePath = name;
+  item->ContentType = ContentTypeOfFile(name);
+  item->Throttled = Throttled;
+  item->ContentID = contentID;
+  items_.push_back(std::move(item));
+  return *items_.back();
+}
+
+void TAttachedFiles::Delete(int index) {
+  if (index < 0 || index >= Count()) throw std::out_of_range("List index out of bounds");
+  items_.erase(items_.begin() + index);
+}
+
+}  // namespace qb
