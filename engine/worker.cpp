@@ -22,6 +22,14 @@ TExtractionWorker::TExtractionWorker(const TExtractionJob& job)
 
 TExtractionWorker::~TExtractionWorker() = default;
 
+void TExtractionWorker::OpenHistory(const std::string& relativePath) {
+  HistoryOpen = History.Open(TExtractionHistory::HistoryPath(relativePath));
+}
+
+void TExtractionWorker::RecordHistory(const std::string& keyText, TDateTime date, int attachments) {
+  if (HistoryOpen) History.RecordMessage(keyText, date, attachments);
+}
+
 const std::string& TExtractionWorker::SeparatorLine() {
   static const std::string line(86, '-');
   return line;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/history.h"
 #include "engine/job.h"
 #include "platform/thread.h"
 
@@ -66,6 +67,15 @@ class TExtractionWorker : public TThread {
   void UpdateFolderRow(const std::string& folderName, int folderIndex, int status, int extracted,
                        int messages, int total);
 
+  // Constructor steps of the source-specific worker: the history file below
+  // the application-data folder (kOEHistoryPath or kOutlookHistoryPath) is
+  // opened and "LastStarted" written; any failure only leaves HistoryOpen
+  // false.
+  void OpenHistory(const std::string& relativePath);
+  // Records one processed message (does nothing while the history is
+  // closed). A failed flush raises EInOutError, which ends the run.
+  void RecordHistory(const std::string& keyText, TDateTime date, int attachments);
+
   void WriteOptionLines();
   void CountingPass();
   void MainPass();
@@ -75,6 +85,9 @@ class TExtractionWorker : public TThread {
   std::vector<std::string> IncludeExt;
   std::vector<std::string> ExcludeExt;
   std::string DestinationDir;
+
+  TExtractionHistory History;
+  bool HistoryOpen = false;
 
   // Counters of the folder being processed.
   int MessagesWithFiles = 0;

@@ -1,1 +1,0 @@
-// The Outlook Express store.

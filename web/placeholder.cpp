@@ -1,1 +1,0 @@
-// Web content: the HTML scanner and the link download.
