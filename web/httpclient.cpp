@@ -1,0 +1,167 @@
+#include "web/httpclient.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+
+namespace qb {
+
+namespace {
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool StartsWithNoCase(const std::string& s, const char* prefix) {
+  std::size_t i = 0;
+  for (; prefix[i]; ++i) {
+    if (i >= s.size()) return false;
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// What one transfer has seen so far.
+struct TTransfer {
+  IDownloadSink* Sink = nullptr;
+  bool Opened = false;       // Sink->Opened() was called (and said yes)
+  bool Abandoned = false;    // ... and said no
+  bool SinkStopped = false;  // Sink->Write() said no
+  // The header block of the current request was received completely.
+  bool HeadersDone = false;
+
+  bool Open() {
+    if (Opened || Abandoned) return Opened;
+    if (Sink->Opened()) {
+      Opened = true;
+    } else {
+      Abandoned = true;
+    }
+    return Opened;
+  }
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<TTransfer*>(userdata);
+  const size_t total = size * count;
+  if (!t->Open()) return 0;  // makes libcurl end with a write error
+  for (size_t done = 0; done < total;) {
+    const size_t piece = std::min(kReadPieceSize, total - done);
+    if (!t->Sink->Write(data + done, piece)) {
+      t->SinkStopped = true;
+      return 0;
+    }
+    done += piece;
+  }
+  return total;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<TTransfer*>(userdata);
+  const size_t total = size * count;
+  const std::string_view line(data, total);
+  if (line.starts_with("HTTP/"))
+    t->HeadersDone = false;
+  else if (line == "\r\n" || line == "\n")
+    t->HeadersDone = true;
+  return total;
+}
+
+// Called before each request goes out, including those that follow a
+// redirect: a reply seen earlier says nothing about this one.
+int OnPreRequest(void* userdata, char*, char*, int, int) {
+  static_cast<TTransfer*>(userdata)->HeadersDone = false;
+  return CURL_PREREQFUNC_OK;
+}
+
+// Errors that can happen after a complete reply header: the reply stands,
+// its body is merely short.
+bool IsErrorAfterReply(CURLcode code) {
+  switch (code) {
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_READ_ERROR:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_HTTP2:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct TCurlDeleter {
+  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+
+}  // namespace
+
+THttpClient::THttpClient(THttpSettings settings) : settings_(std::move(settings)) {
+  GlobalInit();
+}
+
+std::string THttpClient::PrepareLink(const std::string& link) {
+  if (!StartsWithNoCase(link, "http://") && !StartsWithNoCase(link, "https://") &&
+      !StartsWithNoCase(link, "ftp://"))
+    return {};
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(link.size());
+  for (unsigned char c : link) {
+    if (c <= 0x20 || c >= 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+TFetchResult THttpClient::Fetch(const std::string& link, IDownloadSink& sink) {
+  const std::string url = PrepareLink(link);
+  if (url.empty()) return TFetchResult::NotOpened;
+  std::unique_ptr<CURL, TCurlDeleter> curl(curl_easy_init());
+  if (!curl) return TFetchResult::NotOpened;
+  CURL* c = curl.get();
+
+  TTransfer t;
+  t.Sink = &sink;
+  char error[CURL_ERROR_SIZE] = {};
+  bool ok = curl_easy_setopt(c, CURLOPT_URL, url.c_str()) == CURLE_OK;
+  if (!ok) return TFetchResult::NotOpened;
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(c, CURLOPT_USERAGENT, settings_.UserAgent.c_str());
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXREDIRS, settings_.MaxRedirects);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, settings_.ConnectTimeoutMs);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, settings_.StallTimeoutSec);
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(c, CURLOPT_PREREQFUNCTION, &OnPreRequest);
+  curl_easy_setopt(c, CURLOPT_PREREQDATA, &t);
+
+  const CURLcode res = curl_easy_perform(c);
+
+  if (t.Abandoned) return TFetchResult::Abandoned;
+  if (t.SinkStopped) return TFetchResult::StoppedBySink;
+  if (res == CURLE_OK) return t.Open() ? TFetchResult::Completed : TFetchResult::Abandoned;
+  if (t.Opened) return TFetchResult::Ended;
+  if (t.HeadersDone && IsErrorAfterReply(res))
+    return t.Open() ? TFetchResult::Ended : TFetchResult::Abandoned;
+  return TFetchResult::NotOpened;
+}
+
+}  // namespace qb
