@@ -352,6 +352,7 @@ class TRegParser {
       currentKey_ = script_.Keys.size() - 1;
       if (remove) {
         script_.Ops.push_back({TRegOp::kDeleteKey, currentKey_, {}});
+        ++script_.Stats.Deleted;
         currentKey_ = kOtherRoot;  // values below a deleted key are skipped
       } else {
         script_.Ops.push_back({TRegOp::kCreateKey, currentKey_, {}});
@@ -496,7 +497,7 @@ class TRegParser {
 
     std::string bytes;
     std::string_view s = data.substr(pos);
-    for (;;) {
+    for (bool continued = false;; continued = true) {
       s = TrimBlanks(s);
       bool more = false;
       if (!s.empty() && s.back() == '\\') {
@@ -512,7 +513,10 @@ class TRegParser {
             TrimBlanks(s.substr(p, comma == std::string_view::npos ? s.npos : comma - p));
         if (item.empty()) {
           // "xx,,xx" is damaged; a trailing comma before a continuation is not.
-          if (comma != std::string_view::npos || p > 0) Fail("missing hexadecimal byte");
+          // A continuation line may start with the comma the line before left out.
+          bool leadingComma = p == 0 && continued && comma == 0;
+          if ((comma != std::string_view::npos || p > 0) && !leadingComma)
+            Fail("missing hexadecimal byte");
         } else {
           int hi = HexDigit(item[0]);
           int lo = item.size() == 2 ? HexDigit(item[1]) : 0;
