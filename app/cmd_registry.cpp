@@ -1,0 +1,69 @@
+// quillbox-cli identities, quillbox-cli import-registry FILE.reg
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/commands.h"
+#include "oestore/identities.h"
+#include "platform/keystore.h"
+#include "platform/paths.h"
+
+namespace qb::cli {
+namespace {
+
+// A store file that could not be loaded is worth a warning: the commands go
+// on with an empty store, and the damaged file is kept aside.
+void WarnIfDamaged(const TKeyStore& store) {
+  std::string error = store.LoadError();
+  if (!error.empty())
+    std::fprintf(stderr,
+                 "quillbox-cli: warning: the key store could not be loaded and is taken as "
+                 "empty (%s); it is moved to %s.damaged when next written\n",
+                 error.c_str(), store.Path().c_str());
+}
+
+int Identities(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("identities", "unexpected argument '" + args[0] + "'");
+  TKeyStore& store = UserKeyStore();
+  WarnIfDamaged(store);
+  std::vector<std::string> names, roots;
+  ListOEIdentities(names, roots, store);
+  for (size_t i = 0; i < names.size(); ++i) OutRecord({names[i], roots[i]});
+  return kOk;
+}
+
+int ImportRegistry(const std::vector<std::string>& args) {
+  if (args.size() != 1)
+    return UsageError("import-registry", args.empty() ? "missing FILE.reg" : "too many arguments");
+  const std::string& file = args[0];
+  auto bytes = ReadWholeFile(file);
+  if (!bytes) return Fail("cannot read " + file);
+  TKeyStore& store = UserKeyStore();
+  WarnIfDamaged(store);
+  TRegImportStats stats;
+  try {
+    stats = store.ImportRegText(*bytes);
+  } catch (const ERegParseError& e) {
+    return Fail(file + ": " + e.what() + "; nothing was imported");
+  } catch (const EKeyStoreError& e) {
+    return Fail("cannot save the key store: " + std::string(e.what()));
+  }
+  std::string note = "Imported " + std::to_string(stats.Values) + " values in " +
+                     std::to_string(stats.Keys) + " keys from " + file + " into " + store.Path();
+  if (stats.Deleted) note += ", " + std::to_string(stats.Deleted) + " deletions";
+  if (stats.Ignored)
+    note += "; " + std::to_string(stats.Ignored) + " keys outside HKEY_CURRENT_USER skipped";
+  std::fprintf(stderr, "%s\n", note.c_str());
+  return kOk;
+}
+
+Register identities({"identities", "",
+                     "list the Outlook Express identities: name TAB store root, one a line",
+                     Identities});
+Register importRegistry({"import-registry", "FILE.reg",
+                         "merge the HKEY_CURRENT_USER keys of a .reg file (as exported on "
+                         "Windows) into the key store",
+                         ImportRegistry});
+
+}  // namespace
+}  // namespace qb::cli
