@@ -1,0 +1,589 @@
+#include "oestore/dbxreader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <unordered_set>
+
+#include "oestore/dbxformat.h"
+#include "platform/paths.h"
+
+namespace qb {
+
+namespace {
+
+std::atomic<std::int32_t> g_lastCount{0};
+
+// Random access to a file's bytes. Get returns a pointer to the bytes at
+// [pos, pos + len), cut short at the end of the file; avail receives how
+// many there are. The pointer stays valid until the next call.
+class Source {
+ public:
+  virtual ~Source() = default;
+  virtual std::int64_t Size() const = 0;
+  virtual const unsigned char* Get(std::int64_t pos, std::size_t len, std::size_t& avail) = 0;
+
+  // True when all len bytes at pos exist; copies them to out.
+  bool ReadExact(std::int64_t pos, std::size_t len, unsigned char* out) {
+    std::size_t avail = 0;
+    const unsigned char* p = Get(pos, len, avail);
+    if (avail < len) return false;
+    std::memcpy(out, p, len);
+    return true;
+  }
+};
+
+class MemorySource : public Source {
+ public:
+  explicit MemorySource(std::string_view image) : image_(image) {}
+  std::int64_t Size() const override { return static_cast<std::int64_t>(image_.size()); }
+  const unsigned char* Get(std::int64_t pos, std::size_t len, std::size_t& avail) override {
+    avail = 0;
+    if (pos < 0 || pos >= Size()) return nullptr;
+    avail = std::min<std::size_t>(len, image_.size() - static_cast<std::size_t>(pos));
+    return reinterpret_cast<const unsigned char*>(image_.data()) + pos;
+  }
+
+ private:
+  std::string_view image_;
+};
+
+// A file opened read-only. Reads go through a window that grows while the
+// caller reads forward (block chains, consecutive objects), so a long run of
+// small reads costs few system calls, while scattered reads stay small.
+class FileSource : public Source {
+ public:
+  explicit FileSource(const std::string& path) : path_(path) {
+    do {
+      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+      const int e = errno;
+      ::close(fd_);
+      throw EReadError("Cannot read file \"" + path + "\". " + std::strerror(e));
+    }
+    size_ = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      throw EReadError("Cannot read file \"" + path + "\". " + std::strerror(EISDIR));
+    }
+  }
+  ~FileSource() override { ::close(fd_); }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  std::int64_t Size() const override { return size_; }
+
+  const unsigned char* Get(std::int64_t pos, std::size_t len, std::size_t& avail) override {
+    avail = 0;
+    if (pos < 0 || pos >= size_ || len == 0) return nullptr;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(len, size_ - pos));
+    if (bufLen_ > 0 && pos >= bufPos_ &&
+        pos + static_cast<std::int64_t>(want) <= bufPos_ + bufLen_) {
+      avail = want;
+      return buf_.data() + (pos - bufPos_);
+    }
+    // Forward from the window just read: read further ahead next time.
+    if (bufLen_ > 0 && pos >= bufPos_ && pos <= bufPos_ + bufLen_ + 4096)
+      window_ = std::min<std::size_t>(window_ * 2, kMaxWindow);
+    else
+      window_ = kMinWindow;
+    std::size_t chunk = std::max(want, window_);
+    chunk = static_cast<std::size_t>(std::min<std::int64_t>(chunk, size_ - pos));
+    if (buf_.size() < chunk) buf_.resize(chunk);
+    std::size_t got = 0;
+    while (got < chunk) {
+      ssize_t n = ::pread(fd_, buf_.data() + got, chunk - got, pos + static_cast<off_t>(got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        bufLen_ = 0;
+        throw EReadError("Cannot read file \"" + path_ + "\". " + std::strerror(errno));
+      }
+      if (n == 0) break;  // the file became shorter: what is there is all there is
+      got += static_cast<std::size_t>(n);
+    }
+    bufPos_ = pos;
+    bufLen_ = static_cast<std::int64_t>(got);
+    avail = std::min(want, got);
+    return buf_.data();
+  }
+
+ private:
+  static constexpr std::size_t kMinWindow = 1024;
+  static constexpr std::size_t kMaxWindow = 256 * 1024;
+  std::string path_;
+  int fd_ = -1;
+  std::int64_t size_ = 0;
+  std::vector<unsigned char> buf_;
+  std::int64_t bufPos_ = 0;
+  std::int64_t bufLen_ = 0;
+  std::size_t window_ = kMinWindow;
+};
+
+// The item count at 196; a file too short to hold it counts as empty.
+std::int32_t ReadItemCount(Source& src) {
+  unsigned char b[4];
+  std::int32_t count = src.ReadExact(dbx::kHdrItemCount, 4, b) ? dbx::GetI32(b) : 0;
+  g_lastCount.store(count, std::memory_order_relaxed);
+  return count;
+}
+
+// The field entries and data area of one object.
+struct ObjectView {
+  std::vector<std::uint32_t> fields;
+  std::string data;  // the data area, cut short at the end of the file
+};
+
+// Reads the object at q. False when its header does not hold its own
+// position or its field entries pass the end of the file.
+bool ReadObject(Source& src, std::int64_t q, ObjectView& obj) {
+  unsigned char h[dbx::kObjHeaderSize];
+  if (!src.ReadExact(q, sizeof h, h)) return false;
+  if (dbx::GetI32(h + dbx::kObjOwnPos) != q) return false;
+  const std::int64_t body = dbx::GetI32(h + dbx::kObjBodyLength);
+  const unsigned n = h[dbx::kObjFieldCount];
+  obj.fields.assign(n, 0);
+  std::size_t avail = 0;
+  const unsigned char* p = src.Get(q + dbx::kObjFields, 4u * n, avail);
+  if (avail < 4u * n) return false;
+  for (unsigned i = 0; i < n; ++i) obj.fields[i] = dbx::GetU32(p + 4 * i);
+  obj.data.clear();
+  const std::int64_t dataLen = body - 4 * static_cast<std::int64_t>(n);
+  if (dataLen > 0) {
+    p = src.Get(q + dbx::kObjFields + 4 * n, static_cast<std::size_t>(dataLen), avail);
+    if (p) obj.data.assign(reinterpret_cast<const char*>(p), avail);
+  }
+  return true;
+}
+
+// The zero-terminated text at offset in the data area.
+std::string TextAt(const std::string& data, std::uint32_t offset) {
+  if (offset >= data.size()) return {};
+  const char* s = data.data() + offset;
+  const void* z = std::memchr(s, 0, data.size() - offset);
+  return std::string(s, z ? static_cast<const char*>(z) - s : data.size() - offset);
+}
+
+// Width bytes at offset in the data area; false when they pass its end.
+bool BytesAt(const std::string& data, std::uint32_t offset, std::size_t width, unsigned char* out) {
+  if (offset > data.size() || data.size() - offset < width) return false;
+  std::memcpy(out, data.data() + offset, width);
+  return true;
+}
+
+class IndexWalker {
+ public:
+  IndexWalker(Source& src, bool folderMode, TDbxIndexList& list)
+      : src_(src), folderMode_(folderMode), list_(list) {
+    const std::int64_t size = src.Size();
+    // A sound file never holds more entries than fit in it, nor more text
+    // than it holds; damaged files with overlapping nodes or objects are
+    // cut off there.
+    entryBudget_ = size / static_cast<std::int64_t>(dbx::kEntrySize) + 1;
+    textBudget_ = 2 * size + 65536;
+  }
+
+  void Walk(std::int64_t start) {
+    if (!Enter(start)) return;
+    while (!stack_.empty() && !exhausted_) {
+      Frame& f = stack_.back();
+      if (f.phase == 0) {
+        f.phase = 1;
+        if (f.linkFirst > 0 && !visited_.count(f.linkFirst)) Enter(f.linkFirst);
+      } else if (f.phase == 1) {
+        f.phase = 2;
+        if (f.linkSecond > 0 && !visited_.count(f.linkSecond)) Enter(f.linkSecond);
+      } else if (f.phase == 2) {
+        f.phase = 3;
+        LoadEntries(f);
+      } else if (f.next < f.entries.size()) {
+        const auto [object, link] = f.entries[f.next++];
+        if (object > 0) AddObject(object);
+        if (link > 0 && !visited_.count(link)) Enter(link);  // may move f
+      } else {
+        stack_.pop_back();
+      }
+    }
+    stack_.clear();
+  }
+
+  bool Visited(std::int64_t pos) const { return visited_.count(pos) != 0; }
+
+ private:
+  struct Frame {
+    std::int64_t pos = 0;
+    std::int32_t linkFirst = 0, linkSecond = 0;
+    std::uint32_t count = 0;
+    int phase = 0;
+    std::vector<std::pair<std::int32_t, std::int32_t>> entries;
+    std::size_t next = 0;
+  };
+
+  bool Enter(std::int64_t p) {
+    unsigned char h[dbx::kNodeHeaderSize];
+    if (!src_.ReadExact(p, sizeof h, h)) return false;
+    if (dbx::GetI32(h + dbx::kNodeOwnPos) != p) return false;
+    visited_.insert(p);
+    Frame f;
+    f.pos = p;
+    f.linkFirst = dbx::GetI32(h + dbx::kNodeLinkFirst);
+    f.linkSecond = dbx::GetI32(h + dbx::kNodeLinkSecond);
+    f.count = dbx::GetU32(h + dbx::kNodeCountWord) >> 8;
+    stack_.push_back(std::move(f));
+    return true;
+  }
+
+  void LoadEntries(Frame& f) {
+    if (f.count == 0) return;
+    const std::int64_t first = f.pos + static_cast<std::int64_t>(dbx::kNodeHeaderSize);
+    const std::int64_t room = std::max<std::int64_t>(0, src_.Size() - first);
+    std::int64_t c = std::min<std::int64_t>(f.count, room / dbx::kEntrySize);
+    c = std::min(c, entryBudget_);
+    entryBudget_ -= c;
+    if (c <= 0) return;
+    std::size_t avail = 0;
+    const unsigned char* p = src_.Get(first, static_cast<std::size_t>(c) * dbx::kEntrySize, avail);
+    c = static_cast<std::int64_t>(avail / dbx::kEntrySize);
+    f.entries.reserve(static_cast<std::size_t>(c));
+    for (std::int64_t i = 0; i < c; ++i) {
+      const unsigned char* e = p + i * dbx::kEntrySize;
+      f.entries.emplace_back(dbx::GetI32(e + dbx::kEntryObject), dbx::GetI32(e + dbx::kEntryLink));
+    }
+  }
+
+  void Spend(std::size_t text) {
+    textBudget_ -= static_cast<std::int64_t>(text) + 64;
+    if (textBudget_ < 0) exhausted_ = true;
+  }
+
+  void AddObject(std::int32_t q) {
+    if (!ReadObject(src_, q, obj_)) return;
+    if (folderMode_)
+      AddFolder();
+    else
+      AddMessage(q);
+  }
+
+  void AddFolder() {
+    bool marked = false;
+    for (std::uint32_t v : obj_.fields) {
+      const unsigned id = v & 0xFF;
+      if (id == dbx::kFolderFileName || id == dbx::kFolderMarker6) marked = true;
+    }
+    if (!marked) return;
+    Toe5_FolderInfo r;
+    for (std::uint32_t v : obj_.fields) {
+      const unsigned id = v & 0xFF;
+      const std::uint32_t val = v >> 8;
+      switch (id) {
+        case dbx::kFolderId:
+          r.FolderId = static_cast<std::int32_t>(val);
+          break;
+        case dbx::kFolderParentId:
+          r.ParentId = static_cast<std::int32_t>(val);
+          break;
+        case dbx::kFolderName:
+          r.FolderName = TextAt(obj_.data, val);
+          break;
+        case dbx::kFolderFileName:
+          r.FileName = TextAt(obj_.data, val);
+          break;
+        default:
+          break;
+      }
+    }
+    Spend(r.FolderName.size() + r.FileName.size());
+    if (exhausted_) return;
+    list_.emplace_back(std::move(r));
+  }
+
+  void AddMessage(std::int32_t q) {
+    Toe5_MessageInfo r;
+    r.ObjectPos = q;
+    std::size_t text = 0;
+    auto setText = [&](std::string& field, std::uint32_t offset) {
+      field = TextAt(obj_.data, offset);
+      text += field.size();
+    };
+    for (std::uint32_t v : obj_.fields) {
+      const unsigned id = v & 0xFF;
+      const std::uint32_t val = v >> 8;
+      unsigned char b[8];
+      switch (id) {
+        case dbx::kMsgNumber:
+          r.MessageNumber = static_cast<std::int32_t>(val);
+          break;
+        case dbx::kMsgFlagsIndirect:
+          if (BytesAt(obj_.data, val, 3, b)) r.MessageFlags = b[0] + b[1] * 256 + b[2] * 65536;
+          break;
+        case dbx::kMsgFlags:
+          r.MessageFlags = static_cast<std::int32_t>(val);
+          break;
+        case dbx::kMsgAccountId:
+          setText(r.AccountId, val);
+          break;
+        case dbx::kMsgAccountName:
+          setText(r.AccountName, val);
+          break;
+        case dbx::kMsgMessageId:
+          setText(r.MessageId, val);
+          break;
+        case dbx::kMsgSentDate:
+          if (BytesAt(obj_.data, val, 8, b)) std::copy(b, b + 8, r.SentDate.begin());
+          break;
+        case dbx::kMsgReceivedDate:
+          if (BytesAt(obj_.data, val, 8, b)) std::copy(b, b + 8, r.ReceivedDate.begin());
+          break;
+        case dbx::kMsgSubject:
+          setText(r.Subject, val);
+          break;
+        case dbx::kMsgSender:
+          setText(r.Sender, val);
+          break;
+        case dbx::kMsgSenderLine:
+          setText(r.SenderLine, val);
+          break;
+        case dbx::kMsgRecipients:
+          setText(r.Recipients, val);
+          break;
+        case dbx::kMsgReplyTo:
+          setText(r.ReplyTo, val);
+          break;
+        case dbx::kMsgReferences:
+          setText(r.References, val);
+          break;
+        case dbx::kMsgNewsgroups:
+          setText(r.Newsgroups, val);
+          break;
+        case dbx::kMsgSize:
+          r.MessageSize = static_cast<std::int32_t>(val);
+          break;
+        case dbx::kMsgDataPosIndirect:
+          if (BytesAt(obj_.data, val, 4, b)) r.MessageDataPos = dbx::GetI32(b);
+          break;
+        case dbx::kMsgDataPos:
+          r.MessageDataPos = static_cast<std::int32_t>(val);
+          break;
+        default:
+          break;
+      }
+    }
+    Spend(text);
+    if (exhausted_) return;
+    list_.emplace_back(std::move(r));
+  }
+
+  Source& src_;
+  bool folderMode_;
+  TDbxIndexList& list_;
+  std::unordered_set<std::int64_t> visited_;
+  std::vector<Frame> stack_;
+  ObjectView obj_;
+  std::int64_t entryBudget_ = 0;
+  std::int64_t textBudget_ = 0;
+  bool exhausted_ = false;
+};
+
+void LoadIndex(Source& src, bool folderMode, TDbxIndexList* list) {
+  if (!list) return;
+  if (ReadItemCount(src) <= 0) return;
+  unsigned char b[4];
+  IndexWalker walker(src, folderMode, *list);
+  if (src.ReadExact(dbx::kHdrIndexRoot, 4, b)) walker.Walk(dbx::GetI32(b));
+  // The main tree's root, for files where the node at 48 is not the root:
+  // whatever the first walk did not reach.
+  if (src.ReadExact(dbx::kHdrMainTreeRoot, 4, b)) {
+    const std::int32_t root = dbx::GetI32(b);
+    if (root > 0 && !walker.Visited(root)) walker.Walk(root);
+  }
+}
+
+void LoadText(Source& src, std::int32_t position, std::string& stream) {
+  if (position <= 0) return;
+  if (ReadItemCount(src) <= 0) return;
+  const std::int64_t size = src.Size();
+  // A sound chain holds each block once and no more text than the file.
+  std::int64_t textLeft = size;
+  std::int64_t blocksLeft = size / static_cast<std::int64_t>(dbx::kBlockHeaderSize) + 1;
+  std::unordered_set<std::int64_t> seen;
+  std::int64_t q = position;
+  while (blocksLeft-- > 0) {
+    std::size_t avail = 0;
+    const unsigned char* p = src.Get(q, dbx::kBlockReadSize, avail);
+    if (avail < dbx::kBlockHeaderSize) break;
+    if (dbx::GetI32(p + dbx::kBlockOwnPos) != q) break;
+    seen.insert(q);
+    const std::int32_t used = dbx::GetI32(p + dbx::kBlockUsed);
+    const std::int32_t next = dbx::GetI32(p + dbx::kBlockNext);
+    const std::size_t have = avail - dbx::kBlockHeaderSize;
+    const std::size_t limit = used <= 0 ? 0 : std::min<std::size_t>(used, dbx::kBlockTextSize);
+    const char* text = reinterpret_cast<const char*>(p + dbx::kBlockText);
+    const std::size_t take = std::min(limit, have);
+    const void* zero = std::memchr(text, 0, take);
+    const std::size_t n = zero ? static_cast<const char*>(zero) - text : take;
+    if (static_cast<std::int64_t>(n) > textLeft) break;
+    stream.append(text, n);
+    textLeft -= static_cast<std::int64_t>(n);
+    if (!zero && take < limit) break;  // the block's text passes the end of the file
+    if (next == 0 || seen.count(next)) break;
+    q = next;
+  }
+}
+
+const char* DumpLabel(unsigned id) {
+  switch (id) {
+    case dbx::kMsgNumber:
+      return " ==> Message Number";
+    case dbx::kMsgFlagsIndirect:
+      return " ==> Offset to Message Flags";
+    case dbx::kMsgFlags:
+      return " ==> Message Status";
+    case dbx::kMsgAccountId:
+      return " ==> Account-ID";
+    case dbx::kMsgAccountName:
+      return " ==> Account";
+    case dbx::kMsgMessageId:
+      return " ==> Message-ID";
+    case dbx::kMsgSentDate:
+      return " ==> Sent Date";
+    case dbx::kMsgReceivedDate:
+      return " ==> Received Date";
+    case dbx::kMsgSubject:
+      return " ==> Subject";
+    case dbx::kMsgSender:
+      return " ==> From:";
+    case dbx::kMsgSenderLine:
+      return " ==> From:";
+    case dbx::kMsgRecipients:
+      return " ==> To:";
+    case dbx::kMsgReplyTo:
+      return " ==> Reply-To:";
+    case dbx::kMsgReferences:
+      return " ==> References";
+    case dbx::kMsgNewsgroups:
+      return " ==> Newsgroup";
+    case dbx::kMsgSize:
+      return " ==> Message size";
+    case dbx::kMsgDataPosIndirect:
+      return " ==> Message position";
+    case dbx::kMsgDataPos:
+      return " ==> Message Position";
+    case dbx::kMsgFileName:
+      return " ==> Filename";
+    case dbx::kMsgSubjectAlt:
+      return " ==> Subject";
+    default:
+      return "";
+  }
+}
+
+void Dump(Source& src, std::int32_t position, std::string& text) {
+  ObjectView obj;
+  if (!ReadObject(src, position, obj)) return;
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "Flags = " + std::to_string(obj.fields.size()) + "\n\n";
+  for (std::uint32_t v : obj.fields) {
+    const unsigned id = v & 0xFF;
+    const std::uint32_t val = v >> 8;
+    out += kHex[id >> 4];
+    out += kHex[id & 15];
+    out += ": ";
+    for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(val >> shift) & 15];
+    out += DumpLabel(id);
+    out += '\n';
+  }
+  out += "\nSize of Header = " + std::to_string(obj.data.size()) + "\n";
+  const std::size_t groups = obj.data.size() / 16;
+  out.reserve(out.size() + groups * (16 * 6 + 3));
+  for (std::size_t g = 0; g < groups; ++g) {
+    std::string hex, chars;
+    for (std::size_t i = 0; i < 16; ++i) {
+      const unsigned char c = static_cast<unsigned char>(obj.data[g * 16 + i]);
+      hex += kHex[c >> 4];
+      hex += kHex[c & 15];
+      hex += ' ';
+      if (c == 0) {
+        chars += "   ";
+      } else {
+        chars += ' ';
+        chars += static_cast<char>(c);
+        chars += ' ';
+      }
+    }
+    out += hex;
+    out += '\n';
+    out += chars;
+    out += "\n\n";
+  }
+  text += out;
+}
+
+}  // namespace
+
+std::string DbxFilePath(const std::string& storeDir, const std::string& fileName) {
+  return ResolveNoCase(storeDir, fileName);
+}
+
+void LoadDbxIndex(const std::string& storeDir, const std::string& fileName, TDbxIndexList* list) {
+  if (!list) return;
+  FileSource src(DbxFilePath(storeDir, fileName));
+  LoadIndex(src, fileName == kFoldersFileName, list);
+}
+
+void LoadDbxMessageText(const std::string& storeDir, const std::string& fileName,
+                        std::int32_t position, std::string& stream) {
+  if (position <= 0) return;
+  FileSource src(DbxFilePath(storeDir, fileName));
+  LoadText(src, position, stream);
+}
+
+void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std::int32_t position,
+                   std::string& text) {
+  FileSource src(DbxFilePath(storeDir, fileName));
+  Dump(src, position, text);
+}
+
+void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list) {
+  MemorySource src(image);
+  LoadIndex(src, folderMode, list);
+}
+
+void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position,
+                                 std::string& stream) {
+  MemorySource src(image);
+  LoadText(src, position, stream);
+}
+
+void DumpDbxObjectFromImage(std::string_view image, std::int32_t position, std::string& text) {
+  MemorySource src(image);
+  Dump(src, position, text);
+}
+
+Toe5_FileHeader LastDbxFileHeader() {
+  Toe5_FileHeader h;
+  h.Count = g_lastCount.load(std::memory_order_relaxed);
+  return h;
+}
+
+std::vector<Toe5_FolderInfo> FolderRecords(const TDbxIndexList& list) {
+  std::vector<Toe5_FolderInfo> out;
+  for (const TDbxRecord& r : list)
+    if (const auto* f = std::get_if<Toe5_FolderInfo>(&r)) out.push_back(*f);
+  return out;
+}
+
+std::vector<Toe5_MessageInfo> MessageRecords(const TDbxIndexList& list) {
+  std::vector<Toe5_MessageInfo> out;
+  for (const TDbxRecord& r : list)
+    if (const auto* m = std::get_if<Toe5_MessageInfo>(&r)) out.push_back(*m);
+  return out;
+}
+
+}  // namespace qb

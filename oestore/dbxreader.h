@@ -1,0 +1,117 @@
+// Reader of Outlook Express 5/5.5/6 .dbx stores: the index of a file (folder
+// records of "folders.dbx", message records of a folder file), the raw text
+// of one message, and the dump of one stored object.
+//
+// The reader writes nothing and opens every file read-only, anew for each
+// call. Damaged files are read as far as they make sense: a chain or tree
+// that comes back on itself ends there, and nothing is read past the end of
+// the file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace qb {
+
+// A store file that cannot be opened.
+class EFOpenError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A store file that was opened but cannot be read.
+class EReadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The header of the file opened last: its item count. The two texts are
+// never filled by the reader.
+struct Toe5_FileHeader {
+  std::int32_t Count = 0;
+  std::string Text1;
+  std::string Text2;
+};
+
+// One folder of "folders.dbx".
+struct Toe5_FolderInfo {
+  std::int32_t FolderId = 0;
+  std::int32_t ParentId = 0;
+  std::string FolderName;
+  std::string FileName;  // the folder's .dbx file in the same directory
+
+  bool operator==(const Toe5_FolderInfo&) const = default;
+};
+
+// A FILETIME as stored: 8 bytes, little-endian.
+using TDbxFileTime = std::array<unsigned char, 8>;
+
+// One message of a folder file.
+struct Toe5_MessageInfo {
+  std::int32_t MessageNumber = 0;
+  std::int32_t MessageFlags = 0;
+  std::string AccountId;
+  std::string AccountName;
+  std::string MessageId;
+  TDbxFileTime SentDate{};
+  TDbxFileTime ReceivedDate{};
+  std::string Subject;
+  std::string Sender;
+  std::string SenderLine;
+  std::string Recipients;
+  std::string ReplyTo;
+  std::string References;
+  std::string Newsgroups;
+  std::int32_t MessageSize = 0;
+  std::int32_t MessageDataPos = 0;  // first block of the raw text; 0: none
+  std::int32_t ObjectPos = 0;       // where the message object was read from
+};
+
+using TDbxRecord = std::variant<Toe5_FolderInfo, Toe5_MessageInfo>;
+using TDbxIndexList = std::vector<TDbxRecord>;
+
+// The name that makes LoadDbxIndex read folder records (compared as given,
+// with letter case).
+inline constexpr std::string_view kFoldersFileName = "folders.dbx";
+
+// Appends one record per stored item of storeDir/fileName in tree order:
+// Toe5_FolderInfo when fileName is exactly "folders.dbx", Toe5_MessageInfo
+// otherwise. Does nothing when list is null. The file name is matched
+// without regard to case when the file is opened (the exact name wins).
+// Throws EFOpenError when the file cannot be opened, EReadError when it
+// cannot be read (records appended before stay in the list).
+void LoadDbxIndex(const std::string& storeDir, const std::string& fileName, TDbxIndexList* list);
+
+// Appends the raw text of the message whose first data block is at
+// position to stream. Throws EFOpenError / EReadError.
+void LoadDbxMessageText(const std::string& storeDir, const std::string& fileName,
+                        std::int32_t position, std::string& stream);
+
+// Appends the dump of the object at position to text (LF line ends, upper
+// case hex). The character column holds the stored bytes unchanged. Throws
+// EFOpenError / EReadError.
+void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std::int32_t position,
+                   std::string& text);
+
+// The same three operations over a file image held in memory.
+void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list);
+void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position,
+                                 std::string& stream);
+void DumpDbxObjectFromImage(std::string_view image, std::int32_t position, std::string& text);
+
+// The header of the file opened last.
+Toe5_FileHeader LastDbxFileHeader();
+
+// The path the reader opens for fileName inside storeDir.
+std::string DbxFilePath(const std::string& storeDir, const std::string& fileName);
+
+// Convenience: the records of one kind from a list.
+std::vector<Toe5_FolderInfo> FolderRecords(const TDbxIndexList& list);
+std::vector<Toe5_MessageInfo> MessageRecords(const TDbxIndexList& list);
+
+}  // namespace qb
