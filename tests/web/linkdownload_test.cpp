@@ -1,0 +1,319 @@
+#include "web/linkdownload.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "engine/oIniFile.h"
+#include "platform/paths.h"
+#include "tests/support/testsupport.h"
+#include "tests/web/testserver.h"
+
+namespace qb {
+namespace {
+
+using test::TTestHttpServer;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+std::string Anchor(const std::string& href) {
+  return "<a href=\"" + href + "\">x</a>\r\n";
+}
+
+// A run's view of the download: its own target directory (inside a scratch
+// directory, so anything written beside it shows), its own URL list, the
+// test server, and a client with short timeouts that never uses a proxy.
+class LinkDownload : public ::testing::Test {
+ protected:
+  LinkDownload()
+      : noProxy_("no_proxy", "127.0.0.1,localhost"),
+        noProxyUpper_("NO_PROXY", "127.0.0.1,localhost"),
+        dir_(scratch_ / "out/2003.09.21") {}
+
+  TLinkDownloader Make(TExtensionListsSnapshot lists = {}, std::uint64_t cap = 256ull << 20) {
+    THttpSettings s;
+    s.ConnectTimeoutMs = 5000;
+    s.StallTimeoutSec = 1;
+    TLinkDownloadOptions o;
+    o.UrlListPath = UrlList();
+    o.MaxFileBytes = cap;
+    o.Fetcher = std::make_shared<THttpClient>(s);
+    return TLinkDownloader(std::move(lists), o);
+  }
+
+  std::string UrlList() const { return scratch_ / "appdata/Quillbox/URLList.txt"; }
+  // The lines of section "urls", or nothing when the list was never written.
+  TStringList Noted() const {
+    TStringList lines;
+    if (!FileExists(UrlList())) return lines;
+    TBigIniFile ini(UrlList());
+    ini.ReadSectionValues("urls", lines);
+    return lines;
+  }
+  // Every file written anywhere below the scratch directory, but the URL list.
+  std::vector<std::string> Written() const {
+    std::vector<std::string> files;
+    for (const std::string& f : test::ListTree(scratch_.Path()))
+      if (f.rfind("appdata/", 0) != 0) files.push_back(f);
+    return files;
+  }
+  std::string Saved(const std::string& name) const { return test::ReadFile(dir_ + "/" + name); }
+
+  test::ScopedEnv noProxy_, noProxyUpper_;
+  test::TempDir scratch_;
+  std::string dir_;
+  TTestHttpServer server_;
+};
+
+TEST_F(LinkDownload, QueryIsLeftOutOfTheNameButNotedInTheList) {
+  server_.Serve("/img/pic.jpg", "JPEG bytes");
+  const std::string link = server_.Url("/img/pic.jpg?size=2");
+  TLinkDownloader d = Make();
+  EXPECT_EQ(d.DownloadLinks(dir_, "Offer - ", "<html>" + Anchor(link) + "</html>"), 1);
+  EXPECT_EQ(Saved("Offer - pic.jpg"), "JPEG bytes");
+  EXPECT_THAT(Written(), ElementsAre("out/2003.09.21/Offer - pic.jpg"));
+  EXPECT_THAT(Noted(), ElementsAre(link + "=y"));
+  ASSERT_EQ(server_.Requests().size(), 1u);
+  EXPECT_EQ(server_.Requests()[0].Target, "/img/pic.jpg?size=2");
+  EXPECT_EQ(server_.Requests()[0].UserAgent, "Mozilla/4.0 (compatible; MSIE 6.0; Win32)");
+
+  // The key holds an "=", so noting it again adds another line.
+  EXPECT_EQ(d.DownloadLinks(dir_, "Offer - ", Anchor(link)), 1);
+  EXPECT_THAT(Noted(), ElementsAre(link + "=y", link + "=y"));
+}
+
+TEST_F(LinkDownload, ScriptWithQueryIsSavedUnderItsNameUnlessExcluded) {
+  server_.Serve("/get.php", "generated");
+  const std::string html = Anchor(server_.Url("/get.php?id=3"));
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", html), 1);
+  EXPECT_EQ(Saved("get.php"), "generated");
+
+  TExtensionListsSnapshot lists;
+  lists.ExcludeEntries = {"exe", "php"};
+  TStringList links;
+  Make(lists).GetDownloadLinks(html, links);
+  EXPECT_THAT(links, IsEmpty());
+  EXPECT_EQ(Make(lists).DownloadLinks(scratch_ / "other", "", html), 0);
+  EXPECT_EQ(server_.Requests().size(), 1u);
+}
+
+TEST_F(LinkDownload, EqualsSignWithoutQueryCountsButIsNotDownloaded) {
+  server_.Serve("/a=b.jpg", "never");
+  const std::string html = Anchor(server_.Url("/a=b.jpg"));
+  TStringList links;
+  TLinkDownloader d = Make();
+  d.GetDownloadLinks(html, links);
+  EXPECT_THAT(links, ElementsAre(server_.Url("/a=b.jpg")));
+  EXPECT_EQ(d.DownloadLinks(dir_, "", html), 0);
+  EXPECT_THAT(server_.Requests(), IsEmpty());
+  EXPECT_THAT(Noted(), IsEmpty());
+  EXPECT_THAT(Written(), IsEmpty());
+}
+
+TEST_F(LinkDownload, IncludeListAppliesOnlyToSelectedExtensionsAndEveryEntryCounts) {
+  server_.Serve("/a.gif", "gif");
+  server_.Serve("/b.jpg", "jpg");
+  server_.Serve("/c.png", "png");
+  const std::string html =
+      Anchor(server_.Url("/a.gif")) + Anchor(server_.Url("/b.jpg")) + Anchor(server_.Url("/c.png"));
+  TExtensionListsSnapshot lists;
+  lists.IncludeEntries = {"jpg"};
+  TStringList links;
+  Make(lists).GetDownloadLinks(html, links);
+  EXPECT_EQ(links.size(), 3u);  // "Extract ALL the Files.": the include list is not read
+
+  lists.SelectedOnly = true;
+  lists.ExcludeEntries = {"Png"};
+  TLinkDownloader d = Make(lists);
+  d.GetDownloadLinks(html, links);
+  EXPECT_THAT(links, ElementsAre(server_.Url("/b.jpg")));
+  EXPECT_EQ(d.DownloadLinks(dir_, "", html), 1);
+  EXPECT_THAT(server_.Targets(), ElementsAre("/b.jpg"));
+
+  // Exclusion wins over inclusion; entries compare in upper case.
+  lists.IncludeEntries = {"JPG", "gif"};
+  lists.ExcludeEntries = {"jPg"};
+  Make(lists).GetDownloadLinks(html, links);
+  EXPECT_THAT(links, ElementsAre(server_.Url("/a.gif")));
+}
+
+TEST_F(LinkDownload, LinksThatAreNeverFetched) {
+  const std::string html = Anchor(server_.Url("/dir/")) + Anchor(server_.Url("/x.com")) +
+                           Anchor("http://127.0.0.1/setup.EXE") + Anchor("http://127.0.0.1.de") +
+                           Anchor("MailTo:joe@x.jpg") + Anchor("/images/root.jpg") +
+                           Anchor(server_.Url("/noext")) + Anchor(server_.Url("/page.Net?x=1")) +
+                           Anchor(server_.Url("/q.jpg?u=http://127.0.0.1/y")) + Anchor("");
+  TStringList links;
+  TLinkDownloader d = Make();
+  d.GetDownloadLinks(html, links);
+  EXPECT_THAT(links, IsEmpty());
+  EXPECT_EQ(d.DownloadLinks(dir_, "", html), 0);
+  EXPECT_THAT(server_.Requests(), IsEmpty());
+  EXPECT_THAT(Noted(), IsEmpty());
+}
+
+TEST_F(LinkDownload, RelativeLinkIsNotedAndFailsToOpen) {
+  const std::string html = Anchor("images/pic.gif");
+  TStringList links;
+  TLinkDownloader d = Make();
+  d.GetDownloadLinks(html, links);
+  EXPECT_THAT(links, ElementsAre("images/pic.gif"));
+  EXPECT_EQ(d.DownloadLinks(dir_, "", html), 0);
+  EXPECT_THAT(Noted(), ElementsAre("images/pic.gif=y"));
+  EXPECT_THAT(Written(), IsEmpty());
+}
+
+TEST_F(LinkDownload, LinksDifferingOnlyInCaseCountOnce) {
+  server_.Serve("/Pic.JPG", "once");
+  const std::string html = Anchor(server_.Url("/Pic.JPG")) + Anchor(server_.Url("/pic.jpg")) +
+                           Anchor(" " + server_.Url("/PIC.jpg") + " ");
+  TStringList links;
+  TLinkDownloader d = Make();
+  d.GetDownloadLinks(html, links);
+  EXPECT_THAT(links, ElementsAre(server_.Url("/Pic.JPG")));
+  EXPECT_EQ(d.DownloadLinks(dir_, "", html), 1);
+  EXPECT_THAT(server_.Targets(), ElementsAre("/Pic.JPG"));
+}
+
+TEST_F(LinkDownload, ErrorPageIsSavedAnyway) {
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(server_.Url("/gone.gif"))), 1);
+  EXPECT_EQ(Saved("gone.gif"), "<html>no such page</html>");
+}
+
+TEST_F(LinkDownload, TransferCutShortKeepsWhatArrivedAndCounts) {
+  server_.On("/cut.jpg", [](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) {
+    c.SendHead(200, 100000);
+    c.Send(std::string(3000, 'c'));
+  });
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(server_.Url("/cut.jpg"))), 1);
+  EXPECT_EQ(Saved("cut.jpg"), std::string(3000, 'c'));
+}
+
+TEST_F(LinkDownload, StalledTransferEndsAndCounts) {
+  server_.On("/slow.jpg", [](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) {
+    c.SendHead(200, 100000);
+    c.Send("first bytes");
+    c.Wait(20000);
+  });
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(server_.Url("/slow.jpg"))), 1);
+  EXPECT_EQ(Saved("slow.jpg"), "first bytes");
+}
+
+TEST_F(LinkDownload, ServerThatNeverAnswersIsNotOpened) {
+  server_.On("/mute.jpg",
+             [](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) { c.Wait(20000); });
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(server_.Url("/mute.jpg"))), 0);
+  EXPECT_THAT(Written(), IsEmpty());
+}
+
+TEST_F(LinkDownload, RedirectIsFollowedAndSavedUnderTheLinkName) {
+  server_.On("/old.gif", [&](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) {
+    c.Reply(302, "moved", "Location: " + server_.Url("/new/real.gif") + "\r\n");
+  });
+  server_.Serve("/new/real.gif", "GIF89a");
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(server_.Url("/old.gif"))), 1);
+  EXPECT_EQ(Saved("old.gif"), "GIF89a");
+  EXPECT_THAT(server_.Targets(), ElementsAre("/old.gif", "/new/real.gif"));
+}
+
+TEST_F(LinkDownload, RedirectLoopAndRedirectToNowhereAreNotOpened) {
+  server_.On("/loop.gif", [&](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) {
+    c.Reply(302, "", "Location: /loop.gif\r\n");
+  });
+  const int refused = TTestHttpServer::RefusedPort();
+  server_.On("/away.gif", [&](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) {
+    c.Reply(301, "", "Location: http://127.0.0.1:" + std::to_string(refused) + "/x.gif\r\n");
+  });
+  TLinkDownloader d = Make();
+  EXPECT_EQ(d.DownloadLinks(dir_, "", Anchor(server_.Url("/loop.gif"))), 0);
+  EXPECT_EQ(server_.Requests().size(), 11u);  // the first request and ten redirects
+  EXPECT_EQ(d.DownloadLinks(dir_, "", Anchor(server_.Url("/away.gif"))), 0);
+  EXPECT_THAT(Written(), IsEmpty());
+}
+
+TEST_F(LinkDownload, EndlessTransferStopsAtTheSizeCapAndCounts) {
+  server_.On("/endless.bmp", [](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) {
+    c.SendHead(200, -1);
+    const std::string block(65536, 'e');
+    while (c.Send(block)) {
+    }
+  });
+  EXPECT_EQ(Make({}, 100000).DownloadLinks(dir_, "", Anchor(server_.Url("/endless.bmp"))), 1);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir_ + "/endless.bmp").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 100000);
+}
+
+TEST_F(LinkDownload, RefusedConnectionIsNotCountedButNoted) {
+  const std::string link =
+      "http://127.0.0.1:" + std::to_string(TTestHttpServer::RefusedPort()) + "/pic.jpg";
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(link)), 0);
+  EXPECT_THAT(Written(), IsEmpty());
+  EXPECT_THAT(Noted(), ElementsAre(link + "=y"));
+}
+
+TEST_F(LinkDownload, UnreadableUrlListSkipsTheLink) {
+  server_.Serve("/pic.jpg", "x");
+  ASSERT_TRUE(ForceDirectories(UrlList()));  // a directory where the list should be
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(server_.Url("/pic.jpg"))), 0);
+  EXPECT_THAT(server_.Requests(), IsEmpty());
+}
+
+TEST_F(LinkDownload, NothingIsWrittenOutsideTheTargetDirectory) {
+  const std::string longName(400, 'n');
+  const std::string html =
+      Anchor(server_.Url("/..%2F..%2Fescape.jpg")) + Anchor(server_.Url("/a/..\\..\\back.gif")) +
+      Anchor(server_.Url("/x/..")) + Anchor(server_.Url("/" + longName + ".jpg")) +
+      Anchor(server_.Url("/%2E%2E%2Fenc.gif?p=../../up.gif")) +
+      Anchor("http://127.0.0.1:" + std::to_string(server_.Port())) +
+      Anchor("ftp://127.0.0.1:" + std::to_string(TTestHttpServer::RefusedPort()) + "/f.gif") +
+      Anchor(server_.Url("/caf\xE9.jpg"));
+  TLinkDownloader d = Make();
+  EXPECT_EQ(d.DownloadLinks(dir_, "../../pre/", html), 6);
+  std::vector<std::string> files = Written();
+  for (const std::string& f : files) EXPECT_EQ(f.rfind("out/2003.09.21/", 0), 0u) << f;
+  EXPECT_THAT(files, ::testing::UnorderedElementsAre(
+                         "out/2003.09.21/____pre__%2F_%2Fescape.jpg",
+                         "out/2003.09.21/____pre_back.gif", "out/2003.09.21/____pre__",
+                         "out/2003.09.21/____pre_" + std::string(255 - 4 - 8, 'n') + ".jpg",
+                         "out/2003.09.21/____pre_%2E%2E%2Fenc.gif",
+                         "out/2003.09.21/____pre_caf\xC3\xA9.jpg"));
+}
+
+TEST(LinkDownloadNames, SafeNamesStayOneComponent) {
+  EXPECT_EQ(SafeDownloadName(" a<b>c*d?e\"f:g\\h/i.jpg "), "a%3Cb%3Ec%2Ad%3Fe%22f_g_h_i.jpg");
+  EXPECT_EQ(SafeDownloadName(".."), "_");
+  EXPECT_EQ(SafeDownloadName("..."), "_.");
+  EXPECT_EQ(SafeDownloadName("."), "");
+  EXPECT_EQ(SafeDownloadName("  "), "");
+  EXPECT_EQ(SafeDownloadName(std::string("a\0b.gif", 7)), "a_b.gif");
+  // Cut to 255 bytes, keeping the extension and whole UTF-8 characters.
+  std::string name = SafeDownloadName(std::string(300, '\xE9') + ".jpeg");
+  EXPECT_EQ(name.size(), 255u);
+  EXPECT_EQ(name.substr(name.size() - 5), ".jpeg");
+  EXPECT_EQ(name.substr(0, 2), "\xC3\xA9");
+  name = SafeDownloadName(std::string(300, 'x') + "." + std::string(40, 'y'));
+  EXPECT_EQ(name, std::string(255, 'x'));
+
+  EXPECT_EQ(SafeDownloadPath("/t/a..b/ x.gif"), "/t/a_b/x.gif");
+  EXPECT_EQ(SafeDownloadPath("name-only.gif"), "");
+  EXPECT_EQ(SafeDownloadPath("/t/dir/"), "");
+}
+
+TEST(LinkDownloadNames, ListLivesInTheApplicationDataFolder) {
+  test::ScopedEnv xdg("XDG_DATA_HOME", "/data/u");
+  EXPECT_EQ(DefaultUrlListPath(), "/data/u/Quillbox/URLList.txt");
+  EXPECT_EQ(TLinkDownloader({}).UrlListPath(), "/data/u/Quillbox/URLList.txt");
+}
+
+TEST(HttpClient, OnlyWebAndFtpLinksAreHandedOn) {
+  EXPECT_EQ(THttpClient::PrepareLink("images/pic.gif"), "");
+  EXPECT_EQ(THttpClient::PrepareLink("file:///etc/passwd.gif"), "");
+  EXPECT_EQ(THttpClient::PrepareLink("www.example.org/a.gif"), "");
+  EXPECT_EQ(THttpClient::PrepareLink("HTTP://h/a b\xE9.gif"), "HTTP://h/a%20b%E9.gif");
+  EXPECT_EQ(THttpClient::PrepareLink("ftp://h/a.gif"), "ftp://h/a.gif");
+  EXPECT_EQ(THttpClient::PrepareLink("https://h/a.gif"), "https://h/a.gif");
+}
+
+}  // namespace
+}  // namespace qb

@@ -1,0 +1,333 @@
+#include "web/linkdownload.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+
+#include "engine/oIniFile.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+
+namespace qb {
+
+namespace {
+
+// The longest file name the file system takes, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
+// An extension longer than this is not worth keeping when a name is cut.
+constexpr std::size_t kMaxKeptExtension = 32;
+
+bool IsTrimmed(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && IsTrimmed(s[b])) ++b;
+  while (e > b && IsTrimmed(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+char UpperAZ(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string UpperAZ(std::string s) {
+  for (char& c : s) c = UpperAZ(c);
+  return s;
+}
+
+bool SameTextAZ(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (UpperAZ(a[i]) != UpperAZ(b[i])) return false;
+  return true;
+}
+
+bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
+  return s.size() >= prefix.size() && SameTextAZ(s.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && SameTextAZ(s.substr(s.size() - suffix.size()), suffix);
+}
+
+std::string Replace(std::string s, char from, char to) {
+  for (char& c : s)
+    if (c == from) c = to;
+  return s;
+}
+
+// Every ".." becomes "_", left to right without overlap ("..." gives "_.").
+std::string ReplaceDotDot(const std::string& s) {
+  std::string r;
+  r.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '.' && i + 1 < s.size() && s[i + 1] == '.') {
+      r += '_';
+      ++i;
+    } else {
+      r += s[i];
+    }
+  }
+  return r;
+}
+
+// Link texts keep the conventions of the mail world: after "/" has become
+// "\", a path element ends at "\" or ":".
+std::string LinkFileName(const std::string& s) {
+  std::size_t p = s.find_last_of("\\:");
+  return p == std::string::npos ? s : s.substr(p + 1);
+}
+
+std::string LinkFileExt(const std::string& s) {
+  std::size_t p = s.find_last_of(".\\:");
+  return (p != std::string::npos && s[p] == '.') ? s.substr(p) : std::string();
+}
+
+bool IsHostExtension(const std::string& e) {
+  return e.empty() || e == ".COM" || e == ".DE" || e == ".NET";
+}
+
+bool InList(const std::string& e, const std::vector<std::string>& entries) {
+  for (const std::string& entry : entries)
+    if (e == "." + UpperAZ(entry)) return true;
+  return false;
+}
+
+// Cuts a UTF-8 text to at most max bytes without splitting a character.
+std::string CutUtf8(const std::string& s, std::size_t max) {
+  if (s.size() <= max) return s;
+  std::size_t n = max;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
+
+// Receives one download into a file created when the link opens.
+class TFileSink : public IDownloadSink {
+ public:
+  TFileSink(std::string path, std::uint64_t cap) : path_(std::move(path)), cap_(cap) {}
+  ~TFileSink() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFileSink(const TFileSink&) = delete;
+  TFileSink& operator=(const TFileSink&) = delete;
+
+  bool Opened() override {
+    // Replaces a file of that name; never follows a link planted there.
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+  }
+
+  bool Write(const char* data, std::size_t size) override {
+    bool more = true;
+    if (written_ + size > cap_) {
+      size = static_cast<std::size_t>(cap_ - written_);
+      capped_ = true;
+      more = false;
+    }
+    while (size > 0) {
+      ssize_t n = ::write(fd_, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        failed_ = true;
+        return false;
+      }
+      data += n;
+      size -= static_cast<std::size_t>(n);
+      written_ += static_cast<std::uint64_t>(n);
+    }
+    return more;
+  }
+
+  bool Close() {
+    if (fd_ < 0) return false;
+    const bool ok = ::close(fd_) == 0;
+    fd_ = -1;
+    return ok;
+  }
+
+  bool Capped() const { return capped_; }
+  bool Failed() const { return failed_; }
+
+ private:
+  std::string path_;
+  std::uint64_t cap_;
+  int fd_ = -1;
+  std::uint64_t written_ = 0;
+  bool capped_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+std::string DefaultUrlListPath() {
+  return AppDataDir() + "/Quillbox/URLList.txt";
+}
+
+std::string SafeDownloadName(const std::string& name) {
+  std::string r;
+  for (char c : Trim(name)) {
+    switch (c) {
+      case '<':
+        r += "%3C";
+        break;
+      case '>':
+        r += "%3E";
+        break;
+      case '*':
+        r += "%2A";
+        break;
+      case '?':
+        r += "%3F";
+        break;
+      case '"':
+        r += "%22";
+        break;
+      case ':':
+      case '\\':
+      case '/':
+      case '\0':
+        r += '_';
+        break;
+      default:
+        r += c;
+    }
+  }
+  r = ToUtf8Edge(ReplaceDotDot(r));
+  if (r.size() > kMaxNameBytes) {
+    std::string ext = LinkFileExt(r);
+    if (ext.size() > kMaxKeptExtension) ext.clear();
+    r = CutUtf8(r.substr(0, r.size() - ext.size()), kMaxNameBytes - ext.size()) + ext;
+  }
+  r = ReplaceDotDot(r);  // the cut may have joined two dots
+  if (r.empty() || r == ".") return {};
+  return r;
+}
+
+std::string SafeDownloadPath(const std::string& targetPath) {
+  const std::size_t slash = targetPath.rfind('/');
+  if (slash == std::string::npos) return {};
+  const std::string name = SafeDownloadName(targetPath.substr(slash + 1));
+  if (name.empty()) return {};
+  std::string dir = ToUtf8Edge(ReplaceDotDot(Trim(targetPath.substr(0, slash))));
+  dir = Replace(dir, '\0', '_');
+  return dir + "/" + name;
+}
+
+TLinkDownloader::TLinkDownloader(TExtensionListsSnapshot lists, TLinkDownloadOptions options)
+    : lists_(std::move(lists)),
+      urlListPath_(options.UrlListPath.empty() ? DefaultUrlListPath() : options.UrlListPath),
+      maxFileBytes_(options.MaxFileBytes),
+      fetcher_(options.Fetcher ? options.Fetcher : std::make_shared<THttpClient>()) {}
+
+void TLinkDownloader::GetHyperlinks(const std::string& text, TStringList& list) {
+  list.clear();
+  TjsHTMLParser parser;
+  parser.SetHTMLText(text);
+  parser.Execute();
+  try {
+    const TStringList& links = parser.Parsed().Hyperlinks;
+    list.insert(list.end(), links.begin(), links.end());
+  } catch (const std::exception&) {
+    // What was copied so far stays.
+  }
+}
+
+void TLinkDownloader::GetDownloadLinks(const std::string& text, TStringList& list) const {
+  list.clear();
+  try {
+    TStringList links;
+    GetHyperlinks(text, links);
+    for (const std::string& link : links) {
+      const std::string r = Trim(link);
+      if (StartsWithNoCase(r, "/") || StartsWithNoCase(r, "mailto:") || EndsWithNoCase(r, "/"))
+        continue;
+      if (EndsWithNoCase(r, ".com") || EndsWithNoCase(r, ".exe") || EndsWithNoCase(r, ".de") ||
+          EndsWithNoCase(r, ".net"))
+        continue;
+      const std::string t = Replace(r.substr(0, r.find('?')), '/', '\\');
+      const std::string e = UpperAZ(LinkFileExt(LinkFileName(t)));
+      if (IsHostExtension(e)) continue;
+      if (lists_.SelectedOnly && !InList(e, lists_.IncludeEntries)) continue;
+      if (InList(e, lists_.ExcludeEntries)) continue;
+      const std::string whole = Replace(r, '/', '\\');
+      if (LinkFileExt(whole).empty() || LinkFileName(whole).empty()) continue;
+      bool known = false;
+      for (const std::string& have : list)
+        if (SameTextAZ(have, r)) {
+          known = true;
+          break;
+        }
+      if (!known) list.push_back(r);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "GetDownloadLinks: %s\n", e.what());
+  }
+}
+
+int TLinkDownloader::DownloadLinks(const std::string& directory, const std::string& prefix,
+                                   const std::string& text) {
+  TStringList links;
+  GetDownloadLinks(text, links);
+  int count = 0;
+  for (const std::string& link : links) {
+    try {
+      std::string t;
+      if (std::size_t q = link.find('?'); q != std::string::npos)
+        t = link.substr(0, q);
+      else if (link.find('=') != std::string::npos)
+        continue;
+      else
+        t = link;
+      const std::string n = LinkFileName(Replace(t, '/', '\\'));
+      if (IsHostExtension(UpperAZ(LinkFileExt(n)))) continue;
+      RecordUrl(link);
+      // prefix + name is one file name, whatever the prefix holds.
+      const std::string target = IncludeTrailingSlash(directory) + Replace(prefix + n, '/', '_');
+      if (DownloadFile(link, target)) ++count;
+    } catch (const std::exception&) {
+      // The link is skipped.
+    }
+  }
+  return count;
+}
+
+bool TLinkDownloader::DownloadFile(const std::string& link, const std::string& targetPath) {
+  const std::string path = SafeDownloadPath(targetPath);
+  if (path.empty()) return false;
+  const std::string dir = path.substr(0, path.rfind('/'));
+  if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir)) return false;
+
+  TFileSink sink(path, maxFileBytes_);
+  const TFetchResult result = fetcher_->Fetch(link, sink);
+  const bool closed = sink.Close();
+  switch (result) {
+    case TFetchResult::Completed:
+    case TFetchResult::Ended:
+      return closed;
+    case TFetchResult::StoppedBySink:
+      return closed && sink.Capped() && !sink.Failed();
+    case TFetchResult::NotOpened:
+    case TFetchResult::Abandoned:
+      break;
+  }
+  return false;
+}
+
+void TLinkDownloader::RecordUrl(const std::string& link) {
+  if (std::size_t slash = urlListPath_.rfind('/'); slash != std::string::npos && slash > 0)
+    ForceDirectories(urlListPath_.substr(0, slash));
+  TBigIniFile list(urlListPath_);  // a list that exists but cannot be read throws here
+  try {
+    list.WriteString("urls", link, "y");
+    list.UpdateFile();
+  } catch (const std::exception&) {
+    // Not noting a link does not stop its download.
+  }
+}
+
+}  // namespace qb

@@ -1,0 +1,83 @@
+// The download of files linked from a message's texts.
+//
+// For each text of a message the worker asks how many links are worth
+// fetching (GetDownloadLinks) and, when there are any, fetches them into the
+// message's target directory (DownloadLinks), counting the files it got.
+// Every link about to be fetched is first noted in the URL list.
+//
+//   TLinkDownloader links(job.LinkLists);
+//   TStringList a, b;
+//   links.GetDownloadLinks(message.Text, a);
+//   links.GetDownloadLinks(message.HTML, b);
+//   if (!a.empty() || !b.empty()) {
+//     extracted += links.DownloadLinks(dir, prefix, message.Text);
+//     extracted += links.DownloadLinks(dir, prefix, message.HTML);
+//   }
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/job.h"
+#include "web/httpclient.h"
+#include "web/jsHTMLParser.h"
+
+namespace qb {
+
+// AppDataDir() + "/Quillbox/URLList.txt".
+std::string DefaultUrlListPath();
+
+// The file name a link is saved under inside the target directory: made
+// safe for one path component, shortened to what the file system takes
+// (keeping the extension), converted to UTF-8. "" when nothing usable is left.
+std::string SafeDownloadName(const std::string& name);
+
+// The path DownloadFile writes for a target path: the directory part and
+// the name part made safe. "" when no file can be written there.
+std::string SafeDownloadPath(const std::string& targetPath);
+
+struct TLinkDownloadOptions {
+  std::string UrlListPath;                    // "" means DefaultUrlListPath()
+  std::uint64_t MaxFileBytes = 256ull << 20;  // a transfer stops here, counting as done
+  std::shared_ptr<IHttpFetcher> Fetcher;      // null means a THttpClient
+};
+
+class TLinkDownloader {
+ public:
+  explicit TLinkDownloader(TExtensionListsSnapshot lists, TLinkDownloadOptions options = {});
+
+  // Empties list and appends the target of every anchor tag of text, as
+  // written, in document order.
+  static void GetHyperlinks(const std::string& text, TStringList& list);
+
+  // Empties list and fills it with the links of text that pass the filters:
+  // no mailto, no site root or directory, an extension that is not a host
+  // name's, the include list (when only selected extensions are wanted) and
+  // the exclude list. Each link once, ignoring case.
+  void GetDownloadLinks(const std::string& text, TStringList& list) const;
+
+  // Fetches the links of text into directory, each file named prefix + the
+  // link's file name. Returns the number of files fetched.
+  int DownloadLinks(const std::string& directory, const std::string& prefix,
+                    const std::string& text);
+
+  // Fetches link into targetPath (made safe first). True when the link
+  // opened and the file was created; a transfer that breaks off or reaches
+  // the size cap still counts.
+  bool DownloadFile(const std::string& link, const std::string& targetPath);
+
+  // Notes the link in the URL list (section "urls", value "y"). Throws
+  // when the list exists but cannot be read; a failed write is ignored.
+  void RecordUrl(const std::string& link);
+
+  const std::string& UrlListPath() const { return urlListPath_; }
+
+ private:
+  TExtensionListsSnapshot lists_;
+  std::string urlListPath_;
+  std::uint64_t maxFileBytes_;
+  std::shared_ptr<IHttpFetcher> fetcher_;
+};
+
+}  // namespace qb
