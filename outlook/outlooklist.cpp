@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "engine/datetext.h"
+
 namespace qb {
 
 namespace {
@@ -120,6 +122,9 @@ bool LoadOutlookFolders(TOutlookTree& tree, const TOutlookLoadHost& host) {
   };
   tree.Clear();
   const std::string text = "Getting Outlook Folders... Wait...";
+  // The progress window switches date-time texts to two-digit hours,
+  // minutes and seconds for the rest of the program's life.
+  SetTwoDigitLongTime(true);
   if (host.ShowProgress) host.ShowProgress("Checking...", text);
   const auto until =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(host.InitialWaitMs);
