@@ -543,6 +543,9 @@ class TRegParser {
                     static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1])) << 8 |
                     static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2])) << 16 |
                     static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24;
+    } else if (type == kRegMultiSz && !utf16Hex_) {
+      // Kept as a version 5 file holds it, so that it is written back right.
+      value.Data = Utf8ToUtf16Le(ToUtf8Edge(bytes));
     } else {
       value.Data = std::move(bytes);
     }

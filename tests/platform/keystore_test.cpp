@@ -295,6 +295,7 @@ TEST(RegImport, Regedit4AnsiDeletionsAndContinuations) {
       "\"Dw\"=hex(4):01,02,00,00\r\n"
       "\"Short\"=dword:1\r\n"
       "\"Odd\"=\"C:\\\\dir\\x\"\r\n"
+      "\"Multi\"=hex(7):61,00,e9,00,00\r\n"
       "[-HKEY_CURRENT_USER\\Old]\r\n"
       "\"ignored\"=\"after a deleted key\"\r\n"
       "[HKEY_CURRENT_USER\\Keep]\r\n"
@@ -303,8 +304,8 @@ TEST(RegImport, Regedit4AnsiDeletionsAndContinuations) {
       "\"Machine\"=\"skipped\"";  // no line end at the very end
   EXPECT_EQ(Import(store, text), "");
   const std::string key = "Software\\Test";
-  EXPECT_EQ(store.ValueNames(key),
-            (std::vector<std::string>{"", "Caf\xE9", "Path", "Big", "Dw", "Short", "Odd"}));
+  EXPECT_EQ(store.ValueNames(key), (std::vector<std::string>{"", "Caf\xE9", "Path", "Big", "Dw",
+                                                             "Short", "Odd", "Multi"}));
   EXPECT_EQ(store.ReadString(key, ""), "default");
   EXPECT_EQ(store.ReadString(key, "caf\xE9"), "\xE9t\xE9");  // 8-bit bytes kept as they are
   EXPECT_EQ(store.GetValue(key, "Path")->Type, kRegExpandSz);
@@ -313,6 +314,8 @@ TEST(RegImport, Regedit4AnsiDeletionsAndContinuations) {
   EXPECT_EQ(store.ReadInteger(key, "Dw"), 0x201u);
   EXPECT_EQ(store.ReadInteger(key, "Short"), 1u);
   EXPECT_EQ(store.ReadString(key, "Odd"), "C:\\dir\\x");  // an unknown escape stays as written
+  // 8-bit multi-strings become what a version 5 file holds: UTF-16LE.
+  EXPECT_EQ(store.GetValue(key, "Multi")->Data, std::string("a\0\0\0\xE9\0\0\0\0\0", 10));
   EXPECT_FALSE(store.KeyExists("Old"));
   EXPECT_EQ(store.ValueNames("Keep"), std::vector<std::string>{"stay"});
   EXPECT_FALSE(store.KeyExists("Software\\Test\\Machine"));
