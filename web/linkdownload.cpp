@@ -218,6 +218,24 @@ std::string SafeDownloadPath(const std::string& targetPath) {
   return dir + "/" + name;
 }
 
+std::string LinkTargetName(const std::string& link) {
+  std::string t;
+  if (std::size_t q = link.find('?'); q != std::string::npos)
+    t = link.substr(0, q);
+  else if (link.find('=') != std::string::npos)
+    return {};
+  else
+    t = link;
+  const std::string n = LinkFileName(Replace(t, '/', '\\'));
+  if (IsHostExtension(UpperAZ(LinkFileExt(n)))) return {};
+  return n;
+}
+
+std::string LinkTargetPath(const std::string& directory, const std::string& prefix,
+                           const std::string& name) {
+  return IncludeTrailingSlash(directory) + Replace(prefix + name, '/', '_');
+}
+
 TLinkDownloader::TLinkDownloader(TExtensionListsSnapshot lists, TLinkDownloadOptions options)
     : lists_(std::move(lists)),
       urlListPath_(options.UrlListPath.empty() ? DefaultUrlListPath() : options.UrlListPath),
@@ -276,18 +294,10 @@ int TLinkDownloader::DownloadLinks(const std::string& directory, const std::stri
   int count = 0;
   for (const std::string& link : links) {
     try {
-      std::string t;
-      if (std::size_t q = link.find('?'); q != std::string::npos)
-        t = link.substr(0, q);
-      else if (link.find('=') != std::string::npos)
-        continue;
-      else
-        t = link;
-      const std::string n = LinkFileName(Replace(t, '/', '\\'));
-      if (IsHostExtension(UpperAZ(LinkFileExt(n)))) continue;
+      const std::string n = LinkTargetName(link);
+      if (n.empty()) continue;
       RecordUrl(link);
-      // prefix + name is one file name, whatever the prefix holds.
-      const std::string target = IncludeTrailingSlash(directory) + Replace(prefix + n, '/', '_');
+      const std::string target = LinkTargetPath(directory, prefix, n);
       if (DownloadFile(link, target)) ++count;
     } catch (const std::exception&) {
       // The link is skipped.

@@ -37,6 +37,16 @@ std::string SafeDownloadName(const std::string& name);
 // the name part made safe. "" when no file can be written there.
 std::string SafeDownloadPath(const std::string& targetPath);
 
+// The name DownloadLinks saves a link under, before it is made safe: the
+// last path element without the query. "" when DownloadLinks skips the
+// link (an "=" without a "?", no extension, a host name's extension).
+std::string LinkTargetName(const std::string& link);
+
+// The target path DownloadLinks hands to DownloadFile: prefix and name are
+// one file name inside directory, whatever they hold.
+std::string LinkTargetPath(const std::string& directory, const std::string& prefix,
+                           const std::string& name);
+
 struct TLinkDownloadOptions {
   std::string UrlListPath;                    // "" means DefaultUrlListPath()
   std::uint64_t MaxFileBytes = 256ull << 20;  // a transfer stops here, counting as done
