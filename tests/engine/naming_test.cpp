@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/naming.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "tests/support/testsupport.h"
+
+namespace qb {
+namespace {
+
+const TDateTime kDate = EncodeDate(2003, 9, 21) + EncodeTime(10, 30, 0);
+
+TNamingOptions Options(int layout, bool full, const std::string& dest = "/d") {
+  TNamingOptions o;
+  o.DestinationDir = dest;
+  o.Source = TSourceKind::OutlookExpress;
+  o.Layout = layout;
+  o.FullFileName = full;
+  return o;
+}
+
+TEST(CleanNamePart, TrimsReplacesForbiddenCharactersAndDoubleDots) {
+  EXPECT_EQ(CleanNamePart("  Re: a/b \t"), "Re_ a_b");
+  EXPECT_EQ(CleanNamePart("a\\b:c>d<e*f\"g?h|i"), "a_b_c_d_e_f_g_h_i");
+  EXPECT_EQ(CleanNamePart(".."), "_");
+  EXPECT_EQ(CleanNamePart("..."), "_.");
+  EXPECT_EQ(CleanNamePart("...."), "__");
+  EXPECT_EQ(CleanNamePart("../../x"), "____x");
+  EXPECT_EQ(CleanNamePart("\x01\x1f x \x7f"), "x \x7f");
+  EXPECT_EQ(CleanNamePart(""), "");
+}
+
+TEST(FormatDatePart, YearMonthDayWithTwoDigitMonthAndDay) {
+  EXPECT_EQ(FormatDatePart(kDate), "2003.09.21");
+  EXPECT_EQ(FormatDatePart(EncodeDate(1999, 12, 1)), "1999.12.01");
+  EXPECT_EQ(FormatDatePart(0), "1899.12.30");
+  // Values no calendar holds fall back to day 0 instead of misbehaving.
+  EXPECT_EQ(FormatDatePart(1e300), "1899.12.30");
+  EXPECT_EQ(FormatDatePart(std::nan("")), "1899.12.30");
+}
+
+struct LayoutCase {
+  int Layout;
+  const char* Directory;  // below /d/outlookExpress/
+  const char* Prefix;     // with the full-file-name option
+};
+
+TEST(BuildTargetPath, EveryLayoutWithAndWithoutFullFileName) {
+  const LayoutCase cases[] = {
+      {0, "2003.09.21/Offer/", "2003.09.21 - Offer - "},
+      {1, "2003.09.21/bob@x.org/Offer/", "2003.09.21 - bob@x.org - Offer - "},
+      {2, "bob@x.org/2003.09.21/", "bob@x.org - 2003.09.21 - "},
+      {3, "bob@x.org/Offer/2003.09.21/", "bob@x.org - Offer - 2003.09.21 - "},
+      {4, "Offer/2003.09.21/bob@x.org/", "Offer - 2003.09.21 - bob@x.org - "},
+      {5, "Offer/bob@x.org/2003.09.21/", "Offer - bob@x.org - 2003.09.21 - "},
+      {6, "2003.09.21/", "2003.09.21 - "},
+      {99, "2003.09.21/Offer/", "2003.09.21 - Offer - "},  // unknown: layout 0
+  };
+  for (const LayoutCase& c : cases) {
+    const TTargetPath plain =
+        BuildTargetPath("Offer", " bob@x.org ", kDate, Options(c.Layout, false));
+    EXPECT_EQ(plain.Directory, std::string("/d/outlookExpress/") + c.Directory) << c.Layout;
+    EXPECT_EQ(plain.Prefix, "") << c.Layout;
+    const TTargetPath full = BuildTargetPath("Offer", "bob@x.org", kDate, Options(c.Layout, true));
+    EXPECT_EQ(full.Directory, "/d/outlookExpress/") << c.Layout;
+    EXPECT_EQ(full.Prefix, c.Prefix) << c.Layout;
+  }
+}
+
+TEST(BuildTargetPath, RootPerSourceAndTrailingSeparator) {
+  TNamingOptions o = Options(6, false, "/dest/");
+  o.Source = TSourceKind::Outlook;
+  EXPECT_EQ(BuildTargetPath("", "", kDate, o).Directory, "/dest/outlook/2003.09.21/");
+  EXPECT_EQ(RootDirectory("/x", TSourceKind::OutlookExpress), "/x/outlookExpress/");
+}
+
+TEST(BuildTargetPath, EmptyPartsLeaveNoEmptyLevel) {
+  EXPECT_EQ(BuildTargetPath("", "s", kDate, Options(0, false)).Directory,
+            "/d/outlookExpress/2003.09.21/");
+  // Date, then three separators, which the doubled-separator rule makes two.
+  EXPECT_EQ(BuildTargetPath("  ", "", kDate, Options(1, false)).Directory,
+            "/d/outlookExpress/2003.09.21//");
+  EXPECT_EQ(BuildTargetPath("", "", kDate, Options(1, true)).Prefix, "2003.09.21 -  - ");
+}
+
+TEST(BuildTargetPath, SubjectsThatLookLikePathsStayOneLevel) {
+  EXPECT_EQ(BuildTargetPath("Re: a/b", "", kDate, Options(0, false)).Directory,
+            "/d/outlookExpress/2003.09.21/Re_ a_b/");
+  EXPECT_EQ(BuildTargetPath("..", "", kDate, Options(4, false)).Directory,
+            "/d/outlookExpress/_/2003.09.21/");
+  EXPECT_EQ(BuildTargetPath("../../x", "..\\..", kDate, Options(5, false)).Directory,
+            "/d/outlookExpress/____x/___/2003.09.21/");
+}
+
+TEST(BuildTargetPath, NamesAreUtf8OrConvertedFromTheCodePage) {
+  SetSystemCodePage("CP1252");
+  // "Café" as Windows-1252 bytes, and the same word already in UTF-8.
+  EXPECT_EQ(BuildTargetPath("Caf\xE9", "", kDate, Options(4, false)).Directory,
+            "/d/outlookExpress/Caf\xC3\xA9/2003.09.21/");
+  EXPECT_EQ(BuildTargetPath("Caf\xC3\xA9", "", kDate, Options(4, false)).Directory,
+            "/d/outlookExpress/Caf\xC3\xA9/2003.09.21/");
+  // Each part is judged on its own: a UTF-8 sender beside a 1252 subject.
+  EXPECT_EQ(BuildTargetPath("\x80uro", "J\xC3\xB6rg", kDate, Options(5, false)).Directory,
+            "/d/outlookExpress/\xE2\x82\xACuro/J\xC3\xB6rg/2003.09.21/");
+  SetSystemCodePage("");
+}
+
+TEST(AttachmentName, ExtensionAndBaseName) {
+  EXPECT_EQ(SplitAttachmentName("archive.tar.gz").Extension, ".gz");
+  EXPECT_EQ(SplitAttachmentName("archive.tar.gz").Base, "archive.tar");
+  EXPECT_EQ(SplitAttachmentName("README").Extension, "");
+  EXPECT_EQ(SplitAttachmentName("README").Base, "README");
+  EXPECT_EQ(SplitAttachmentName("C:\\dir.x\\file").Extension, "");
+  EXPECT_EQ(SplitAttachmentName("C:\\dir\\report.doc").Base, "report");
+  EXPECT_EQ(SplitAttachmentName("a/b.c/d.txt").Base, "d");
+  EXPECT_EQ(SplitAttachmentName("x:y.pdf").Base, "y");
+  // The first occurrence of the extension text goes, as the rule says.
+  EXPECT_EQ(SplitAttachmentName("a.b.a.b").Base, "a.a.b");
+}
+
+TEST(AttachmentName, FilePath) {
+  const TTargetPath plain{"/d/outlookExpress/2003.09.21/Offer/", ""};
+  EXPECT_EQ(AttachmentFilePath(plain, "report.doc"),
+            "/d/outlookExpress/2003.09.21/Offer/report.doc");
+  EXPECT_EQ(AttachmentFilePath(plain, "..\\..\\evil.exe"),
+            "/d/outlookExpress/2003.09.21/Offer/evil.exe");
+  EXPECT_EQ(AttachmentFilePath(plain, "a..b.txt"), "/d/outlookExpress/2003.09.21/Offer/a_b.txt");
+  const TTargetPath full{"/d/outlookExpress/", "2003.09.21 - Offer - "};
+  EXPECT_EQ(AttachmentFilePath(full, "report.doc"),
+            "/d/outlookExpress/2003.09.21 - Offer - report.doc");
+  SetSystemCodePage("CP1252");
+  EXPECT_EQ(AttachmentFilePath(plain, "r\xE9sum\xE9.doc"),
+            "/d/outlookExpress/2003.09.21/Offer/r\xC3\xA9sum\xC3\xA9.doc");
+  EXPECT_EQ(AttachmentFilePath(plain, "r\xC3\xA9sum\xC3\xA9.doc"),
+            "/d/outlookExpress/2003.09.21/Offer/r\xC3\xA9sum\xC3\xA9.doc");
+  SetSystemCodePage("");
+}
+
+TEST(IsExtensionWanted, ExcludeListAndMissingExtension) {
+  const std::vector<std::string> exclude{".EXE", ".BAT"};
+  EXPECT_TRUE(IsExtensionWanted("report.doc", exclude));
+  EXPECT_FALSE(IsExtensionWanted("x.exe", exclude));
+  EXPECT_FALSE(IsExtensionWanted("X.Exe", exclude));
+  EXPECT_FALSE(IsExtensionWanted("README", {}));
+  EXPECT_FALSE(IsExtensionWanted("dir.d\\README", {}));
+  EXPECT_TRUE(IsExtensionWanted("archive.tar.gz", exclude));
+  EXPECT_FALSE(IsExtensionWanted("run.exe ", exclude)) << "blanks around the extension go";
+  EXPECT_TRUE(IsExtensionWanted("odd.", {}));
+}
+
+// Writing --------------------------------------------------------------------
+
+struct WriteLog {
+  std::vector<std::string> Lines;
+  std::vector<std::string> Written;
+  int Pauses = 0;
+  TWriteReport Report() {
+    TWriteReport r;
+    r.MessageNumber = "4";
+    r.Folder = "Inbox.dbx";
+    r.Pause = [this] { ++Pauses; };
+    r.Log = [this](const std::string& l) { Lines.push_back(l); };
+    r.Written = [this](const std::string& p) { Written.push_back(p); };
+    return r;
+  }
+};
+
+TAttachmentToWrite Bytes(const std::string& name, const std::string& data) {
+  return {name, [data](const std::string& path) { return SaveBytesToFile(path, data); }};
+}
+
+TEST(WriteAttachments, WritesWantedFilesAndSkipsTheRest) {
+  test::TempDir dest;
+  WriteLog log;
+  const TTargetPath t = BuildTargetPath("Offer", "bob", kDate, Options(0, false, dest.Path()));
+  const int n = WriteAttachments(t, {".EXE"},
+                                 {Bytes("report.doc", "R"), Bytes("x.EXE", "X"),
+                                  Bytes("README", "-"), Bytes("archive.tar.gz", "G")},
+                                 log.Report());
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(log.Pauses, 2);
+  EXPECT_TRUE(log.Lines.empty());
+  EXPECT_EQ(test::ListTree(dest.Path()),
+            (std::vector<std::string>{"outlookExpress/2003.09.21/Offer/archive.tar.gz",
+                                      "outlookExpress/2003.09.21/Offer/report.doc"}));
+  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21/Offer/report.doc"), "R");
+}
+
+TEST(WriteAttachments, SameCleanedNameIsReplacedByTheLaterOne) {
+  test::TempDir dest;
+  WriteLog log;
+  const TTargetPath t = BuildTargetPath("", "", kDate, Options(6, true, dest.Path()));
+  EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a/x.txt", "1"), Bytes("b\\x.txt", "2")}, log.Report()),
+            2);
+  EXPECT_EQ(test::ListTree(dest.Path()),
+            std::vector<std::string>{"outlookExpress/2003.09.21 - x.txt"});
+  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21 - x.txt"), "2");
+}
+
+TEST(WriteAttachments, DirectoryThatCannotBeCreatedStopsTheMessage) {
+  test::TempDir dest;
+  test::WriteFile(dest / "outlookExpress", "a file where the root should be");
+  WriteLog log;
+  const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
+  EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "1"), Bytes("b.txt", "2")}, log.Report()), 0);
+  EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Create Directory - " + t.Directory});
+  EXPECT_EQ(log.Pauses, 0);
+}
+
+TEST(WriteAttachments, FileThatCannotBeWrittenIsLoggedAndTheNextOneTried) {
+  test::TempDir dest;
+  const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
+  ForceDirectories(t.Directory + "a.txt");  // a directory blocks the file
+  WriteLog log;
+  TAttachmentToWrite throwing{
+      "c.txt", [](const std::string&) -> bool { throw std::runtime_error("decoder failed"); }};
+  const int n =
+      WriteAttachments(t, {}, {Bytes("a.txt", "1"), throwing, Bytes("b.txt", "2")}, log.Report());
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(log.Lines,
+            (std::vector<std::string>{
+                "Unable to Save Attachment " + t.Directory + "a.txt of Message(4) in Inbox.dbx",
+                "Unable to Save Attachment " + t.Directory + "c.txt of Message(4) in Inbox.dbx"}));
+  EXPECT_EQ(log.Written, std::vector<std::string>{t.Directory + "b.txt"});
+}
+
+TEST(WriteAttachments, NothingIsWrittenOutsideTheDestination) {
+  test::TempDir outer;
+  const std::string dest = outer / "dest";
+  const char* subjects[] = {"..", "../../x", "..\\..\\..", "/etc", ".", "...", " .. "};
+  const char* names[] = {"../../../up.txt", "..",      "...", ".\\.\\..txt", "..\\..\\..\\x.txt",
+                         "/abs/path.txt",   "a\0b.txt"};
+  int written = 0;
+  for (int layout = 0; layout <= 6; ++layout) {
+    for (bool full : {false, true}) {
+      for (const char* s : subjects) {
+        std::vector<TAttachmentToWrite> atts;
+        for (const char* n : names) atts.push_back(Bytes(n, "x"));
+        atts.push_back(Bytes(std::string("nul\0/../..x.txt", 15), "x"));
+        WriteLog log;
+        written += WriteAttachments(BuildTargetPath(s, s, kDate, Options(layout, full, dest)), {},
+                                    atts, log.Report());
+      }
+    }
+  }
+  EXPECT_GT(written, 0);
+  for (const std::string& f : test::ListTree(outer.Path()))
+    EXPECT_EQ(f.rfind("dest/outlookExpress/", 0), 0u) << f;
+}
+
+}  // namespace
+}  // namespace qb
