@@ -135,10 +135,11 @@ std::int32_t ReadItemCount(Source& src) {
   return count;
 }
 
-// The field entries and data area of one object.
+// The field entries of one object and where its data area lies.
 struct ObjectView {
   std::vector<std::uint32_t> fields;
-  std::string data;  // the data area, cut short at the end of the file
+  std::int64_t dataStart = 0;
+  std::int64_t dataLen = 0;  // cut short at the end of the file
 };
 
 // Reads the object at q. False when its header does not hold its own
@@ -154,28 +155,40 @@ bool ReadObject(Source& src, std::int64_t q, ObjectView& obj) {
   const unsigned char* p = src.Get(q + dbx::kObjFields, 4u * n, avail);
   if (avail < 4u * n) return false;
   for (unsigned i = 0; i < n; ++i) obj.fields[i] = dbx::GetU32(p + 4 * i);
-  obj.data.clear();
-  const std::int64_t dataLen = body - 4 * static_cast<std::int64_t>(n);
-  if (dataLen > 0) {
-    p = src.Get(q + dbx::kObjFields + 4 * n, static_cast<std::size_t>(dataLen), avail);
-    if (p) obj.data.assign(reinterpret_cast<const char*>(p), avail);
-  }
+  obj.dataStart = q + static_cast<std::int64_t>(dbx::kObjFields) + 4 * n;
+  obj.dataLen = std::max<std::int64_t>(
+      0, std::min(body - 4 * static_cast<std::int64_t>(n), src.Size() - obj.dataStart));
   return true;
 }
 
-// The zero-terminated text at offset in the data area.
-std::string TextAt(const std::string& data, std::uint32_t offset) {
-  if (offset >= data.size()) return {};
-  const char* s = data.data() + offset;
-  const void* z = std::memchr(s, 0, data.size() - offset);
-  return std::string(s, z ? static_cast<const char*>(z) - s : data.size() - offset);
+// The zero-terminated text at offset in the data area. Read in pieces, so
+// that a damaged object claiming a huge data area costs only its text.
+std::string TextAt(Source& src, const ObjectView& obj, std::uint32_t offset) {
+  std::string out;
+  std::int64_t at = offset;
+  while (at < obj.dataLen) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(4096, obj.dataLen - at));
+    std::size_t avail = 0;
+    const char* p = reinterpret_cast<const char*>(src.Get(obj.dataStart + at, want, avail));
+    if (avail == 0) break;
+    const void* z = std::memchr(p, 0, avail);
+    if (z) {
+      out.append(p, static_cast<const char*>(z) - p);
+      break;
+    }
+    out.append(p, avail);
+    at += static_cast<std::int64_t>(avail);
+  }
+  return out;
 }
 
 // Width bytes at offset in the data area; false when they pass its end.
-bool BytesAt(const std::string& data, std::uint32_t offset, std::size_t width, unsigned char* out) {
-  if (offset > data.size() || data.size() - offset < width) return false;
-  std::memcpy(out, data.data() + offset, width);
-  return true;
+bool BytesAt(Source& src, const ObjectView& obj, std::uint32_t offset, std::size_t width,
+             unsigned char* out) {
+  if (static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(width) > obj.dataLen)
+    return false;
+  return src.ReadExact(obj.dataStart + offset, width, out);
 }
 
 class IndexWalker {
@@ -290,10 +303,10 @@ class IndexWalker {
           r.ParentId = static_cast<std::int32_t>(val);
           break;
         case dbx::kFolderName:
-          r.FolderName = TextAt(obj_.data, val);
+          r.FolderName = TextAt(src_, obj_, val);
           break;
         case dbx::kFolderFileName:
-          r.FileName = TextAt(obj_.data, val);
+          r.FileName = TextAt(src_, obj_, val);
           break;
         default:
           break;
@@ -309,7 +322,7 @@ class IndexWalker {
     r.ObjectPos = q;
     std::size_t text = 0;
     auto setText = [&](std::string& field, std::uint32_t offset) {
-      field = TextAt(obj_.data, offset);
+      field = TextAt(src_, obj_, offset);
       text += field.size();
     };
     for (std::uint32_t v : obj_.fields) {
@@ -321,7 +334,7 @@ class IndexWalker {
           r.MessageNumber = static_cast<std::int32_t>(val);
           break;
         case dbx::kMsgFlagsIndirect:
-          if (BytesAt(obj_.data, val, 3, b)) r.MessageFlags = b[0] + b[1] * 256 + b[2] * 65536;
+          if (BytesAt(src_, obj_, val, 3, b)) r.MessageFlags = b[0] + b[1] * 256 + b[2] * 65536;
           break;
         case dbx::kMsgFlags:
           r.MessageFlags = static_cast<std::int32_t>(val);
@@ -336,10 +349,10 @@ class IndexWalker {
           setText(r.MessageId, val);
           break;
         case dbx::kMsgSentDate:
-          if (BytesAt(obj_.data, val, 8, b)) std::copy(b, b + 8, r.SentDate.begin());
+          if (BytesAt(src_, obj_, val, 8, b)) std::copy(b, b + 8, r.SentDate.begin());
           break;
         case dbx::kMsgReceivedDate:
-          if (BytesAt(obj_.data, val, 8, b)) std::copy(b, b + 8, r.ReceivedDate.begin());
+          if (BytesAt(src_, obj_, val, 8, b)) std::copy(b, b + 8, r.ReceivedDate.begin());
           break;
         case dbx::kMsgSubject:
           setText(r.Subject, val);
@@ -366,7 +379,7 @@ class IndexWalker {
           r.MessageSize = static_cast<std::int32_t>(val);
           break;
         case dbx::kMsgDataPosIndirect:
-          if (BytesAt(obj_.data, val, 4, b)) r.MessageDataPos = dbx::GetI32(b);
+          if (BytesAt(src_, obj_, val, 4, b)) r.MessageDataPos = dbx::GetI32(b);
           break;
         case dbx::kMsgDataPos:
           r.MessageDataPos = static_cast<std::int32_t>(val);
@@ -499,13 +512,15 @@ void Dump(Source& src, std::int32_t position, std::string& text) {
     out += DumpLabel(id);
     out += '\n';
   }
-  out += "\nSize of Header = " + std::to_string(obj.data.size()) + "\n";
-  const std::size_t groups = obj.data.size() / 16;
+  std::size_t avail = 0;
+  const unsigned char* data = src.Get(obj.dataStart, static_cast<std::size_t>(obj.dataLen), avail);
+  out += "\nSize of Header = " + std::to_string(avail) + "\n";
+  const std::size_t groups = avail / 16;
   out.reserve(out.size() + groups * (16 * 6 + 3));
   for (std::size_t g = 0; g < groups; ++g) {
     std::string hex, chars;
     for (std::size_t i = 0; i < 16; ++i) {
-      const unsigned char c = static_cast<unsigned char>(obj.data[g * 16 + i]);
+      const unsigned char c = data[g * 16 + i];
       hex += kHex[c >> 4];
       hex += kHex[c & 15];
       hex += ' ';

@@ -1,0 +1,25 @@
+// Helpers of the .dbx tests: SHA-256 of a text, synthetic messages and
+// stores.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "oestore/dbxwriter.h"
+
+namespace qb::test {
+
+// Lower-case hex SHA-256 (FIPS 180-4).
+std::string Sha256Hex(const std::string& data);
+
+// A message whose raw text is recognisable and spans blocks: "Subject: S<i>"
+// and a body of `bodySize` bytes.
+TDbxSynthMessage SynthMessage(int i, std::size_t bodySize = 700);
+std::vector<TDbxSynthMessage> SynthMessages(int count, std::size_t bodySize = 700);
+
+// The message records of an image, and the raw texts they lead to.
+std::vector<Toe5_MessageInfo> ReadMessages(const std::string& image);
+std::vector<std::string> ReadTexts(const std::string& image);
+
+}  // namespace qb::test
