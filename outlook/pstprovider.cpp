@@ -25,6 +25,8 @@ namespace {
 constexpr size_t kMaxTextSize = 64u << 20;
 // Folders deeper than this are not walked (a damaged tree may loop).
 constexpr int kMaxFolderDepth = 64;
+// A search for a folder gives up after this many folders.
+constexpr int kMaxFolderVisits = 100000;
 
 class PffError {
  public:
@@ -582,15 +584,35 @@ std::shared_ptr<IOlFolders> PstFolder::Folders() {
   return std::make_shared<PstSubFolders>(item_, depth_);
 }
 
+// The folder with this identifier, found by walking the folder tree from
+// the root. (Looking the item up directly types some folders by their
+// message class, and libpff then refuses them as folders.)
+std::optional<PffItemRef> FindFolder(const std::shared_ptr<PstFile>& file, uint32_t id,
+                                     libpff_item_t* folder, int depth, int& budget) {
+  uint32_t own = 0;
+  if (libpff_item_get_identifier(folder, &own, nullptr) == 1 && own == id) {
+    libpff_item_t* copy = nullptr;
+    if (libpff_item_clone(&copy, folder, nullptr) != 1 || !copy) return std::nullopt;
+    return std::make_shared<PffItem>(file, copy);
+  }
+  if (depth >= kMaxFolderDepth) return std::nullopt;
+  int n = 0;
+  if (libpff_folder_get_number_of_sub_folders(folder, &n, nullptr) != 1) return std::nullopt;
+  for (int i = 0; i < n && budget > 0; ++i, --budget) {
+    libpff_item_t* sub = nullptr;
+    if (libpff_folder_get_sub_folder(folder, i, &sub, nullptr) != 1 || !sub) continue;
+    PffItem owner(nullptr, sub);
+    if (auto found = FindFolder(file, id, sub, depth + 1, budget)) return found;
+  }
+  return std::nullopt;
+}
+
 std::optional<PffItemRef> ItemById(const std::shared_ptr<PstFile>& file, uint32_t id) {
-  libpff_item_t* item = nullptr;
-  if (libpff_file_get_item_by_identifier(file->file, id, &item, nullptr) != 1 || !item)
-    return std::nullopt;
-  auto ref = std::make_shared<PffItem>(file, item);
-  uint8_t type = 0;
-  if (libpff_item_get_type(item, &type, nullptr) != 1 || type != LIBPFF_ITEM_TYPE_FOLDER)
-    return std::nullopt;
-  return ref;
+  libpff_item_t* root = nullptr;
+  if (libpff_file_get_root_folder(file->file, &root, nullptr) != 1 || !root) return std::nullopt;
+  PffItem owner(nullptr, root);
+  int budget = kMaxFolderVisits;
+  return FindFolder(file, id, root, 0, budget);
 }
 
 std::string Canonical(const std::string& path) {
