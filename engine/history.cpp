@@ -18,8 +18,11 @@ bool TExtractionHistory::Open(const std::string& fullPath) {
   // The store keeps at most 255 characters of its name; a longer path would
   // name some other file, so such a history stays closed.
   if (fullPath.empty() || fullPath.size() > kIniMaxText) return false;
+  // A directory that cannot be made leaves the history closed rather than
+  // failing at the first record.
   const std::size_t slash = fullPath.rfind('/');
-  if (slash != std::string::npos && slash > 0) ForceDirectories(fullPath.substr(0, slash));
+  if (slash != std::string::npos && slash > 0 && !ForceDirectories(fullPath.substr(0, slash)))
+    return false;
   try {
     auto store = std::make_unique<TBiggerIniFile>(fullPath);
     store->WriteDateTime("Program", "LastStarted", Now());

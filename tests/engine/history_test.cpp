@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <string>
+
+#include "engine/datetext.h"
+#include "engine/history.h"
+#include "engine/oCalcMD5.h"
+#include "engine/worker.h"
+#include "platform/paths.h"
+#include "tests/support/testsupport.h"
+
+namespace qb {
+namespace {
+
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+class History : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDateTimeFormats(TDateTimeFormats{});
+    SetTwoDigitLongTime(false);
+  }
+  void TearDown() override { SetDateTimeFormats(TDateTimeFormats{}); }
+
+  std::string OePath() const { return TExtractionHistory::HistoryPath(kOEHistoryPath); }
+  // The "LastStarted" line as the file holds it.
+  static std::string LastStartedLine(const std::string& text) {
+    const std::size_t at = text.find("LastStarted=");
+    return at == std::string::npos ? "" : text.substr(at, text.find("\r\n", at) - at);
+  }
+
+  test::TempDir appData_;
+  test::ScopedEnv env_{"XDG_DATA_HOME", appData_.Path()};
+};
+
+const TDateTime kD1 = EncodeDate(2003, 9, 21) + EncodeTime(10, 30, 0);
+const TDateTime kD2 = EncodeDate(2004, 1, 2);
+const TDateTime kD3 = EncodeDate(2004, 2, 29) + EncodeTime(23, 59, 59);
+
+TEST_F(History, PathsBelowTheApplicationDataFolder) {
+  EXPECT_EQ(OePath(), appData_.Path() + "/Quillbox/OE/OEMailData.ini");
+  EXPECT_EQ(TExtractionHistory::HistoryPath(kOutlookHistoryPath),
+            appData_.Path() + "/Quillbox/Outlook/OLMailData.ini");
+}
+
+TEST_F(History, FirstRunCreatesTheFolderAndTheFirstRecordWritesTheFile) {
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  EXPECT_TRUE(DirectoryExists(appData_ / "Quillbox/OE"));
+  EXPECT_FALSE(FileExists(OePath())) << "LastStarted waits for the first record";
+  const std::string digest = h.RecordMessage("key", kD1, 2);
+  EXPECT_EQ(digest, MD5Text("key"));
+  const std::string text = test::ReadFile(OePath());
+  EXPECT_EQ(text, "[Program]\r\n" + LastStartedLine(text) + "\r\n\r\n[" + digest +
+                      "]\r\nSaved=0\r\nDate=09/21/2003 10:30:00\r\nAttachments=2\r\n\r\n");
+  // LastStarted holds a date-time text of now that reads back.
+  TBigIniFile check(OePath());
+  EXPECT_NEAR(check.ReadDateTime("Program", "LastStarted", 0), Now(), 1.0 / 24);
+}
+
+TEST_F(History, ThreeMessagesOneRepeatedOneRecountedGiveExactlyTheseBytes) {
+  const std::string a = MD5Text("alice"), b = MD5Text("bob"), c = MD5Text("carol");
+  {
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+    h.RecordMessage("alice", kD1, 2);
+    h.RecordMessage("bob", kD2, 0);
+    const std::string afterTwo = test::ReadFile(OePath());
+    const ino_t inode = Inode(OePath());
+    h.RecordMessage("alice", kD1, 2);  // the same values again: no write
+    EXPECT_EQ(test::ReadFile(OePath()), afterTwo);
+    EXPECT_EQ(Inode(OePath()), inode);
+    h.RecordMessage("carol", kD3, 1);
+    h.RecordMessage("bob", kD2, 5);  // a new count replaces the line in place
+    h.Close();
+    EXPECT_FALSE(h.IsOpen());
+  }
+  const std::string text = test::ReadFile(OePath());
+  const std::string expected = "[Program]\r\n" + LastStartedLine(text) +
+                               "\r\n\r\n"
+                               "[" +
+                               a +
+                               "]\r\nSaved=0\r\nDate=09/21/2003 10:30:00\r\nAttachments=2\r\n\r\n"
+                               "[" +
+                               b +
+                               "]\r\nSaved=0\r\nDate=01/02/2004\r\nAttachments=5\r\n\r\n"
+                               "[" +
+                               c +
+                               "]\r\nSaved=0\r\nDate=02/29/2004 23:59:59\r\nAttachments=1\r\n\r\n";
+  EXPECT_EQ(text, expected);
+}
+
+TEST_F(History, ARunWithoutMessagesStillUpdatesLastStartedAtClosing) {
+  test::WriteFile(OePath(), "[Program]\r\nLastStarted=01/01/2000\r\n\r\n");
+  {
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+  }
+  const std::string text = test::ReadFile(OePath());
+  EXPECT_NE(LastStartedLine(text), "LastStarted=01/01/2000");
+  EXPECT_EQ(text, "[Program]\r\n" + LastStartedLine(text) + "\r\n\r\n");
+}
+
+TEST_F(History, LaterRunsAppendNewMessagesToTheFile) {
+  {
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+    for (int i = 0; i < 20; ++i) h.RecordMessage("m" + std::to_string(i), kD1, i);
+  }
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  h.RecordMessage("new0", kD2, 1);  // LastStarted changed: one whole rewrite
+  const ino_t inode = Inode(OePath());
+  for (int i = 1; i < 10; ++i) h.RecordMessage("new" + std::to_string(i), kD2, 1);
+  EXPECT_EQ(Inode(OePath()), inode);
+  EXPECT_EQ(test::ReadFile(OePath()), h.Store()->FileText());
+  EXPECT_EQ(h.Store()->Sections().Count(), 31);
+}
+
+TEST_F(History, EmptyKeyTextStillGetsARecord) {
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  EXPECT_EQ(h.RecordMessage("", kD1, 0), "D41D8CD98F00B204E9800998ECF8427E");
+  EXPECT_EQ(h.Store()->ReadString("D41D8CD98F00B204E9800998ECF8427E", "Attachments", ""), "0");
+}
+
+TEST_F(History, DateAndCountCanBeLeftOut) {
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  const std::string d = h.RecordMessage("k", kD1, 3, false, false);
+  TStringList lines;
+  h.Store()->ReadSectionValues(d, lines);
+  EXPECT_EQ(lines, TStringList{"Saved=0"});
+}
+
+TEST_F(History, OpeningFailuresLeaveItClosedAndRecordingDoesNothing) {
+  test::WriteFile(appData_ / "Quillbox", "a file where the folder should be");
+  TExtractionHistory h;
+  EXPECT_FALSE(h.Open(OePath()));
+  EXPECT_FALSE(h.IsOpen());
+  EXPECT_EQ(h.RecordMessage("k", kD1, 1), MD5Text("k")) << "the digest is computed anyway";
+
+  // A history file that cannot be read.
+  ForceDirectories(appData_ / "Other/OEMailData.ini");
+  EXPECT_FALSE(h.Open(appData_ / "Other/OEMailData.ini"));
+  // A path longer than the store keeps.
+  EXPECT_FALSE(h.Open(appData_.Path() + "/" + std::string(300, 'p') + "/x.ini"));
+}
+
+TEST_F(History, AFlushThatFailsRaisesToTheCaller) {
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  h.RecordMessage("first", kD1, 1);
+  const std::string before = test::ReadFile(OePath());
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit lim = old;
+  lim.rlim_cur = before.size() + 10;
+  ::setrlimit(RLIMIT_FSIZE, &lim);
+  EXPECT_THROW(h.RecordMessage("second", kD2, 1), EInOutError);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(test::ReadFile(OePath()), before);
+}
+
+// A worker that only opens and records, as the source workers do.
+class HistoryWorker : public TExtractionWorker {
+ public:
+  explicit HistoryWorker(const TExtractionJob& job) : TExtractionWorker(job) {
+    OpenHistory(kOutlookHistoryPath);
+  }
+  bool Open() const { return HistoryOpen; }
+  void Record(const std::string& key) { RecordHistory(key, kD2, 1); }
+
+ protected:
+  std::size_t LoadMessageList(const TJobFolder&) override { return 0; }
+  void ProcessMessage(std::size_t, const TJobFolder&, std::size_t, std::size_t) override {}
+};
+
+TEST_F(History, WorkerOpensItsHistoryAndClosesItOnDestruction) {
+  const std::string path = TExtractionHistory::HistoryPath(kOutlookHistoryPath);
+  {
+    HistoryWorker w{TExtractionJob{}};
+    EXPECT_TRUE(w.Open());
+    w.Record("x");
+    w.Record("y");
+  }
+  TBigIniFile check(path);
+  EXPECT_TRUE(check.SectionExists(MD5Text("x")));
+  EXPECT_TRUE(check.SectionExists(MD5Text("y")));
+  EXPECT_TRUE(check.ValueExists("Program", "LastStarted"));
+}
+
+TEST_F(History, WorkerWithoutAHistoryFolderRunsWithoutHistory) {
+  test::WriteFile(appData_ / "Quillbox", "not a folder");
+  HistoryWorker w{TExtractionJob{}};
+  EXPECT_FALSE(w.Open());
+  w.Record("x");  // does nothing, raises nothing
+}
+
+}  // namespace
+}  // namespace qb
