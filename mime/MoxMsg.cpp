@@ -641,7 +641,8 @@ void TMoxMsg::FillRawMail() {
     to.insert(to.end(), enc.begin(), enc.end());
   };
   // The text alone, or text and HTML as alternatives, as a part of its own
-  // (with headers) in part.
+  // (with headers) in part. No blank line goes before a delimiter: parsing
+  // keeps every line up to the delimiter as part of the body.
   auto alternative = [&](TStringList& part) {
     if (HTML.empty()) {
       textPart("text/plain", Text, part);
@@ -652,13 +653,10 @@ void TMoxMsg::FillRawMail() {
     part.push_back("\tboundary=\"" + b + "\"");
     part.push_back("");
     part.push_back("This is a multi-part message in MIME format.");
-    part.push_back("");
     part.push_back("--" + b);
     textPart("text/plain", Text, part);
-    part.push_back("");
     part.push_back("--" + b);
     textPart("text/html", HTML, part);
-    part.push_back("");
     part.push_back("--" + b + "--");
   };
   TStringList top;
@@ -683,7 +681,6 @@ void TMoxMsg::FillRawMail() {
     for (int i = 0; i < Attachments.Count(); ++i) {
       TAttachedFile& a = Attachments[i];
       a.EncodeBase64();
-      top.push_back("");
       top.push_back("--" + b);
       top.push_back("Content-Type: " + a.ContentType + ";");
       top.push_back("\tname=\"" + a.FileName + "\"");
@@ -699,7 +696,6 @@ void TMoxMsg::FillRawMail() {
       top.push_back("");
       top.insert(top.end(), a.EncodedLines.begin(), a.EncodedLines.end());
     }
-    top.push_back("");
     top.push_back("--" + b + "--");
   }
   // The content headers of the top part join the message headers.
