@@ -1,0 +1,136 @@
+// Speed of the HTML scanner over the HTML bodies of the reference mail
+// corpus (../shared/refdata/mail beside the project, or $QB_MAIL_CORPUS).
+// The bodies are cut out crudely: every span from "<html" to "</html>",
+// ignoring case, as it stands in the file (transfer encodings untouched).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "web/jsHTMLParser.h"
+#include "web/linkdownload.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string CorpusDir() {
+  if (const char* env = std::getenv("QB_MAIL_CORPUS")) return env;
+  return (fs::path(__FILE__).parent_path().parent_path() / ".." / "shared" / "refdata" / "mail")
+      .lexically_normal()
+      .string();
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+const std::vector<std::string>& Bodies() {
+  static const std::vector<std::string> bodies = [] {
+    std::vector<std::string> out;
+    std::error_code ec;
+    std::vector<fs::path> files;
+    for (auto it = fs::recursive_directory_iterator(CorpusDir(), ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+      if (it->is_regular_file()) files.push_back(it->path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) {
+      std::ifstream in(f, std::ios::binary);
+      std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const std::string low = Lower(data);
+      std::size_t pos = 0;
+      while ((pos = low.find("<html", pos)) != std::string::npos) {
+        std::size_t end = low.find("</html>", pos);
+        end = end == std::string::npos ? low.size() : end + 7;
+        out.push_back(data.substr(pos, end - pos));
+        pos = end;
+      }
+    }
+    return out;
+  }();
+  return bodies;
+}
+
+std::int64_t TotalBytes() {
+  std::int64_t n = 0;
+  for (const std::string& b : Bodies()) n += static_cast<std::int64_t>(b.size());
+  return n;
+}
+
+void BM_ScanCorpus(benchmark::State& state) {
+  const auto& bodies = Bodies();
+  if (bodies.empty()) {
+    state.SkipWithError("no HTML bodies found in the mail corpus");
+    return;
+  }
+  std::size_t links = 0;
+  for (auto _ : state) {
+    for (const std::string& body : bodies) {
+      qb::TjsHTMLParser parser;
+      parser.SetHTMLText(body);
+      parser.Execute();
+      links += parser.Parsed().Hyperlinks.size();
+    }
+  }
+  benchmark::DoNotOptimize(links);
+  state.SetBytesProcessed(state.iterations() * TotalBytes());
+  state.counters["bodies"] = static_cast<double>(bodies.size());
+  state.counters["corpus_bytes"] = static_cast<double>(TotalBytes());
+}
+BENCHMARK(BM_ScanCorpus)->Unit(benchmark::kMillisecond);
+
+// The same walk with a handler for every character.
+void BM_ScanCorpusWithProgressEvent(benchmark::State& state) {
+  const auto& bodies = Bodies();
+  if (bodies.empty()) {
+    state.SkipWithError("no HTML bodies found in the mail corpus");
+    return;
+  }
+  std::size_t calls = 0;
+  for (auto _ : state) {
+    for (const std::string& body : bodies) {
+      qb::TjsHTMLParser parser;
+      parser.OnParsing = [&](qb::TjsHTMLParser*, int, int) { ++calls; };
+      parser.SetHTMLText(body);
+      parser.Execute();
+    }
+  }
+  benchmark::DoNotOptimize(calls);
+  state.SetBytesProcessed(state.iterations() * TotalBytes());
+}
+BENCHMARK(BM_ScanCorpusWithProgressEvent)->Unit(benchmark::kMillisecond);
+
+// Scanning plus the link filters, as a worker does for each text.
+void BM_GetDownloadLinksCorpus(benchmark::State& state) {
+  const auto& bodies = Bodies();
+  if (bodies.empty()) {
+    state.SkipWithError("no HTML bodies found in the mail corpus");
+    return;
+  }
+  qb::TExtensionListsSnapshot lists;
+  lists.ExcludeEntries = {"VBS", "VB",   "JS",    "COM", "BAT", "PIF",  "BIN", "DLL", "EXE", "SCR",
+                          "HTM", "HTML", "SHTML", "PHP", "ASP", "ASPX", "PL",  "CGI", "EML", "CFM"};
+  qb::TLinkDownloadOptions options;
+  options.UrlListPath = "/nonexistent/URLList.txt";
+  qb::TLinkDownloader downloader(lists, options);
+  std::size_t links = 0;
+  for (auto _ : state) {
+    for (const std::string& body : bodies) {
+      qb::TStringList found;
+      downloader.GetDownloadLinks(body, found);
+      links += found.size();
+    }
+  }
+  benchmark::DoNotOptimize(links);
+  state.SetBytesProcessed(state.iterations() * TotalBytes());
+}
+BENCHMARK(BM_GetDownloadLinksCorpus)->Unit(benchmark::kMillisecond);
+
+}  // namespace
