@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "engine/oIniFile.h"
 #include "platform/paths.h"
@@ -313,6 +316,126 @@ TEST(HttpClient, OnlyWebAndFtpLinksAreHandedOn) {
   EXPECT_EQ(THttpClient::PrepareLink("HTTP://h/a b\xE9.gif"), "HTTP://h/a%20b%E9.gif");
   EXPECT_EQ(THttpClient::PrepareLink("ftp://h/a.gif"), "ftp://h/a.gif");
   EXPECT_EQ(THttpClient::PrepareLink("https://h/a.gif"), "https://h/a.gif");
+}
+
+}  // namespace
+}  // namespace qb
+
+namespace qb {
+namespace {
+
+// Plays a transfer from a script, without any network.
+class TScriptedFetcher : public IHttpFetcher {
+ public:
+  TFetchResult Result = TFetchResult::Completed;
+  std::string Body;
+  std::vector<std::string> Links;
+  TFetchResult Fetch(const std::string& link, IDownloadSink& sink) override {
+    Links.push_back(link);
+    if (Result == TFetchResult::NotOpened) return Result;
+    if (!sink.Opened()) return TFetchResult::Abandoned;
+    for (std::size_t i = 0; i < Body.size(); i += kReadPieceSize)
+      if (!sink.Write(Body.data() + i, std::min(kReadPieceSize, Body.size() - i)))
+        return TFetchResult::StoppedBySink;
+    return Result;
+  }
+};
+
+class DownloadFileTarget : public ::testing::Test {
+ protected:
+  TLinkDownloader Make(std::uint64_t cap = 256ull << 20) {
+    TLinkDownloadOptions o;
+    o.UrlListPath = dir_ / "URLList.txt";
+    o.MaxFileBytes = cap;
+    o.Fetcher = fetcher_;
+    return TLinkDownloader({}, o);
+  }
+  test::TempDir dir_;
+  std::shared_ptr<TScriptedFetcher> fetcher_ = std::make_shared<TScriptedFetcher>();
+};
+
+TEST_F(DownloadFileTarget, MissingDirectoriesAreCreatedAndFilesReplaced) {
+  fetcher_->Body = "new";
+  test::WriteFile(dir_ / "a/b/x.gif", "old and longer");
+  EXPECT_TRUE(Make().DownloadFile("http://h/x.gif", dir_ / "a/b/x.gif"));
+  EXPECT_EQ(test::ReadFile(dir_ / "a/b/x.gif"), "new");
+  EXPECT_TRUE(Make().DownloadFile("http://h/x.gif", dir_ / "c/d/ x.gif "));
+  EXPECT_EQ(test::ReadFile(dir_ / "c/d/x.gif"), "new");
+}
+
+TEST_F(DownloadFileTarget, FailuresToOpenOrCreateAreNotCountedAndLeaveNoFile) {
+  fetcher_->Result = TFetchResult::NotOpened;
+  EXPECT_FALSE(Make().DownloadFile("http://h/x.gif", dir_ / "x.gif"));
+  EXPECT_FALSE(FileExists(dir_ / "x.gif"));
+
+  fetcher_->Result = TFetchResult::Completed;
+  ASSERT_TRUE(ForceDirectories(dir_ / "taken.gif"));  // a directory holds the name
+  EXPECT_FALSE(Make().DownloadFile("http://h/taken.gif", dir_ / "taken.gif"));
+
+  test::WriteFile(dir_ / "file", "");  // a file where the directory should be
+  const std::size_t before = fetcher_->Links.size();
+  EXPECT_FALSE(Make().DownloadFile("http://h/y.gif", dir_ / "file/y.gif"));
+  EXPECT_EQ(fetcher_->Links.size(), before);  // not even fetched
+}
+
+TEST_F(DownloadFileTarget, PlantedSymlinkIsNotFollowed) {
+  test::TempDir outside;
+  test::WriteFile(outside / "victim.txt", "untouched");
+  ASSERT_EQ(::symlink((outside / "victim.txt").c_str(), (dir_ / "pic.gif").c_str()), 0);
+  fetcher_->Body = "payload";
+  EXPECT_FALSE(Make().DownloadFile("http://h/pic.gif", dir_ / "pic.gif"));
+  EXPECT_EQ(test::ReadFile(outside / "victim.txt"), "untouched");
+}
+
+TEST_F(DownloadFileTarget, BrokenTransferCountsAndSizeCapCutsExactly) {
+  fetcher_->Body = std::string(5000, 'b');
+  fetcher_->Result = TFetchResult::Ended;
+  EXPECT_TRUE(Make().DownloadFile("http://h/e.gif", dir_ / "e.gif"));
+  EXPECT_EQ(test::ReadFile(dir_ / "e.gif").size(), 5000u);
+
+  fetcher_->Result = TFetchResult::Completed;
+  EXPECT_TRUE(Make(1500).DownloadFile("http://h/c.gif", dir_ / "c.gif"));
+  EXPECT_EQ(test::ReadFile(dir_ / "c.gif"), std::string(1500, 'b'));
+  // A body of exactly the cap is complete.
+  EXPECT_TRUE(Make(5000).DownloadFile("http://h/c.gif", dir_ / "d.gif"));
+  EXPECT_EQ(test::ReadFile(dir_ / "d.gif").size(), 5000u);
+}
+
+// Records what a real transfer hands over.
+class TRecordingSink : public IDownloadSink {
+ public:
+  bool Opened() override { return ++opened, true; }
+  bool Write(const char* data, std::size_t size) override {
+    largest = std::max(largest, size);
+    body.append(data, size);
+    return true;
+  }
+  int opened = 0;
+  std::size_t largest = 0;
+  std::string body;
+};
+
+TEST(HttpClientTransfer, BodyArrivesInPiecesOfAtMost1024Bytes) {
+  test::ScopedEnv noProxy("no_proxy", "127.0.0.1");
+  test::ScopedEnv noProxyUpper("NO_PROXY", "127.0.0.1");
+  test::TTestHttpServer server;
+  std::string body;
+  for (int i = 0; i < 20000; ++i) body += static_cast<char>('a' + i % 26);
+  server.Serve("/big.bin", body);
+  server.Serve("/empty.gif", "");
+  THttpClient client;
+  TRecordingSink sink;
+  EXPECT_EQ(client.Fetch(server.Url("/big.bin"), sink), TFetchResult::Completed);
+  EXPECT_EQ(sink.opened, 1);
+  EXPECT_EQ(sink.body, body);
+  EXPECT_EQ(sink.largest, 1024u);
+
+  TRecordingSink empty;  // an empty body still opens
+  EXPECT_EQ(client.Fetch(server.Url("/empty.gif"), empty), TFetchResult::Completed);
+  EXPECT_EQ(empty.opened, 1);
+  EXPECT_EQ(client.Settings().ConnectTimeoutMs, 60000);
+  EXPECT_EQ(client.Settings().StallTimeoutSec, 60);
+  EXPECT_EQ(client.Settings().MaxRedirects, 10);
 }
 
 }  // namespace
