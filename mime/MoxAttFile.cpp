@@ -172,7 +172,7 @@ void TAttachedFile::EncodeBase64() {
   if (Cancel) return;
   TMemoryStream encoded;
   encoded.LoadFromFile(guard.Path);
-  EncodedLines = SplitLines(encoded.Bytes());
+  EncodedLines = SplitTextLines(encoded.Bytes());
   if (fromFile) body_->Assign(std::move(fileBytes));
 }
 

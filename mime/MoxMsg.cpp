@@ -249,7 +249,7 @@ void TMoxMsg::SetLocalHost(const std::string& value) {
 }
 
 void TMoxMsg::LoadRawMail(std::string_view bytes) {
-  RawMail = SplitLines(bytes);
+  RawMail = SplitTextLines(bytes);
 }
 
 void TMoxMsg::ClearRawMail() {
@@ -276,7 +276,7 @@ void TMoxMsg::ParseRawMail() {
       break;
     }
   TStringList resplit;
-  if (needsSplit) resplit = SplitLines(JoinLines(RawMail));
+  if (needsSplit) resplit = SplitTextLines(JoinLines(RawMail));
   ParsePart(needsSplit ? TLineSpan(resplit) : TLineSpan(RawMail), 0);
   if (ClearRawMailAfterParse)
     ClearRawMail();
@@ -600,10 +600,10 @@ void TMoxMsg::FillRawMail() {
         for (const auto& l : lines) r.push_back(!l.empty() && l[0] == '.' ? "." + l : l);
         break;
       case teQP:
-        r = SplitLines(EncodeQuotedPrintable(lines));
+        r = SplitTextLines(EncodeQuotedPrintable(lines));
         break;
       case teBase64:
-        r = SplitLines(Base64Encode(JoinLines(lines)));
+        r = SplitTextLines(Base64Encode(JoinLines(lines)));
         break;
     }
     return r;

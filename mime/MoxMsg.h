@@ -109,7 +109,7 @@ class TMoxMsg {
   std::string MimeVersion;
   std::int32_t RawSize = 0;
 
-  // Replaces RawMail by the lines of bytes (split as SplitLines does).
+  // Replaces RawMail by the lines of bytes (split as SplitTextLines does).
   void LoadRawMail(std::string_view bytes);
   // RawSize := length of RawMail's text (CR LF after every line); empties
   // RawMail.

@@ -55,7 +55,7 @@ void AppendLines(TStringList& list, std::string_view text) {
   if (start < n) list.emplace_back(text.substr(start));
 }
 
-TStringList SplitLines(std::string_view text) {
+TStringList SplitTextLines(std::string_view text) {
   TStringList list;
   AppendLines(list, text);
   return list;

@@ -23,8 +23,8 @@ using TLineSpan = std::span<const std::string>;
 // Splits bytes into lines the way the string list loads them: CR LF, a
 // bare LF and a bare CR each end a line; a break at the very end does not
 // add an empty last line. A NUL byte is an ordinary byte.
-TStringList SplitLines(std::string_view text);
-// Appends the lines of text to list (as SplitLines).
+TStringList SplitTextLines(std::string_view text);
+// Appends the lines of text to list (as SplitTextLines).
 void AppendLines(TStringList& list, std::string_view text);
 // Joins lines with CR LF after every line.
 std::string JoinLines(TLineSpan lines);

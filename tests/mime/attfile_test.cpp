@@ -78,7 +78,7 @@ TEST_F(AttFile, ThrottledDecodingGivesTheSameBytes) {
   files.Throttled = true;
   TAttachedFile& a = files.Add("x.bin");
   EXPECT_TRUE(a.Throttled);
-  a.EncodedLines = SplitLines(Base64Encode(bytes));
+  a.EncodedLines = SplitTextLines(Base64Encode(bytes));
   a.DecodeBase64();
   EXPECT_EQ(a.Bytes(), bytes);
 }

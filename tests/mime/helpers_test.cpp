@@ -15,15 +15,15 @@ namespace qb {
 namespace {
 
 TEST(Lines, SplitAtEveryKindOfBreakAndJoinWithCrLf) {
-  EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (TStringList{"a", "b", "c", "d"}));
-  EXPECT_EQ(SplitLines("a\r\n"), (TStringList{"a"}));
-  EXPECT_EQ(SplitLines("a\n\r"), (TStringList{"a", ""}));  // LF, then a bare CR
-  EXPECT_EQ(SplitLines("\r\n\r\n"), (TStringList{"", ""}));
-  EXPECT_EQ(SplitLines(std::string("a\0b", 3)), (TStringList{std::string("a\0b", 3)}));
-  EXPECT_TRUE(SplitLines("").empty());
+  EXPECT_EQ(SplitTextLines("a\r\nb\nc\rd"), (TStringList{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitTextLines("a\r\n"), (TStringList{"a"}));
+  EXPECT_EQ(SplitTextLines("a\n\r"), (TStringList{"a", ""}));  // LF, then a bare CR
+  EXPECT_EQ(SplitTextLines("\r\n\r\n"), (TStringList{"", ""}));
+  EXPECT_EQ(SplitTextLines(std::string("a\0b", 3)), (TStringList{std::string("a\0b", 3)}));
+  EXPECT_TRUE(SplitTextLines("").empty());
   TStringList l{"x", "", "y"};
   EXPECT_EQ(JoinLines(l), "x\r\n\r\ny\r\n");
-  EXPECT_EQ(SplitLines(JoinLines(l)), l);
+  EXPECT_EQ(SplitTextLines(JoinLines(l)), l);
 }
 
 TEST(FindHeader, FoldedLinesAreJoinedTrimmedWithoutSeparator) {
@@ -193,10 +193,10 @@ TEST(Composing, BoundaryMessageIdAndQuotedPrintable) {
   TStringList in{"a=b\xE9", std::string(100, 'x'), ""};
   std::string qp = EncodeQuotedPrintable(in);
   EXPECT_EQ(qp.substr(0, 9), "a=3Db=E9\r");
-  for (const auto& l : SplitLines(qp)) EXPECT_LE(l.size(), 72u);
+  for (const auto& l : SplitTextLines(qp)) EXPECT_LE(l.size(), 72u);
   std::string back = qp + "\r\n";
   DecodeQuotedPrintable(back);
-  EXPECT_EQ(SplitLines(back), in);
+  EXPECT_EQ(SplitTextLines(back), in);
 }
 
 }  // namespace

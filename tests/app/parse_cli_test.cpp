@@ -1,0 +1,107 @@
+// quillbox-cli parse, run on message files as a user would run it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/testsupport.h"
+
+namespace qb {
+namespace {
+
+struct ParseResult {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string ShellQuoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+ParseResult RunParse(const std::vector<std::string>& args, const std::string& tmpdir) {
+  test::TempDir io;
+  std::string cmd = "TMPDIR=" + ShellQuoted(tmpdir) + " " + ShellQuoted(QB_CLI_PATH) + " parse";
+  for (const auto& a : args) cmd += " " + ShellQuoted(a);
+  cmd += " >" + ShellQuoted(io / "out") + " 2>" + ShellQuoted(io / "err") + " </dev/null";
+  ParseResult r;
+  int raw = std::system(cmd.c_str());
+  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.Out = test::ReadFile(io / "out");
+  r.Err = test::ReadFile(io / "err");
+  return r;
+}
+
+TEST(ParseCli, PrintsFieldsAndAttachments) {
+  test::TempDir dir;
+  test::WriteFile(dir / "m.eml",
+                  "From: \"Jo\" <jo@x.org>\r\n"
+                  "Subject: =?iso-8859-1?Q?Caf=E9?=\r\n"
+                  "Date: Tue, 3 Jun 2003 14:05:06 +0200\r\n"
+                  "MIME-Version: 1.0\r\n"
+                  "Content-Type: multipart/mixed; boundary=b\r\n"
+                  "\r\n"
+                  "--b\r\n"
+                  "Content-Type: text/plain\r\n"
+                  "\r\n"
+                  "one\r\n"
+                  "two\r\n"
+                  "--b\r\n"
+                  "Content-Type: application/pdf; name=\"a.pdf\"\r\n"
+                  "Content-Transfer-Encoding: base64\r\n"
+                  "\r\n"
+                  "YWJj\r\n"
+                  "--b--\r\n");
+  ParseResult r = RunParse({dir / "m.eml"}, dir.Path());
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out,
+            "From\t\"Jo\" <jo@x.org>\n"
+            "FromAddress\tjo@x.org\n"
+            "Subject\tCaf\xE9\n"
+            "Date\t2003-06-03 14:05:06\n"
+            "Text-Lines\t2\n"
+            "HTML-Lines\t0\n"
+            "Attachment\t3\tba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\t"
+            "a.pdf\tapplication/pdf\n");
+  EXPECT_EQ(test::ListTree(dir.Path()), std::vector<std::string>{"m.eml"});
+}
+
+TEST(ParseCli, ErrorAfterTheLinesGathered) {
+  test::TempDir dir;
+  test::WriteFile(dir / "bad.eml",
+                  "Subject: uu\n"
+                  "MIME-Version: 1.0\n"
+                  "Content-Type: application/octet-stream; name=x.bin\n"
+                  "Content-Transfer-Encoding: x-uuencode\n"
+                  "\n"
+                  "begin 644 x.bin\n"
+                  "#abc\n"
+                  "end\n");
+  ParseResult r = RunParse({dir / "bad.eml"}, dir.Path());
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out,
+            "From\t\n"
+            "FromAddress\t\n"
+            "Subject\tuu\n"
+            "Date\t0\n"
+            "Text-Lines\t0\n"
+            "HTML-Lines\t0\n"
+            "Attachment\t0\te3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\t"
+            "x.bin\tapplication/octet-stream\n"
+            "Error\tOops...\n");
+}
+
+TEST(ParseCli, UsageAndUnreadableFile) {
+  test::TempDir dir;
+  EXPECT_EQ(RunParse({}, dir.Path()).Status, 1);
+  ParseResult r = RunParse({dir / "missing.eml"}, dir.Path());
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_NE(r.Err.find("missing.eml"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qb
