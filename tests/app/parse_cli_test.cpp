@@ -82,8 +82,10 @@ TEST(ParseCli, ErrorAfterTheLinesGathered) {
                   "end\n");
   ParseResult r = RunParse({dir / "bad.eml"}, dir.Path());
   EXPECT_EQ(r.Status, 1);
+  // Without a From header, From is the first header line after five
+  // characters (meant for an mbox "From " line).
   EXPECT_EQ(r.Out,
-            "From\t\n"
+            "From\tct: uu\n"
             "FromAddress\t\n"
             "Subject\tuu\n"
             "Date\t0\n"
