@@ -1,0 +1,123 @@
+// Damaged copies of the reference stores: truncated and byte-flipped files
+// must give errors or fewer folders and messages, never a crash or a hang,
+// and nothing written outside the destination.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "outlook/pstprovider.h"
+#include "tests/outlook/outlook_test_util.h"
+
+namespace qb {
+namespace {
+
+using ole::TScopedOutlookProvider;
+
+// Reads everything the program can read from the store at path through the
+// object model, saving every attachment into dir. Returns how many
+// attachments were saved.
+int ReadEverything(const std::string& path, const std::string& dir) {
+  TScopedOutlookProvider use(ole::PstApplicationFactory({path}, false));
+  bool ok = false;
+  TOutlookFolderList list = test::ListFolders(&ok);
+  if (!ok) return 0;
+  int saved = 0;
+  std::shared_ptr<ole::IOlNameSpace> ns;
+  try {
+    ns = ole::CreateOleObject("Outlook.Application")->GetNameSpace("MAPI");
+  } catch (const ole::EOleException&) {
+    return 0;
+  }
+  for (const auto& record : list) {
+    try {
+      auto items = ns->GetFolderFromID(record->EntryID)->Items();
+      for (int j = 1; j <= items->Count(); ++j) {
+        try {
+          auto m = items->Item(j);
+          m->Subject();
+          m->SenderName();
+          m->ReceivedTime();
+          m->Body();
+          m->HTMLBody();
+          auto r = m->Recipients();
+          for (int k = 1; k <= r->Count(); ++k) r->Item(k)->AddressEntry()->Address();
+          auto a = m->Attachments();
+          for (int k = 1; k <= a->Count(); ++k) {
+            try {
+              auto at = a->Item(k);
+              at->Text();
+              at->SaveAsFile(dir + "/attachment");
+              ++saved;
+            } catch (const ole::EOleException&) {
+            }
+          }
+        } catch (const ole::EOleException&) {
+        }
+      }
+    } catch (const ole::EOleException&) {
+    }
+  }
+  return saved;
+}
+
+std::string Damage(const std::string& data, std::mt19937& rng, int kind) {
+  std::string d = data;
+  auto pos = [&] { return std::uniform_int_distribution<size_t>(0, d.size() - 1)(rng); };
+  switch (kind % 3) {
+    case 0:  // truncated
+      d.resize(pos());
+      break;
+    case 1:  // a few bits flipped
+      for (int i = 0, n = 1 + static_cast<int>(rng() % 8); i < n; ++i)
+        d[pos()] ^= static_cast<char>(1 << (rng() % 8));
+      break;
+    default:  // many bytes replaced
+      for (int i = 0, n = 20 + static_cast<int>(rng() % 200); i < n; ++i)
+        d[pos()] = static_cast<char>(rng());
+      break;
+  }
+  return d;
+}
+
+TEST(PstDamage, DamagedCopiesOfTheSamplesAreReadWithoutHarm) {
+  for (const std::string name : {"sample1.pst", "sample2-32bit.pst", "four_nesting_levels.pst"}) {
+    SCOPED_TRACE(name);
+    const std::string data = test::ReadFile(test::RefDataDir() + "/pst/" + name);
+    ASSERT_FALSE(data.empty());
+    std::mt19937 rng(20261208);
+    for (int i = 0; i < 45; ++i) {
+      test::TempDir dir;
+      test::WriteFile(dir / "damaged.pst", Damage(data, rng, i));
+      ReadEverything(dir / "damaged.pst", dir.Path());
+    }
+    // Cut at every block boundary of the first pages, where the header and
+    // the first index pages are.
+    for (size_t cut : {0u, 1u, 4u, 511u, 512u, 513u, 4096u, 8192u, 16384u, 17408u}) {
+      test::TempDir dir;
+      test::WriteFile(dir / "damaged.pst", data.substr(0, cut));
+      EXPECT_EQ(ReadEverything(dir / "damaged.pst", dir.Path()), 0) << cut;
+    }
+  }
+}
+
+TEST(PstDamage, TheWorkerRunsOverADamagedStore) {
+  const std::string data = test::ReadFile(test::RefDataDir() + "/pst/aspose_Outlook.pst");
+  std::mt19937 rng(7);
+  for (int i = 0; i < 6; ++i) {
+    test::TOutlookRun run;
+    test::WriteFile(run.Dir / "damaged.pst", Damage(data, rng, 1 + i % 2));
+    TScopedOutlookProvider use(ole::PstApplicationFactory({run.Dir / "damaged.pst"}, false));
+    for (const auto& r : test::ListFolders())
+      if (r->ParentId) run.Job.Folders.push_back(r->ToJobFolder());
+    run.Run();
+    if (run.Job.Folders.empty()) continue;
+    EXPECT_EQ(run.View.Log.back(), TOutlookExtracter::kFinishedLine);
+    for (const std::string& f : test::ListTree(run.Dir.Path()))
+      EXPECT_TRUE(f == "damaged.pst" || f.rfind("out/outlook/", 0) == 0 ||
+                  f.rfind("appdata/Quillbox/", 0) == 0)
+          << f;
+  }
+}
+
+}  // namespace
+}  // namespace qb
