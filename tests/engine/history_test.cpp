@@ -43,12 +43,6 @@ const TDateTime kD1 = EncodeDate(2003, 9, 21) + EncodeTime(10, 30, 0);
 const TDateTime kD2 = EncodeDate(2004, 1, 2);
 const TDateTime kD3 = EncodeDate(2004, 2, 29) + EncodeTime(23, 59, 59);
 
-TEST_F(History, PathsBelowTheApplicationDataFolder) {
-  EXPECT_EQ(OePath(), appData_.Path() + "/Quillbox/OE/OEMailData.ini");
-  EXPECT_EQ(TExtractionHistory::HistoryPath(kOutlookHistoryPath),
-            appData_.Path() + "/Quillbox/Outlook/OLMailData.ini");
-}
-
 TEST_F(History, FirstRunCreatesTheFolderAndTheFirstRecordWritesTheFile) {
   TExtractionHistory h;
   ASSERT_TRUE(h.Open(OePath()));
@@ -128,15 +122,6 @@ TEST_F(History, EmptyKeyTextStillGetsARecord) {
   ASSERT_TRUE(h.Open(OePath()));
   EXPECT_EQ(h.RecordMessage("", kD1, 0), "D41D8CD98F00B204E9800998ECF8427E");
   EXPECT_EQ(h.Store()->ReadString("D41D8CD98F00B204E9800998ECF8427E", "Attachments", ""), "0");
-}
-
-TEST_F(History, DateAndCountCanBeLeftOut) {
-  TExtractionHistory h;
-  ASSERT_TRUE(h.Open(OePath()));
-  const std::string d = h.RecordMessage("k", kD1, 3, false, false);
-  TStringList lines;
-  h.Store()->ReadSectionValues(d, lines);
-  EXPECT_EQ(lines, TStringList{"Saved=0"});
 }
 
 TEST_F(History, OpeningFailuresLeaveItClosedAndRecordingDoesNothing) {

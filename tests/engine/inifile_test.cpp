@@ -316,23 +316,6 @@ TEST(IniRead, DateAndTimeValuesUseTheDateTimeText) {
   EXPECT_DOUBLE_EQ(ini.ReadDate("S", "missing", -2), -2);
 }
 
-TEST(IniRead, SectionAndKeyLists) {
-  TBigIniFile ini;
-  ini.WriteString("A", "k1", "1");
-  ini.WriteString("A", "k2", "2");
-  ini.WriteString("B", "x", "3");
-  TStringList keys{"old"};
-  ini.ReadSection("a", keys);
-  EXPECT_EQ(keys, (TStringList{"old", "k1", "k2"}));
-  ini.ClearBeforeCopy = true;
-  ini.ReadSection("a", keys);
-  EXPECT_EQ(keys, (TStringList{"k1", "k2"}));
-  TStringList names{"stale"};
-  ini.ReadSections(names);
-  EXPECT_EQ(names, (TStringList{"A", "B"}));
-  EXPECT_EQ(Joined(ini), "[A]\r\nk1=1\r\nk2=2\r\n\r\n[B]\r\nx=3\r\n\r\n");
-}
-
 // ---------------------------------------------------------------------------
 // Search order
 
