@@ -116,7 +116,7 @@ class FileSource : public Source {
   }
 
  private:
-  static constexpr std::size_t kMinWindow = 1024;
+  static constexpr std::size_t kMinWindow = 4096;
   static constexpr std::size_t kMaxWindow = 256 * 1024;
   std::string path_;
   int fd_ = -1;
@@ -425,14 +425,29 @@ void LoadText(Source& src, std::int32_t position, std::string& stream) {
   // A sound chain holds each block once and no more text than the file.
   std::int64_t textLeft = size;
   std::int64_t blocksLeft = size / static_cast<std::int64_t>(dbx::kBlockHeaderSize) + 1;
+  // Blocks read so far: a short list for the usual short chain, a set
+  // beyond that.
+  std::vector<std::int64_t> recent;
   std::unordered_set<std::int64_t> seen;
+  auto wasRead = [&](std::int64_t p) {
+    if (seen.empty()) return std::find(recent.begin(), recent.end(), p) != recent.end();
+    return seen.count(p) != 0;
+  };
+  auto markRead = [&](std::int64_t p) {
+    if (seen.empty() && recent.size() < 64) {
+      recent.push_back(p);
+      return;
+    }
+    if (seen.empty()) seen.insert(recent.begin(), recent.end());
+    seen.insert(p);
+  };
   std::int64_t q = position;
   while (blocksLeft-- > 0) {
     std::size_t avail = 0;
     const unsigned char* p = src.Get(q, dbx::kBlockReadSize, avail);
     if (avail < dbx::kBlockHeaderSize) break;
     if (dbx::GetI32(p + dbx::kBlockOwnPos) != q) break;
-    seen.insert(q);
+    markRead(q);
     const std::int32_t used = dbx::GetI32(p + dbx::kBlockUsed);
     const std::int32_t next = dbx::GetI32(p + dbx::kBlockNext);
     const std::size_t have = avail - dbx::kBlockHeaderSize;
@@ -445,7 +460,7 @@ void LoadText(Source& src, std::int32_t position, std::string& stream) {
     stream.append(text, n);
     textLeft -= static_cast<std::int64_t>(n);
     if (!zero && take < limit) break;  // the block's text passes the end of the file
-    if (next == 0 || seen.count(next)) break;
+    if (next == 0 || wasRead(next)) break;
     q = next;
   }
 }

@@ -200,7 +200,8 @@ std::string BuildDbxMessageFile(const std::vector<TDbxSynthMessage>& messages,
       obj.Value(dbx::kMsgFlags, static_cast<std::uint32_t>(m.Flags) & 0xFFFFFF);
     }
     obj.Bytes(dbx::kMsgSentDate, m.SentDate.data(), 8);
-    if (m.DataPosIndirect) {
+    // A direct value has 24 bits: positions past 16 MB go through id 4.
+    if (m.DataPosIndirect || dataPos > 0xFFFFFF) {
       unsigned char p[4];
       for (int b = 0; b < 4; ++b) p[b] = static_cast<unsigned char>(dataPos >> (8 * b));
       obj.Bytes(dbx::kMsgDataPosIndirect, p, 4);

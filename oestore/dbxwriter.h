@@ -23,7 +23,7 @@ struct TDbxSynthMessage {
   std::string MessageId;
   TDbxFileTime SentDate{};
   TDbxFileTime ReceivedDate{};
-  bool DataPosIndirect = false;  // store the data position through id 4 instead of 132
+  bool DataPosIndirect = false;  // id 4 instead of 132 (always past 16 MB)
   bool FlagsIndirect = false;
 };
 
