@@ -136,7 +136,7 @@ TEST(OutlookCli, ExtractWritesTheAttachments) {
   User user;
   const std::string dest = user.Home / "out";
   Result r = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"), "--dest",
-                       dest, "--pause", "0"});
+                       dest, "--pause-ms", "0"});
   if (!OutlookExtractAvailable(r)) GTEST_SKIP() << "extract has no --source outlook yet";
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_THAT(r.Out, HasSubstr("Reading Messages from Sample1 ...\n"));
@@ -146,15 +146,32 @@ TEST(OutlookCli, ExtractWritesTheAttachments) {
       HasSubstr("Finished extracting all folders, Closing Outlook Connection, Please wait..\n"));
   const auto files = test::ListTree(dest + "/outlook");
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_THAT(files[0], HasSubstr("leah_thumper.jpg"));
+  EXPECT_THAT(files[0], HasSubstr(" - leah_thumper.jpg"));
+  EXPECT_EQ(files[0].find('/'), std::string::npos);
+
+  Result nested = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"), "--dest",
+                            user.Home / "nested", "--layout", "0", "--no-full-file-name"});
+  ASSERT_EQ(nested.Status, 0) << nested.Err;
+  const auto deep = test::ListTree(user.Home / "nested/outlook");
+  ASSERT_EQ(deep.size(), 1u);
+  EXPECT_THAT(deep[0], HasSubstr("/Here is a sample message/leah_thumper.jpg"));
 
   Result one =
       user.Run({"extract", "--source", "outlook", "--pst", Pst("aspose_Outlook.pst"), "--folder",
-                "OutlookSent Items", "--dest", user.Home / "two", "--pause", "0"});
+                "OutlookSent Items", "--dest", user.Home / "two", "--pause-ms", "0"});
   ASSERT_EQ(one.Status, 0) << one.Err;
   EXPECT_THAT(one.Out, HasSubstr("Reading Messages from Sent Items ...\n"));
   EXPECT_THAT(one.Out, Not(HasSubstr("Reading Messages from Inbox")));
   EXPECT_THAT(one.Err, HasSubstr("folder\tSent Items\t6\t"));
+
+  // Attached messages are saved as .eml files, which the shipped exclude
+  // list leaves out.
+  EXPECT_EQ(test::ListTree(user.Home / "two/outlook").size(), 15u);
+  Result all =
+      user.Run({"extract", "--source", "outlook", "--pst", Pst("aspose_Outlook.pst"), "--folder",
+                "OutlookSent Items", "--dest", user.Home / "three", "--exclude", ""});
+  ASSERT_EQ(all.Status, 0) << all.Err;
+  EXPECT_EQ(test::ListTree(user.Home / "three/outlook").size(), 17u);
 
   Result unknown = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"),
                              "--folder", "NoSuchPath", "--dest", dest});

@@ -279,3 +279,46 @@ TEST(OutlookExtracter, FullFileNamePutsFilesInTheRoot) {
 
 }  // namespace
 }  // namespace qb
+
+namespace qb {
+namespace {
+
+// Serves every link with the same few bytes.
+class FixedFetcher : public IHttpFetcher {
+ public:
+  TFetchResult Fetch(const std::string& link, IDownloadSink& sink) override {
+    Links.push_back(link);
+    if (!sink.Opened()) return TFetchResult::Abandoned;
+    sink.Write("GIF89a", 6);
+    return TFetchResult::Completed;
+  }
+  std::vector<std::string> Links;
+};
+
+TEST(OutlookExtracterLinks, LinkedFilesOfBodyThenHtmlBodyCountAsExtracted) {
+  auto o = std::make_shared<TFakeOutlook>();
+  TFakeMail m = Mail("Pictures");
+  m.Body = "<a href=\"http://example.com/plain.gif\">x</a>";
+  m.HTMLBody = "<html><a href=\"http://example.com/rich.gif\">y</a></html>";
+  o->AddStore("S").AddFolder("Inbox").Items = {m, Mail("Nothing")};
+  TScopedOutlookProvider use(o->Factory());
+  TOutlookRun run;
+  auto fetcher = std::make_shared<FixedFetcher>();
+  run.LinkOptions.Fetcher = fetcher;
+  run.Job.DownloadLinks = true;
+  run.Choose(ListFolders(), {"SInbox"});
+  run.Run();
+  EXPECT_EQ(fetcher->Links, (std::vector<std::string>{"http://example.com/plain.gif",
+                                                      "http://example.com/rich.gif"}));
+  EXPECT_TRUE(Has(run.View.Statuses,
+                  "Inbox : Downloading embedded images from Internet for Message 1 of 2"));
+  EXPECT_FALSE(Has(run.View.Statuses,
+                   "Inbox : Downloading embedded images from Internet for Message 2 of 2"));
+  EXPECT_EQ(run.View.Rows[0].Messages, 1);
+  EXPECT_EQ(run.View.Rows[0].Extracted, 2);
+  EXPECT_EQ(ListTree(run.Out()), (std::vector<std::string>{"2003.09.21/Pictures/plain.gif",
+                                                           "2003.09.21/Pictures/rich.gif"}));
+}
+
+}  // namespace
+}  // namespace qb
