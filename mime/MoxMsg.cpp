@@ -413,7 +413,7 @@ void TMoxMsg::SplitMultipart(TLineSpan lines, int depth, std::vector<TLeaf>& out
   SplitMultipart(l.subspan(start, i - start), depth + 1, out);
 }
 
-void TMoxMsg::ParsePart(TLineSpan lines, int depth) {
+void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
   const TPartInfo info = ReadPartHeader(lines);
   const std::string& type = info.ContentType;
   const std::string& enc = info.Encoding;
@@ -443,11 +443,17 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth) {
     return;
   }
   // Past the nesting limit a multipart or an embedded message is one leaf.
-  const bool mayNest = depth < kMaxNestingDepth;
+  // So is a part that the splitter gives back whole: its first
+  // "Content-Type:" line (found without the blank) is not multipart while a
+  // later "Content-Type: " line is; splitting it again would never end.
+  const bool mayNest = depth < kMaxNestingDepth && !asLeaf;
   if (mayNest && type.find("MULTIPART") != std::string::npos) {
     std::vector<TLeaf> leaves;
     SplitMultipart(lines, depth, leaves);
-    for (const auto& leaf : leaves) ParsePart(leaf.Lines, leaf.Depth);
+    for (const auto& leaf : leaves) {
+      const bool whole = leaf.Lines.data() == lines.data() && leaf.Lines.size() == lines.size();
+      ParsePart(leaf.Lines, leaf.Depth, whole);
+    }
     return;
   }
   if (enc == "X-UUENCODE" || !info.FileName.empty()) {

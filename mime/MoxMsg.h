@@ -136,7 +136,8 @@ class TMoxMsg {
 
   void ParseHeaders();
   TPartInfo ReadPartHeader(TLineSpan lines);
-  void ParsePart(TLineSpan lines, int depth);
+  // asLeaf: handle the part as one leaf even when its type says multipart.
+  void ParsePart(TLineSpan lines, int depth, bool asLeaf = false);
   void SplitMultipart(TLineSpan lines, int depth, std::vector<TLeaf>& out);
   void ExtractUUBlocks(TLineSpan lines, TStringList& remaining);
   void AddAttachment(TLineSpan lines, const TPartInfo& info);

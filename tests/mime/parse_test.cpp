@@ -341,6 +341,19 @@ TEST_F(Parse, LinesWithBreaksInsideAreSplitFirst) {
   EXPECT_EQ(m_.Text, (TStringList{"line1", "line2"}));
 }
 
+// The first "Content-Type:" line (no blank) is not multipart, a later
+// "Content-Type: " line is: the part is handled once, as a leaf.
+TEST_F(Parse, PartThatIsOnlyMultipartForOneKeyIsALeaf) {
+  Run({"MIME-Version: 1.0", "Content-Type: multipart/mixed; boundary=b", "", "--b",
+       "Content-Type:text/plain", "Content-Type: multipart/mixed; boundary=c", "", "body",
+       "--b--"});
+  EXPECT_EQ(m_.Text, (TStringList{"body"}));
+  TMoxMsg m;
+  m.LoadRawMail(test::ReadFile(test::TestDataDir("mime") +
+                               "/content-type-without-blank-before-multipart-recursion.eml"));
+  EXPECT_NO_THROW(m.ParseRawMail());
+}
+
 // Thousands of nested multiparts and embedded messages: past the depth
 // limit a part is one leaf; nothing overflows the stack.
 TEST_F(Parse, DeepNestingIsCutAtTheLimit) {
