@@ -72,6 +72,9 @@ std::optional<std::vector<std::string_view>> SplitKey(std::string_view key) {
 }
 
 std::vector<std::string_view> SplitKeyOrThrow(std::string_view key) {
+  // A line break would end the key's line in the file.
+  if (key.find_first_of("\r\n") != std::string_view::npos)
+    throw EKeyStoreError("Key name with a line break: \"" + std::string(key.substr(0, 80)) + "\"");
   auto parts = SplitKey(key);
   if (!parts)
     throw EKeyStoreError("Key name too long or too deep: \"" + std::string(key.substr(0, 80)) +

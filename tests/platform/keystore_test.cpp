@@ -165,6 +165,7 @@ TEST(KeyStore, ReadsByTypeAndDeletes) {
   EXPECT_THROW(store.WriteString(std::string(256, 'k'), "v", "x"), EKeyStoreError);
   EXPECT_THROW(store.WriteString("k", std::string(16384, 'v'), "x"), EKeyStoreError);
   EXPECT_FALSE(store.KeyExists(std::string(256, 'k')));
+  EXPECT_THROW(store.CreateKey("two\nlines"), EKeyStoreError);
 }
 
 TEST(KeyStoreFile, WritesOnlyWhenChangedAndOncePerBatch) {
