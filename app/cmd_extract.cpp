@@ -247,7 +247,7 @@ int ParseArgs(const std::vector<std::string>& args, TExtractArgs& x) {
       if (!ParseIsoDate(v, d)) return UsageError("extract", a + " takes a date as YYYY-MM-DD");
       (a == "--date-from" ? x.From : x.To) = d;
       (a == "--date-from" ? x.HasFrom : x.HasTo) = true;
-    } else if (a == "--pause-ms") {
+    } else if (a == "--pause-ms" || a == "--pause") {  // --pause: the first release's name
       if (!value("milliseconds")) return kFailure;
       if (!ParseNumber(v, n) || n > 60000)
         return UsageError("extract", "--pause-ms takes 0 to 60000 milliseconds");

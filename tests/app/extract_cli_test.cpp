@@ -1,0 +1,236 @@
+// quillbox-cli extract as a user runs it, on the sample store of
+// make-sample-store: the log on stdout, the tree and bytes written, the
+// options of the job, the destination check, identities and Ctrl-C.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/paths.h"
+#include "tests/support/testsupport.h"
+
+namespace qb {
+namespace {
+
+const std::string kSep(86, '-');
+
+struct CliResult {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class ExtractCli : public ::testing::Test {
+ protected:
+  ExtractCli() {
+    const CliResult r = Run({"make-sample-store", Store()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+  }
+
+  // Runs the program with its history and key store inside the test's
+  // directory and the C locale's dates.
+  CliResult Run(const std::vector<std::string>& args) {
+    test::TempDir io;
+    std::string cmd = "LC_ALL=C XDG_DATA_HOME=" + Quote(dir / "appdata") +
+                      " XDG_CONFIG_HOME=" + Quote(dir / "config") + " " + Quote(QB_CLI_PATH);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " >" + Quote(io / "out") + " 2>" + Quote(io / "err") + " </dev/null";
+    const int rc = std::system(cmd.c_str());
+    CliResult r;
+    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.Out = test::ReadFile(io / "out");
+    r.Err = test::ReadFile(io / "err");
+    return r;
+  }
+  CliResult Extract(std::vector<std::string> more) {
+    std::vector<std::string> args = {"extract", "--store", Store(), "--dest", dir / "out"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args);
+  }
+
+  std::string Store() const { return dir / "store"; }
+  std::string Out() const { return dir / "out/outlookExpress"; }
+  std::vector<std::string> Tree() const { return test::ListTree(Out()); }
+
+  test::TempDir dir;
+};
+
+std::string Log(const std::vector<std::string>& middle,
+                const std::string& option = "    Extract All Message Attachments") {
+  std::string s = "Starting With Options :\n" + option + "\n" + kSep + "\n";
+  for (const auto& l : middle) s += l + "\n";
+  return s;
+}
+
+const std::vector<std::string> kFolderLines = {
+    "Reading Messages from Inbox.dbx ...",      "Attachments from 2 Messages are extracted",
+    "Reading Messages from Work.dbx ...",       "Attachments from 2 Messages are extracted",
+    "Reading Messages from Photos.dbx ...",     "Attachments from 1 Message is extracted",
+    "Reading Messages from Sent Items.dbx ...", "Finished extracting all folders."};
+
+TEST_F(ExtractCli, DefaultsExactLogTreeAndBytes) {
+  const CliResult r = Extract({});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, Log(kFolderLines));
+  // Layout 6 with full file names; the program stays out (shipped exclude
+  // list), the uuencoded file is decoded.
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"2003.09.22 - figures.csv", "2003.09.22 - report.pdf",
+                                              "2003.09.23 - notes.txt", "2003.10.02 - plan.rtf",
+                                              "2003.10.03 - minutes.txt", "2003.10.11 - beach.bmp",
+                                              "2003.10.11 - sunset.png"}));
+  EXPECT_EQ(
+      test::ReadFile(Out() + "/2003.10.03 - minutes.txt"),
+      "Minutes, 3 October 2003\r\n\r\nPresent: Ann, Bob, Sam.\r\nThe budget is approved.\r\n");
+  EXPECT_EQ(test::ReadFile(Out() + "/2003.09.22 - figures.csv"),
+            "quarter,revenue,costs\r\nQ1,1200,800\r\nQ2,1350,820\r\nQ3,1500,870\r\n");
+  EXPECT_EQ(test::ReadFile(Out() + "/2003.10.11 - sunset.png").substr(1, 3), "PNG");
+  EXPECT_EQ(test::ReadFile(Out() + "/2003.09.22 - report.pdf").rfind("%PDF-1.4\n", 0), 0u);
+  // Not a terminal: plain status lines, then the rows.
+  EXPECT_NE(r.Err.find("\nInbox : Processing Message 4 of 4 ...\n"), std::string::npos);
+  EXPECT_NE(r.Err.find("\nInbox : Extracting attachments from message 3 of 4 ...\n"),
+            std::string::npos);
+  EXPECT_NE(r.Err.find("folder\tInbox\t4\t2\t3\tFinished\n"), std::string::npos);
+  EXPECT_NE(r.Err.find("folder\tSent Items\t0\t0\t0\tFinished\n"), std::string::npos);
+  EXPECT_EQ(r.Err.find('\r'), std::string::npos);
+  EXPECT_TRUE(FileExists(dir / "appdata/Quillbox/OE/OEMailData.ini"));
+}
+
+TEST_F(ExtractCli, LayoutFolderAndListOptions) {
+  CliResult r = Extract({"--layout", "1", "--no-full-file-name", "--folder", "Inbox.dbx",
+                         "--exclude", "", "--pause-ms", "0"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out,
+            Log({"Reading Messages from Inbox.dbx ...", "Attachments from 2 Messages are extracted",
+                 "Finished extracting all folders."}));
+  EXPECT_EQ(Tree(),
+            (std::vector<std::string>{"2003.09.22/ann@example.com/Quarterly report/figures.csv",
+                                      "2003.09.22/ann@example.com/Quarterly report/report.pdf",
+                                      "2003.09.23/bob@example.net/Tool you asked for/notes.txt",
+                                      "2003.09.23/bob@example.net/Tool you asked for/setup.exe"}));
+
+  std::filesystem::remove_all(dir / "out");
+  r = Extract({"--selected-only", "--include", "pdf, .BMP", "--exclude", "csv"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Tree(),
+            (std::vector<std::string>{"2003.09.22 - report.pdf", "2003.10.11 - beach.bmp"}));
+
+  std::filesystem::remove_all(dir / "out");
+  r = Extract({"--layout", "0", "--full-file-name", "--folder", "Photos.dbx"});
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"2003.10.11 - Holiday pictures - beach.bmp",
+                                              "2003.10.11 - Holiday pictures - sunset.png"}));
+}
+
+TEST_F(ExtractCli, DateIntervalAndSkipDuplicates) {
+  CliResult r = Extract({"--date-from", "2003-09-23", "--date-to", "2003-10-02"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.substr(0, r.Out.find(kSep)),
+            "Starting With Options :\n    Extract All Message Attachments\n"
+            "    Messages received between : 09/23/2003 and 10/02/2003\n");
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"2003.09.23 - notes.txt", "2003.10.02 - plan.rtf"}));
+
+  // Everything read before is passed over; the counts of the rows stay.
+  std::filesystem::remove_all(dir / "out");
+  r = Extract({"--skip-duplicates"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"2003.09.22 - figures.csv", "2003.09.22 - report.pdf",
+                                              "2003.10.03 - minutes.txt", "2003.10.11 - beach.bmp",
+                                              "2003.10.11 - sunset.png"}));
+  EXPECT_NE(r.Out.find("    Ignore Previously Extracted Attachments\n"), std::string::npos);
+  EXPECT_NE(r.Err.find("folder\tInbox\t4\t1\t2\tFinished\n"), std::string::npos);
+}
+
+TEST_F(ExtractCli, DestinationThatCannotBeCreated) {
+  test::WriteFile(dir / "file", "x");
+  const CliResult r = Run({"extract", "--store", Store(), "--dest", dir / "file/out"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.Err,
+            "Unable to Create the Destination directory.\r\n\r\nPlease select a new directory\n");
+}
+
+TEST_F(ExtractCli, UsageErrors) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"extract", "--dest", dir / "out"},
+           {"extract", "--store", Store(), "--identity", "Main", "--dest", dir / "out"},
+           {"extract", "--store", Store()},
+           {"extract", "--store", Store(), "--dest", dir / "out", "--layout", "7"},
+           {"extract", "--store", Store(), "--dest", dir / "out", "--date-from", "2003-02-30"},
+           {"extract", "--store", Store(), "--dest", dir / "out", "--date-from", "21.09.2003"},
+           {"extract", "--store", Store(), "--dest", dir / "out", "--date-from", "2003-10-02",
+            "--date-to", "2003-09-01"},
+           {"extract", "--store", Store(), "--dest", dir / "out", "--pause-ms", "-1"},
+           {"extract", "--store", Store(), "--dest", dir / "out", "--source", "nntp"},
+           {"extract", "--identity", "Nobody", "--dest", dir / "out"},
+       }) {
+    const CliResult r = Run(args);
+    EXPECT_EQ(r.Status, 1) << args.back();
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err, "");
+  }
+  EXPECT_FALSE(DirectoryExists(dir / "out"));
+}
+
+TEST_F(ExtractCli, IdentityNamesTheStore) {
+  // The key store as an import of a Windows export would leave it.
+  std::string root;
+  for (char c : Store()) root += c == '/' ? std::string("\\\\") : std::string(1, c);
+  test::WriteFile(dir / "config/Quillbox/registry.reg",
+                  "Windows Registry Editor Version 5.00\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}]\r\n"
+                  "\"Username\"=\"Main Identity\"\r\n\r\n"
+                  "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}"
+                  "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n"
+                  "\"Store Root\"=\"" +
+                      root + "\"\r\n\r\n");
+  const CliResult ids = Run({"identities"});
+  ASSERT_EQ(ids.Status, 0) << ids.Err;
+  ASSERT_EQ(ids.Out, "Main Identity\t" + Store() + "\n");
+  const CliResult r = Run(
+      {"extract", "--identity", "Main Identity", "--dest", dir / "out", "--folder", "Photos.dbx"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Tree(),
+            (std::vector<std::string>{"2003.10.11 - beach.bmp", "2003.10.11 - sunset.png"}));
+}
+
+TEST_F(ExtractCli, CtrlCStopsTheRun) {
+  test::TempDir io;
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::freopen((io / "out").c_str(), "w", stdout);
+    std::freopen((io / "err").c_str(), "w", stderr);
+    ::setenv("XDG_DATA_HOME", (dir / "appdata").c_str(), 1);
+    ::execl(QB_CLI_PATH, QB_CLI_PATH, "extract", "--store", Store().c_str(), "--dest",
+            (dir / "out").c_str(), "--pause-ms", "300", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Wait until the first folder is being read, then press Ctrl-C.
+  for (int i = 0; i < 200; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (FileExists(io / "out") &&
+        test::ReadFile(io / "out").find("Reading Messages") != std::string::npos)
+      break;
+  }
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  const std::string out = test::ReadFile(io / "out");
+  EXPECT_EQ(out.substr(out.size() - 17), "Stopped by User.\n");
+  EXPECT_EQ(out.find("Reading Messages from Photos.dbx"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qb
