@@ -92,7 +92,9 @@ class OEWorkerTest : public ::testing::Test {
     test::WriteFile(store / file, BuildDbxMessageFile(msgs));
   }
 
-  test::TempDir store, dest;
+  test::TempDir store, dest, appData;
+  // The worker's history goes below the application-data folder.
+  test::ScopedEnv xdg{"XDG_DATA_HOME", appData.Path()};
   RowView view;
   std::atomic<std::uint8_t> stop{0};
 };
