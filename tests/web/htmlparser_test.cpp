@@ -247,12 +247,5 @@ TEST(HtmlScanner, ExecuteStartsFromEmptyResults) {
   EXPECT_THAT(r.HTTPlinks, IsEmpty());
 }
 
-TEST(HtmlScanner, MalformedInputIsAbsorbed) {
-  TParsed r = Scan(std::string("<<<>>>\0<a href=\"\0.gif\">", 24) + "<a href=\"" +
-                   std::string(100000, 'x') + ".jpg" + "<a href=\"\"\"\">" + "<" + "<a");
-  EXPECT_EQ(r.Hyperlinks.size(), 2u);
-  EXPECT_EQ(r.Hyperlinks[0], std::string("\0.gif", 5));
-}
-
 }  // namespace
 }  // namespace qb

@@ -303,12 +303,6 @@ TEST(LinkDownloadNames, SafeNamesStayOneComponent) {
   EXPECT_EQ(SafeDownloadPath("/t/dir/"), "");
 }
 
-TEST(LinkDownloadNames, ListLivesInTheApplicationDataFolder) {
-  test::ScopedEnv xdg("XDG_DATA_HOME", "/data/u");
-  EXPECT_EQ(DefaultUrlListPath(), "/data/u/Quillbox/URLList.txt");
-  EXPECT_EQ(TLinkDownloader({}).UrlListPath(), "/data/u/Quillbox/URLList.txt");
-}
-
 TEST(HttpClient, OnlyWebAndFtpLinksAreHandedOn) {
   EXPECT_EQ(THttpClient::PrepareLink("images/pic.gif"), "");
   EXPECT_EQ(THttpClient::PrepareLink("file:///etc/passwd.gif"), "");
