@@ -195,19 +195,6 @@ TEST_F(OEWorkerTest, StopRequestInsideAFolder) {
   EXPECT_EQ(view.ProgressMax, 5);
 }
 
-TEST_F(OEWorkerTest, StopRequestBeforeTheMainPass) {
-  WriteFolder("A.dbx", SynthMessages(2));
-  MarkingExtracter worker(Job({{"A", "A.dbx", "", ""}}));
-  view.OnStatus = [&](const std::string& s) {
-    if (s == "Calculating the total number of messages...") stop = 1;
-  };
-  Run(worker);
-  EXPECT_TRUE(worker.Texts.empty());
-  EXPECT_EQ(view.Log.back(), "Stopped by User.");
-  EXPECT_EQ(view.Rows[0].Status, fsWaiting);
-  EXPECT_EQ(view.Rows[0].Total, 2);
-}
-
 TEST_F(OEWorkerTest, FolderFailingInTheCountingPass) {
   WriteFolder("Broken.dbx", SynthMessages(3));
   WriteFolder("Good.dbx", SynthMessages(1));
