@@ -571,31 +571,33 @@ bool Apply(TKey& root, const TRegScript& script) {
   std::vector<std::vector<std::string_view>> keys;
   keys.reserve(script.Keys.size());
   for (const auto& k : script.Keys) keys.emplace_back(k.begin(), k.end());
+  // The key of each section, found once: a section may hold many values
+  // below a deep path. Deleting keys makes the found ones stale.
+  std::vector<std::pair<TKey*, size_t>> found(keys.size(), {nullptr, 0});
+  size_t generation = 1;
+  auto sectionKey = [&](size_t index) {
+    if (found[index].second != generation) {
+      auto [key, created] = MakeKey(root, keys[index]);
+      found[index] = {key, generation};
+      changed |= created;
+    }
+    return found[index].first;
+  };
   for (const TRegOp& op : script.Ops) {
-    const auto& parts = keys[op.KeyIndex];
     switch (op.Op) {
       case TRegOp::kCreateKey:
-        changed |= MakeKey(root, parts).second;
+        sectionKey(op.KeyIndex);
         break;
       case TRegOp::kDeleteKey:
-        changed |= RemoveKey(root, parts);
+        changed |= RemoveKey(root, keys[op.KeyIndex]);
+        ++generation;
         break;
       case TRegOp::kSetValue:
-        changed |= SetValue(*MakeKey(root, parts).first, op.Value.Name, op.Value);
+        changed |= SetValue(*sectionKey(op.KeyIndex), op.Value.Name, op.Value);
         break;
-      case TRegOp::kDeleteValue: {
-        TKey* target = &root;
-        for (std::string_view part : parts) {
-          auto it = target->Subkeys.find(Upper(part));
-          if (it == target->Subkeys.end()) {
-            target = nullptr;
-            break;
-          }
-          target = it->second.get();
-        }
-        if (target) changed |= RemoveValue(*target, op.Value.Name);
+      case TRegOp::kDeleteValue:
+        changed |= RemoveValue(*sectionKey(op.KeyIndex), op.Value.Name);
         break;
-      }
     }
   }
   return changed;
@@ -843,6 +845,9 @@ bool TKeyStore::DeleteValue(std::string_view key, std::string_view name) {
 }
 
 TRegImportStats TKeyStore::ImportRegText(std::string_view bytes) {
+  if (bytes.size() > kMaxRegFileSize)
+    throw ERegParseError(
+        1, "the file is larger than " + std::to_string(kMaxRegFileSize >> 20) + " MB");
   TRegScript script = TRegParser(bytes).Parse();  // throws before anything changes
   std::lock_guard lock(mutex_);
   if (Apply(*root_, script)) Changed();

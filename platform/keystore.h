@@ -90,6 +90,8 @@ struct TRegImportStats {
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
 constexpr size_t kMaxKeyDepth = 512;
+// Largest .reg text imported (a whole exported profile is far smaller).
+constexpr size_t kMaxRegFileSize = size_t{64} << 20;
 
 class TKeyStore {
  public:

@@ -416,7 +416,7 @@ TEST(RegImport, DamagedUtf16ExportCountsLinesOfTheDecodedText) {
   EXPECT_TRUE(store.SubKeyNames("").empty());
 }
 
-TEST(RegImport, KeyDepthIsBounded) {
+TEST(RegImport, DepthAndSizeAreBounded) {
   std::string deep = "[HKEY_CURRENT_USER";
   for (int i = 0; i < 600; ++i) deep += "\\k";
   TKeyStore store;
@@ -428,6 +428,10 @@ TEST(RegImport, KeyDepthIsBounded) {
   TKeyStore copy;
   EXPECT_EQ(Import(copy, store.ToRegText()), "");
   EXPECT_EQ(copy.ReadString(key, "v"), "deep");
+
+  std::string huge(kMaxRegFileSize + 1, ';');
+  huge.replace(0, 9, "REGEDIT4\n");
+  EXPECT_EQ(Import(store, huge), "line 1: the file is larger than 64 MB");
 }
 
 }  // namespace
