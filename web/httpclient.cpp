@@ -2,8 +2,11 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace qb {
 
@@ -33,6 +36,12 @@ struct TTransfer {
   bool SinkStopped = false;  // Sink->Write() said no
   // The header block of the current request was received completely.
   bool HeadersDone = false;
+
+  // Stall watch: the byte count last seen moving, and when.
+  std::chrono::milliseconds StallLimit{0};
+  curl_off_t LastBytes = -1;
+  std::chrono::steady_clock::time_point LastMove;
+  bool Stalled = false;
 
   bool Open() {
     if (Opened || Abandoned) return Opened;
@@ -69,6 +78,23 @@ size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
   else if (line == "\r\n" || line == "\n")
     t->HeadersDone = true;
   return total;
+}
+
+// Ends a transfer that has moved no byte, either way, for the stall limit.
+int OnProgress(void* userdata, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+  auto* t = static_cast<TTransfer*>(userdata);
+  const auto now = std::chrono::steady_clock::now();
+  const curl_off_t bytes = dlnow + ulnow;
+  if (bytes != t->LastBytes) {
+    t->LastBytes = bytes;
+    t->LastMove = now;
+    return 0;
+  }
+  if (now - t->LastMove >= t->StallLimit) {
+    t->Stalled = true;
+    return 1;
+  }
+  return 0;
 }
 
 // Called before each request goes out, including those that follow a
@@ -133,6 +159,8 @@ TFetchResult THttpClient::Fetch(const std::string& link, IDownloadSink& sink) {
 
   TTransfer t;
   t.Sink = &sink;
+  t.StallLimit = std::chrono::milliseconds(std::max(1L, settings_.StallTimeoutMs));
+  t.LastMove = std::chrono::steady_clock::now();
   char error[CURL_ERROR_SIZE] = {};
   bool ok = curl_easy_setopt(c, CURLOPT_URL, url.c_str()) == CURLE_OK;
   if (!ok) return TFetchResult::NotOpened;
@@ -144,8 +172,13 @@ TFetchResult THttpClient::Fetch(const std::string& link, IDownloadSink& sink) {
   curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(c, CURLOPT_MAXREDIRS, settings_.MaxRedirects);
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, settings_.ConnectTimeoutMs);
+  // libcurl's own low-speed check averages over a few seconds; it stays as a
+  // backstop behind the exact stall watch of OnProgress.
   curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, settings_.StallTimeoutSec);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, std::max(1L, settings_.StallTimeoutMs / 1000));
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &OnBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
   curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &OnHeader);
@@ -159,7 +192,7 @@ TFetchResult THttpClient::Fetch(const std::string& link, IDownloadSink& sink) {
   if (t.SinkStopped) return TFetchResult::StoppedBySink;
   if (res == CURLE_OK) return t.Open() ? TFetchResult::Completed : TFetchResult::Abandoned;
   if (t.Opened) return TFetchResult::Ended;
-  if (t.HeadersDone && IsErrorAfterReply(res))
+  if (t.HeadersDone && (IsErrorAfterReply(res) || (res == CURLE_ABORTED_BY_CALLBACK && t.Stalled)))
     return t.Open() ? TFetchResult::Ended : TFetchResult::Abandoned;
   return TFetchResult::NotOpened;
 }

@@ -44,7 +44,7 @@ struct THttpSettings {
   std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Win32)";
   long ConnectTimeoutMs = 60000;
   // A transfer (sending or receiving) that moves no byte for this long ends.
-  long StallTimeoutSec = 60;
+  long StallTimeoutMs = 60000;
   long MaxRedirects = 10;
 };
 

@@ -36,7 +36,7 @@ class LinkDownload : public ::testing::Test {
   TLinkDownloader Make(TExtensionListsSnapshot lists = {}, std::uint64_t cap = 256ull << 20) {
     THttpSettings s;
     s.ConnectTimeoutMs = 5000;
-    s.StallTimeoutSec = 1;
+    s.StallTimeoutMs = 500;
     TLinkDownloadOptions o;
     o.UrlListPath = UrlList();
     o.MaxFileBytes = cap;
@@ -428,7 +428,7 @@ TEST(HttpClientTransfer, BodyArrivesInPiecesOfAtMost1024Bytes) {
   EXPECT_EQ(client.Fetch(server.Url("/empty.gif"), empty), TFetchResult::Completed);
   EXPECT_EQ(empty.opened, 1);
   EXPECT_EQ(client.Settings().ConnectTimeoutMs, 60000);
-  EXPECT_EQ(client.Settings().StallTimeoutSec, 60);
+  EXPECT_EQ(client.Settings().StallTimeoutMs, 60000);
   EXPECT_EQ(client.Settings().MaxRedirects, 10);
 }
 
