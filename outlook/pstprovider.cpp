@@ -525,7 +525,7 @@ class PstItems : public IOlItems {
   int count_ = 0;
 };
 
-class PstFolder : public IOlFolder, public std::enable_shared_from_this<PstFolder> {
+class PstFolder : public IOlFolder {
  public:
   PstFolder(PffItemRef item, bool isStore, int depth)
       : item_(std::move(item)), isStore_(isStore), depth_(depth) {
