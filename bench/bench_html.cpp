@@ -133,4 +133,29 @@ void BM_GetDownloadLinksCorpus(benchmark::State& state) {
 }
 BENCHMARK(BM_GetDownloadLinksCorpus)->Unit(benchmark::kMillisecond);
 
+// A text made of nothing but links, each written twice in different case:
+// the duplicate check must not cost a comparison per pair.
+void BM_GetDownloadLinksManyLinks(benchmark::State& state) {
+  std::string html;
+  for (int i = 0; i < state.range(0); ++i) {
+    const std::string n = std::to_string(i);
+    html += "<a href=\"http://h/p" + n + ".jpg\"><a href=\"HTTP://H/P" + n + ".JPG\">\r\n";
+  }
+  qb::TLinkDownloadOptions options;
+  options.UrlListPath = "/nonexistent/URLList.txt";
+  qb::TLinkDownloader downloader({}, options);
+  for (auto _ : state) {
+    qb::TStringList found;
+    downloader.GetDownloadLinks(html, found);
+    if (found.size() != static_cast<std::size_t>(state.range(0))) state.SkipWithError("count");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(html.size()));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_GetDownloadLinksManyLinks)
+    ->RangeMultiplier(8)
+    ->Range(1 << 10, 1 << 16)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
 }  // namespace

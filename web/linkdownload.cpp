@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <unordered_set>
 
 #include "engine/oIniFile.h"
 #include "platform/codepage.h"
@@ -260,6 +261,7 @@ void TLinkDownloader::GetDownloadLinks(const std::string& text, TStringList& lis
   try {
     TStringList links;
     GetHyperlinks(text, links);
+    std::unordered_set<std::string> seen;
     for (const std::string& link : links) {
       const std::string r = Trim(link);
       if (StartsWithNoCase(r, "/") || StartsWithNoCase(r, "mailto:") || EndsWithNoCase(r, "/"))
@@ -274,13 +276,9 @@ void TLinkDownloader::GetDownloadLinks(const std::string& text, TStringList& lis
       if (InList(e, lists_.ExcludeEntries)) continue;
       const std::string whole = Replace(r, '/', '\\');
       if (LinkFileExt(whole).empty() || LinkFileName(whole).empty()) continue;
-      bool known = false;
-      for (const std::string& have : list)
-        if (SameTextAZ(have, r)) {
-          known = true;
-          break;
-        }
-      if (!known) list.push_back(r);
+      // Each link once, ignoring case; a set keeps a text with very many
+      // links from costing a comparison per pair.
+      if (seen.insert(UpperAZ(r)).second) list.push_back(r);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "GetDownloadLinks: %s\n", e.what());
