@@ -503,6 +503,12 @@ bool EndMarkBetween(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+TMoxMsg::TUUBlock TMoxMsg::FindUUBlock(TLineSpan lines, std::size_t from) {
+  for (std::size_t i = from; i < lines.size(); ++i)
+    if (IsUUBeginLine(lines[i])) return {i, StripQuotes(std::string_view(lines[i]).substr(10))};
+  return {lines.size(), std::string()};
+}
+
 void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
   // Blocks are searched from the top again after each extraction; lines
   // before the last block never qualify again, so one pass suffices. The
@@ -519,8 +525,8 @@ void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
   };
   std::size_t p = 0;
   while (p < n) {
-    std::size_t q = p;
-    while (q < n && !IsUUBeginLine(lines[q])) ++q;
+    const TUUBlock uu = FindUUBlock(lines, p);
+    const std::size_t q = uu.Index;
     if (q == n) break;
     for (; p < q; ++p) keep(lines[p]);
     const bool found = keptMarks > 0 || marksFrom[q] > 0 ||
@@ -533,7 +539,7 @@ void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
     }
     if (p < n) ++p;  // the "end" line
     TPartInfo info;
-    info.FileName = StripQuotes(std::string_view(block.front()).substr(10));
+    info.FileName = uu.FileName;
     info.Encoding = "X-UUENCODE";
     info.ContentType = "APPLICATION/OCTET-STREAM";
     AddAttachment(TLineSpan(block), info);

@@ -139,6 +139,15 @@ class TMoxMsg {
   // asLeaf: handle the part as one leaf even when its type says multipart.
   void ParsePart(TLineSpan lines, int depth, bool asLeaf = false);
   void SplitMultipart(TLineSpan lines, int depth, std::vector<TLeaf>& out);
+  // The first begin line of a uuencoded block at or after from: its index
+  // (lines.size() when there is none) and the file name it carries.
+  struct TUUBlock {
+    std::size_t Index;
+    std::string FileName;
+  };
+  static TUUBlock FindUUBlock(TLineSpan lines, std::size_t from);
+  // Moves the uuencoded blocks of lines into attachments; the other lines
+  // go to remaining.
   void ExtractUUBlocks(TLineSpan lines, TStringList& remaining);
   void AddAttachment(TLineSpan lines, const TPartInfo& info);
 
