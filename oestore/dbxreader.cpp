@@ -60,7 +60,8 @@ class FileSource : public Source {
  public:
   explicit FileSource(const std::string& path) : path_(path) {
     do {
-      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      // Non-blocking, so that a FIFO in the store cannot stall the open.
+      fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
     struct stat st {};

@@ -248,6 +248,10 @@ TEST(DbxFiles, OpenFailuresAndReadOnlyFiles) {
   EXPECT_NO_THROW(LoadDbxMessageText(dir.Path(), "Missing.dbx", 0, text));
   ASSERT_EQ(::mkdir((dir / "Dir.dbx").c_str(), 0755), 0);
   EXPECT_THROW(LoadDbxIndex(dir.Path(), "Dir.dbx", &list), EReadError);
+  // A pipe with nobody writing to it neither blocks nor yields anything.
+  ASSERT_EQ(::mkfifo((dir / "Pipe.dbx").c_str(), 0644), 0);
+  LoadDbxIndex(dir.Path(), "Pipe.dbx", &list);
+  EXPECT_TRUE(list.empty());
   // A store the user may only read.
   TDbxLayout layout;
   test::WriteFile(dir / "Ro.dbx", BuildDbxMessageFile(SynthMessages(2), {}, &layout));
