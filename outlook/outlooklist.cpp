@@ -116,6 +116,29 @@ std::vector<std::shared_ptr<TOutlookFolderInfo>> TOutlookTree::CheckedRecords() 
   return out;
 }
 
+void FillOutlookTree(TOutlookTree& tree, const TOutlookFolderList& records,
+                     const std::function<std::string(const std::string& path)>& rememberedTick) {
+  auto ticked = [&](const TOutlookFolderInfo& record) {
+    return !rememberedTick || rememberedTick(record.Path) != "n";
+  };
+  // A lookup per record keeps to the rule as written; the tree is small.
+  for (const std::shared_ptr<TOutlookFolderInfo>& record : records) {
+    TOutlookTreeItem* item = nullptr;
+    if (TOutlookTreeItem* parent = tree.FindByRecord(record->ParentId)) {
+      item = tree.AddChild(*parent, record->Name);
+      item->HasCheckBox = true;
+      item->Checked = ticked(*record);
+    } else if (record->ParentId == 0) {
+      item = tree.AddTop(record->Name);  // a store: no check box
+    } else {
+      item = tree.AddTop(record->Name);
+      item->HasCheckBox = true;
+      item->Checked = ticked(*record);
+    }
+    item->Data = record;
+  }
+}
+
 bool LoadOutlookFolders(TOutlookTree& tree, const TOutlookLoadHost& host) {
   auto pump = [&] {
     if (host.ProcessMessages) host.ProcessMessages();
@@ -144,25 +167,7 @@ bool LoadOutlookFolders(TOutlookTree& tree, const TOutlookLoadHost& host) {
     if (host.HideProgress) host.HideProgress();
     return false;
   }
-  auto ticked = [&](const TOutlookFolderInfo& record) {
-    return !host.RememberedTick || host.RememberedTick(record.Path) != "n";
-  };
-  // A lookup per record keeps to the rule as written; the tree is small.
-  for (const std::shared_ptr<TOutlookFolderInfo>& record : fill.FolderList()) {
-    TOutlookTreeItem* item = nullptr;
-    if (TOutlookTreeItem* parent = tree.FindByRecord(record->ParentId)) {
-      item = tree.AddChild(*parent, record->Name);
-      item->HasCheckBox = true;
-      item->Checked = ticked(*record);
-    } else if (record->ParentId == 0) {
-      item = tree.AddTop(record->Name);
-    } else {
-      item = tree.AddTop(record->Name);
-      item->HasCheckBox = true;
-      item->Checked = ticked(*record);
-    }
-    item->Data = record;
-  }
+  FillOutlookTree(tree, fill.FolderList(), host.RememberedTick);
   tree.FullExpand();
   if (host.HideProgress) host.HideProgress();
   return true;

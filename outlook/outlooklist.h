@@ -107,6 +107,13 @@ struct TOutlookLoadHost {
   unsigned InitialWaitMs = 1000;
 };
 
+// Adds an item for each record, in list order: below the item of its parent
+// record, with a check box; a store at the top without one; a record whose
+// parent has no item at the top with a check box. Ticked unless
+// rememberedTick gives "n" for the record's path. The items own the records.
+void FillOutlookTree(TOutlookTree& tree, const TOutlookFolderList& records,
+                     const std::function<std::string(const std::string& path)>& rememberedTick);
+
 // Lists Outlook's folders on a listing thread and fills tree from them.
 // False, with the tree left empty, when Outlook is not reachable.
 bool LoadOutlookFolders(TOutlookTree& tree, const TOutlookLoadHost& host);

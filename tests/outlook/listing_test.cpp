@@ -173,6 +173,28 @@ TEST(OutlookLoading, BuildsTheTreeWithTicksFromTheRememberedSelection) {
   EXPECT_EQ(checked, (std::vector<std::string>{"Store1Inbox", "Store2Sent"}));
 }
 
+TEST(OutlookLoading, ARecordWhoseParentHasNoItemGoesToTheTopWithACheckBox) {
+  auto record = [](uint64_t id, uint64_t parent, const std::string& name) {
+    auto r = std::make_shared<TOutlookFolderInfo>();
+    r->Id = id;
+    r->ParentId = parent;
+    r->Name = name;
+    r->Path = name;
+    return r;
+  };
+  TOutlookTree tree;
+  FillOutlookTree(tree, {record(1, 0, "Store"), record(2, 99, "Orphan"), record(3, 2, "Child")},
+                  [](const std::string& path) { return path == "Child" ? "n" : ""; });
+  ASSERT_EQ(tree.Items.size(), 2u);
+  EXPECT_FALSE(tree.Items[0]->HasCheckBox);
+  EXPECT_EQ(tree.Items[1]->Caption, "Orphan");
+  EXPECT_TRUE(tree.Items[1]->HasCheckBox);
+  EXPECT_TRUE(tree.Items[1]->Checked);
+  ASSERT_EQ(tree.Items[1]->Children.size(), 1u);
+  EXPECT_FALSE(tree.Items[1]->Children[0]->Checked);
+  EXPECT_EQ(tree.Items[1]->Children[0]->Parent, tree.Items[1].get());
+}
+
 TEST(OutlookLoading, NoOutlookLeavesTheTreeEmpty) {
   auto o = StoreWithInboxAndWork();
   TOutlookTree tree;
