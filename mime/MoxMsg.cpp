@@ -270,11 +270,11 @@ void TMoxMsg::ParseRawMail() {
   // re-splits its text. Lines that still hold a line break (RawMail filled
   // by hand) are split first, as joining and splitting would do.
   bool needsSplit = false;
-  for (const auto& l : RawMail)
-    if (l.find_first_of("\r\n") != std::string::npos) {
-      needsSplit = true;
-      break;
-    }
+  for (const auto& l : RawMail) {
+    for (char c : l)
+      if (c == '\r' || c == '\n') needsSplit = true;
+    if (needsSplit) break;
+  }
   TStringList resplit;
   if (needsSplit) resplit = SplitTextLines(JoinLines(RawMail));
   ParsePart(needsSplit ? TLineSpan(resplit) : TLineSpan(RawMail), 0);

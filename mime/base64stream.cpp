@@ -111,9 +111,22 @@ std::int64_t TBase64DecodingStream::Seek(std::int64_t, TSeekOrigin) {
 
 std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) {
   const unsigned char* p = static_cast<const unsigned char*>(buffer);
-  std::string out;
-  out.reserve(count / 4 * 3 + 3);
-  for (std::size_t i = 0; i < count; ++i) {
+  // Decoded bytes are collected in a local block and handed on when it is
+  // full, so a write of one short line costs no allocation.
+  unsigned char out[4096];
+  std::size_t nout = 0, total = 0;
+  bool failed = false;
+  auto flush = [&]() {
+    if (nout == 0 || failed) return;
+    try {
+      dest_.Write(out, nout);
+      total += nout;
+    } catch (...) {
+      failed = true;
+    }
+    nout = 0;
+  };
+  for (std::size_t i = 0; i < count && !failed; ++i) {
     unsigned char c = p[i];
     if (c == '\r' || c == '\n') continue;
     group_[ngroup_++] = c;
@@ -134,18 +147,14 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
     } else {
       n = 3;
     }
-    unsigned char bytes[3] = {static_cast<unsigned char>((a * 4 + b / 16) & 255),
-                              static_cast<unsigned char>(((b % 16) * 16 + cc / 4) & 255),
-                              static_cast<unsigned char>(((cc % 4) * 64 + d) & 255)};
-    out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(n));
+    if (nout + 3 > sizeof out) flush();
+    out[nout] = static_cast<unsigned char>((a * 4 + b / 16) & 255);
+    out[nout + 1] = static_cast<unsigned char>(((b % 16) * 16 + cc / 4) & 255);
+    out[nout + 2] = static_cast<unsigned char>(((cc % 4) * 64 + d) & 255);
+    nout += static_cast<std::size_t>(n);
   }
-  if (out.empty()) return 0;
-  try {
-    dest_.Write(out.data(), out.size());
-  } catch (...) {
-    return 0;
-  }
-  return out.size();
+  flush();
+  return failed ? 0 : total;
 }
 
 // --- Whole-buffer helpers ----------------------------------------------------

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -57,6 +58,7 @@ void AppendLines(TStringList& list, std::string_view text) {
 
 TStringList SplitTextLines(std::string_view text) {
   TStringList list;
+  list.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   AppendLines(list, text);
   return list;
 }

@@ -67,7 +67,14 @@ void TMemoryStream::Assign(std::string bytes) {
 
 void TMemoryStream::LoadFromFile(const std::string& path) {
   TFileStream in(path, TFileStream::TMode::OpenRead);
+  // Read straight into a buffer of the file's size: one allocation, one copy.
+  std::int64_t size = in.Seek(0, TSeekOrigin::End);
+  in.Seek(0, TSeekOrigin::Beginning);
   std::string all;
+  all.resize(static_cast<std::size_t>(size));
+  std::size_t got = in.Read(all.data(), all.size());
+  all.resize(got);
+  // The file may have grown meanwhile; take the rest too.
   char buf[64 * 1024];
   for (;;) {
     std::size_t n = in.Read(buf, sizeof buf);
@@ -128,6 +135,20 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
 
 std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
   if (fd_ < 0) throw EStreamError("Stream write error");
+  if (count >= kWriteBufferSize) {
+    // Large blocks go to the file directly, after what is buffered.
+    Flush();
+    std::size_t done = 0;
+    while (done < count) {
+      ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, count - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw EStreamError(ErrnoText("Cannot write file", path_));
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return count;
+  }
   wbuf_.append(static_cast<const char*>(buffer), count);
   if (wbuf_.size() >= kWriteBufferSize) Flush();
   return count;
