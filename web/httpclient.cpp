@@ -34,8 +34,11 @@ struct TTransfer {
   bool Opened = false;       // Sink->Opened() was called (and said yes)
   bool Abandoned = false;    // ... and said no
   bool SinkStopped = false;  // Sink->Write() said no
-  // The header block of the current request was received completely.
+  // The header block of the reply to the current request was received
+  // completely, and it is the final reply (not one that is followed).
   bool HeadersDone = false;
+  int Status = 0;
+  bool HasLocation = false;
 
   // Stall watch: the byte count last seen moving, and when.
   std::chrono::milliseconds StallLimit{0};
@@ -73,10 +76,23 @@ size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
   auto* t = static_cast<TTransfer*>(userdata);
   const size_t total = size * count;
   const std::string_view line(data, total);
-  if (line.starts_with("HTTP/"))
+  if (line.starts_with("HTTP/")) {
     t->HeadersDone = false;
-  else if (line == "\r\n" || line == "\n")
-    t->HeadersDone = true;
+    t->HasLocation = false;
+    t->Status = 0;
+    std::size_t p = line.find(' ');
+    for (std::size_t i = p == std::string_view::npos ? line.size() : p + 1;
+         i < line.size() && line[i] >= '0' && line[i] <= '9' && t->Status < 1000; ++i)
+      t->Status = t->Status * 10 + (line[i] - '0');
+  } else if (line.size() > 9 && StartsWithNoCase(std::string(line.substr(0, 9)), "location:")) {
+    t->HasLocation = true;
+  } else if (line == "\r\n" || line == "\n") {
+    const bool interim = t->Status >= 100 && t->Status < 200;
+    const bool followed =
+        t->HasLocation && (t->Status == 301 || t->Status == 302 || t->Status == 303 ||
+                           t->Status == 307 || t->Status == 308);
+    t->HeadersDone = !interim && !followed;
+  }
   return total;
 }
 

@@ -1,7 +1,10 @@
 #include "web/linkdownload.h"
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -231,6 +234,48 @@ TEST_F(LinkDownload, RedirectLoopAndRedirectToNowhereAreNotOpened) {
   EXPECT_EQ(d.DownloadLinks(dir_, "", Anchor(server_.Url("/loop.gif"))), 0);
   EXPECT_EQ(server_.Requests().size(), 11u);  // the first request and ten redirects
   EXPECT_EQ(d.DownloadLinks(dir_, "", Anchor(server_.Url("/away.gif"))), 0);
+  EXPECT_THAT(Written(), IsEmpty());
+}
+
+// A port whose listen queue is full: a new connection neither completes
+// nor is refused.
+class TBlackHole {
+ public:
+  TBlackHole() {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listen_, 0) != 0)
+      return;
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    for (int i = 0; i < 4; ++i) {  // fill the queue; these never get accepted
+      int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      ::connect(fd, reinterpret_cast<sockaddr*>(&a), len);
+      fillers_.push_back(fd);
+    }
+  }
+  ~TBlackHole() {
+    for (int fd : fillers_) ::close(fd);
+    ::close(listen_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  int listen_ = -1;
+  int port_ = 0;
+  std::vector<int> fillers_;
+};
+
+TEST_F(LinkDownload, RedirectToAHostThatNeverConnectsIsNotOpened) {
+  TBlackHole hole;
+  ASSERT_NE(hole.Port(), 0);
+  server_.On("/hole.gif", [&](const TTestHttpServer::Request&, TTestHttpServer::Conn& c) {
+    c.Reply(302, "", "Location: http://127.0.0.1:" + std::to_string(hole.Port()) + "/x.gif\r\n");
+  });
+  EXPECT_EQ(Make().DownloadLinks(dir_, "", Anchor(server_.Url("/hole.gif"))), 0);
   EXPECT_THAT(Written(), IsEmpty());
 }
 
