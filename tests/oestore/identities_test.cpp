@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/paths.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
@@ -93,21 +92,6 @@ TEST(OEIdentities, ExpansionLongerThanTheBufferStaysUnexpanded) {
   AddIdentity(store, "{2}", "Fits", &fitting);
   auto ids = ListOf(store);
   EXPECT_EQ(ids.Roots, (List{"%QB_OE_LONG%/Store", std::string(1000, 'y') + "/Store"}));
-}
-
-TEST(OEIdentities, ImportedWindowsExport) {
-  test::ScopedEnv profile("UserProfile", "/home/jo/windows");
-  TKeyStore store;
-  auto bytes =
-      ReadWholeFile(test::TestDataDir("platform") + "/windows-export-utf16-identities.reg");
-  ASSERT_TRUE(bytes);
-  store.ImportRegText(*bytes);
-  auto ids = ListOf(store);
-  EXPECT_EQ(ids.Names, (List{"Main Identity", "J\xC3\xBCrgen Wei\xC3\x9F \xE2\x80\x93 Arbeit",
-                             "Never Opened"}));
-  EXPECT_EQ(ids.Roots, (List{"/home/jo/windows/Local Settings/Application Data/Identities/"
-                             "{1D6A53E2-8E5C-4B9B-A0C1-2F2E1C4B7A01}/Microsoft/Outlook Express",
-                             "D:/Mail/J\xC3\xBCrgen/Outlook Express", "[Empty Profile]"}));
 }
 
 }  // namespace
