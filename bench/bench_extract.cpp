@@ -1,7 +1,8 @@
 // A whole Outlook Express run at pause 0 over a synthetic store of 20,000
 // messages (about 300 MB of raw text, most messages with one or two base64
 // attachments), and, over the same messages as one mbox, ripmime --mailbox
-// as the yardstick. Both report bytes of raw message text per second.
+// as the yardstick. Both report bytes of raw message text per second (the
+// CR LF text of the store; the mbox holds the same messages with LF).
 //
 //   build/<dir>/bench/bench_extract --benchmark_counters_tabular=true
 #include <benchmark/benchmark.h>
@@ -101,8 +102,13 @@ struct Store {
         msgs[n].Text = Message(i, seed);
         msgs[n].Subject = "Message number " + std::to_string(i);
         TextBytes += msgs[n].Text.size();
-        mbox << "From sender" << i % 97 << "@example.com Mon Jan  5 10:00:00 2004\r\n"
-             << msgs[n].Text << "\r\n";
+        // An mbox as Unix keeps it: LF line ends (ripmime --mailbox misreads
+        // parts of CR LF mailboxes and slows down on them).
+        std::string lf;
+        lf.reserve(msgs[n].Text.size());
+        for (char c : msgs[n].Text)
+          if (c != '\r') lf += c;
+        mbox << "From sender" << i % 97 << "@example.com Mon Jan  5 10:00:00 2004\n" << lf << "\n";
       }
       const std::string file = "Folder" + std::to_string(f) + ".dbx";
       const std::string image = qb::BuildDbxMessageFile(msgs);
@@ -151,7 +157,7 @@ void BM_ExtractStore(benchmark::State& state) {
   state.counters["files"] = static_cast<double>(files);
   state.counters["raw_MB"] = static_cast<double>(s.TextBytes) / 1e6;
 }
-BENCHMARK(BM_ExtractStore)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_ExtractStore)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 void BM_RipmimeMailbox(benchmark::State& state) {
   Store& s = TheStore();
@@ -177,6 +183,6 @@ void BM_RipmimeMailbox(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * s.TextBytes));
   state.counters["files"] = static_cast<double>(files);
 }
-BENCHMARK(BM_RipmimeMailbox)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_RipmimeMailbox)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
