@@ -29,7 +29,7 @@ class IRunView {
 struct TJobFolder {
   std::string Name;      // display name (the status row's text)
   std::string FileName;  // Outlook Express: the .dbx file name; "" when the folder has none
-  std::string Key;       // Outlook: the folder key (path of names)
+  std::string Key;       // Outlook: the folder key (the record's decimal identity)
   std::string EntryID;   // Outlook: the folder's entry id
 };
 
