@@ -102,7 +102,9 @@ TFileStream::TFileStream(const std::string& path, TMode mode) : path_(path) {
       flags |= O_RDONLY;
       break;
     case TMode::OpenWrite:
-      flags |= O_WRONLY | O_TRUNC;
+      // No O_TRUNC: ext4 flushes a file truncated this way when it is
+      // closed, which would make every temporary file wait for the disk.
+      flags |= O_WRONLY;
       break;
   }
   fd_ = ::open(path.c_str(), flags, 0644);

@@ -55,8 +55,10 @@ class TMemoryStream : public TStream {
   std::int64_t pos_ = 0;
 };
 
-// A file opened for writing (created or truncated) or for reading. Writes
-// are buffered; Flush or destruction hands them to the file system.
+// A file opened for reading or writing. Create makes or truncates the file;
+// OpenWrite writes an existing file from its start without truncating it
+// (meant for a file just created empty). Writes are buffered; Flush or
+// destruction hands them to the file system.
 class TFileStream : public TStream {
  public:
   enum class TMode { Create, OpenRead, OpenWrite };
