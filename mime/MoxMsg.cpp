@@ -1,5 +1,6 @@
 #include "mime/MoxMsg.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "mime/base64stream.h"
@@ -270,11 +271,11 @@ void TMoxMsg::ParseRawMail() {
   // re-splits its text. Lines that still hold a line break (RawMail filled
   // by hand) are split first, as joining and splitting would do.
   bool needsSplit = false;
-  for (const auto& l : RawMail) {
-    for (char c : l)
-      if (c == '\r' || c == '\n') needsSplit = true;
-    if (needsSplit) break;
-  }
+  for (const auto& l : RawMail)
+    if (std::memchr(l.data(), '\r', l.size()) || std::memchr(l.data(), '\n', l.size())) {
+      needsSplit = true;
+      break;
+    }
   TStringList resplit;
   if (needsSplit) resplit = SplitTextLines(JoinLines(RawMail));
   ParsePart(needsSplit ? TLineSpan(resplit) : TLineSpan(RawMail), 0);
