@@ -12,6 +12,18 @@
 
 namespace qb::test {
 
+namespace {
+// Tests never touch the real per-user folders: data and configuration go
+// below the build tree unless a test points them elsewhere itself.
+struct IsolateUserFolders {
+  IsolateUserFolders() {
+    const std::string home = QB_TEST_HOME;
+    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+  }
+} g_isolate_user_folders;
+}  // namespace
+
 std::string SourceDir() {
   const char* env = std::getenv("QB_SOURCE_DIR");
   if (env && *env) return env;
