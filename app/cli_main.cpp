@@ -57,7 +57,8 @@ void PrintHelp(FILE* to) {
                "usage: quillbox-cli COMMAND [ARGUMENTS]\n"
                "Pulls the attachments out of local mail stores.\n\ncommands:\n");
   for (const auto& c : qb::cli::Commands())
-    std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), c.Usage.c_str(), c.Summary.c_str());
+    if (!c.Hidden)
+      std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), c.Usage.c_str(), c.Summary.c_str());
   std::fprintf(to, "\n  --help      show this text\n  --version   show the version\n");
 }
 

@@ -1,9 +1,7 @@
 // outlook-folders: the mail folders Outlook's stores hold, as the wizard's
 // Outlook page lists them.
 #include "app/commands.h"
-#include "outlook/automation.h"
-#include "outlook/outlooklist.h"
-#include "outlook/pstprovider.h"
+#include "app/outlook_stores.h"
 
 namespace qb::cli {
 
@@ -19,16 +17,9 @@ int OutlookFolders(const std::vector<std::string>& args) {
       return UsageError("outlook-folders", "unknown argument '" + args[i] + "'");
     }
   }
-  for (const std::string& file : pst)
-    if (std::string problem = PstStoreProblem(file); !problem.empty()) return Fail(problem);
-
-  ole::TScopedOutlookProvider provider(ole::PstApplicationFactory(pst));
-  TOutlookTreeFill fill;
-  fill.Resume();
-  fill.WaitFor();
-  if (!fill.Success())
-    return Fail("Outlook is not available: no personal folders file is configured or given");
-  for (const auto& record : fill.FolderList())
+  TOutlookStores stores;
+  if (std::string problem = stores.Open(pst); !problem.empty()) return Fail(problem);
+  for (const auto& record : stores.FolderList())
     OutRecord({record->Key(), record->ParentKey(), record->Name, record->Path, record->EntryID});
   return kOk;
 }

@@ -215,7 +215,7 @@ int MakeSampleStore(const std::vector<std::string>& args) {
 
 const Register kSampleStore({"make-sample-store", "DIR",
                              "composes a small Outlook Express store in DIR to try extract on",
-                             MakeSampleStore});
+                             MakeSampleStore, /*Hidden=*/true});
 
 }  // namespace
 }  // namespace qb::cli

@@ -20,6 +20,7 @@ struct Command {
   std::string Usage;    // arguments, as shown by --help
   std::string Summary;  // one line
   std::function<int(const std::vector<std::string>& args)> Run;
+  bool Hidden = false;  // left out of --help (a tool for tests); still runs
 };
 
 std::vector<Command>& Commands();
