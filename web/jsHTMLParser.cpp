@@ -32,26 +32,6 @@ void AppendRange(std::string& buffer, const std::string& line, std::size_t from,
 
 }  // namespace
 
-TStringList SplitLines(std::string_view text) {
-  TStringList lines;
-  std::size_t start = 0;
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(text.substr(start, i - start));
-      if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-      ++i;
-      start = i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < n) lines.emplace_back(text.substr(start));
-  return lines;
-}
-
 void TParsed::Clear() {
   Title.clear();
   Keyword.clear();

@@ -10,13 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "mime/mimehelpers.h"
+
 namespace qb {
-
-using TStringList = std::vector<std::string>;
-
-// Splits text into lines at CR LF, LF or a lone CR, as a string list does
-// when it is loaded from bytes. A final line break adds no empty line.
-TStringList SplitLines(std::string_view text);
 
 // Link targets of one kind, on this machine or on a web server.
 struct TLocalRemote {
@@ -88,7 +84,7 @@ class TjsHTMLParser {
   void SetHTML(const TStringList& lines) { html_ = lines; }
   void SetHTML(TStringList&& lines) { html_ = std::move(lines); }
   // Sets the input from text, split into lines.
-  void SetHTMLText(std::string_view text) { html_ = SplitLines(text); }
+  void SetHTMLText(std::string_view text) { html_ = SplitTextLines(text); }
 
   TParsed& Parsed() { return parsed_; }
   const TParsed& Parsed() const { return parsed_; }
