@@ -1,41 +1,18 @@
 // quillbox-cli folders / messages / raw / dump / extract: the output
 // contract (TAB-separated records, stored bytes unchanged) and exit codes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
 
 #include "oestore/dbxreader.h"
 #include "oestore/dbxwriter.h"
 #include "platform/paths.h"
+#include "tests/app/cli_runner.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
 namespace {
 
-struct CliResult {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-CliResult RunCli(const std::vector<std::string>& args) {
-  test::TempDir tmp;
-  std::string cmd = Quote(QB_CLI_PATH);
-  for (const auto& a : args) cmd += " " + Quote(a);
-  cmd += " >" + Quote(tmp / "out") + " 2>" + Quote(tmp / "err") + " </dev/null";
-  const int rc = std::system(cmd.c_str());
-  CliResult r;
-  r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.Out = test::ReadFile(tmp / "out");
-  r.Err = test::ReadFile(tmp / "err");
-  return r;
-}
+using test::CliResult;
+using test::RunCli;
 
 std::string Ref(const std::string& sub) {
   return test::RefDataDir() + "/dbx/" + sub;

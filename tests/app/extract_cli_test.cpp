@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/paths.h"
+#include "tests/app/cli_runner.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
@@ -20,16 +21,7 @@ namespace {
 
 const std::string kSep(86, '-');
 
-struct CliResult {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using test::CliResult;
 
 class ExtractCli : public ::testing::Test {
  protected:
@@ -41,17 +33,9 @@ class ExtractCli : public ::testing::Test {
   // Runs the program with its history and key store inside the test's
   // directory and the C locale's dates.
   CliResult Run(const std::vector<std::string>& args) {
-    test::TempDir io;
-    std::string cmd = "LC_ALL=C XDG_DATA_HOME=" + Quote(dir / "appdata") +
-                      " XDG_CONFIG_HOME=" + Quote(dir / "config") + " " + Quote(QB_CLI_PATH);
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " >" + Quote(io / "out") + " 2>" + Quote(io / "err") + " </dev/null";
-    const int rc = std::system(cmd.c_str());
-    CliResult r;
-    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.Out = test::ReadFile(io / "out");
-    r.Err = test::ReadFile(io / "err");
-    return r;
+    return test::RunCli(
+        args,
+        {{"LC_ALL", "C"}, {"XDG_DATA_HOME", dir / "appdata"}, {"XDG_CONFIG_HOME", dir / "config"}});
   }
   CliResult Extract(std::vector<std::string> more) {
     std::vector<std::string> args = {"extract", "--store", Store(), "--dest", dir / "out"};
@@ -104,6 +88,15 @@ TEST_F(ExtractCli, DefaultsExactLogTreeAndBytes) {
   EXPECT_NE(r.Err.find("folder\tSent Items\t0\t0\t0\tFinished\n"), std::string::npos);
   EXPECT_EQ(r.Err.find('\r'), std::string::npos);
   EXPECT_TRUE(FileExists(dir / "appdata/Quillbox/OE/OEMailData.ini"));
+}
+
+// The fixture's make-sample-store runs, yet --help does not offer it.
+TEST_F(ExtractCli, SampleStoreCommandIsHiddenFromHelp) {
+  const CliResult help = Run({"--help"});
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_NE(help.Out.find("extract"), std::string::npos);
+  EXPECT_EQ(help.Out.find("make-sample-store"), std::string::npos) << help.Out;
+  EXPECT_TRUE(DirectoryExists(Store()));
 }
 
 TEST_F(ExtractCli, LayoutFolderAndListOptions) {

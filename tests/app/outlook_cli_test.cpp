@@ -2,33 +2,22 @@
 // would run them, on the reference .pst files.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "platform/paths.h"
+#include "tests/app/cli_runner.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
 namespace {
 
+using test::CliResult;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-struct Result {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 // A user with an empty key store and application-data folder of their own.
 struct User {
@@ -36,18 +25,8 @@ struct User {
   std::string Config() const { return Home / "config"; }
   std::string Data() const { return Home / "data"; }
 
-  Result Run(const std::vector<std::string>& args) const {
-    test::TempDir io;
-    std::string cmd = "XDG_CONFIG_HOME=" + Quoted(Config()) + " XDG_DATA_HOME=" + Quoted(Data()) +
-                      " " + Quoted(QB_CLI_PATH);
-    for (const auto& a : args) cmd += " " + Quoted(a);
-    cmd += " >" + Quoted(io / "out") + " 2>" + Quoted(io / "err") + " </dev/null";
-    Result r;
-    const int raw = std::system(cmd.c_str());
-    r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.Out = test::ReadFile(io / "out");
-    r.Err = test::ReadFile(io / "err");
-    return r;
+  CliResult Run(const std::vector<std::string>& args) const {
+    return test::RunCli(args, {{"XDG_CONFIG_HOME", Config()}, {"XDG_DATA_HOME", Data()}});
   }
 };
 
@@ -75,7 +54,7 @@ std::vector<std::vector<std::string>> Records(const std::string& out) {
 
 TEST(OutlookCli, FoldersListsMailFoldersWithTheirKeys) {
   User user;
-  Result r = user.Run({"outlook-folders", "--pst", Pst("aspose_Outlook.pst")});
+  CliResult r = user.Run({"outlook-folders", "--pst", Pst("aspose_Outlook.pst")});
   ASSERT_EQ(r.Status, 0) << r.Err;
   const auto records = Records(r.Out);
   ASSERT_EQ(records.size(), 11u) << r.Out;
@@ -95,7 +74,7 @@ TEST(OutlookCli, FoldersListsMailFoldersWithTheirKeys) {
 
 TEST(OutlookCli, FoldersFindsConfiguredStores) {
   User user;
-  Result none = user.Run({"outlook-folders"});
+  CliResult none = user.Run({"outlook-folders"});
   EXPECT_EQ(none.Status, 1);
   EXPECT_THAT(none.Err, HasSubstr("Outlook is not available"));
 
@@ -107,7 +86,7 @@ TEST(OutlookCli, FoldersFindsConfiguredStores) {
                   "[HKEY_CURRENT_USER\\Software\\Quillbox\\Outlook\\Stores]\r\n"
                   "\"work\"=\"" +
                       Pst("enron-sample.pst") + "\"\r\n");
-  Result r = user.Run({"outlook-folders", "--pst", Pst("sample2-32bit.pst")});
+  CliResult r = user.Run({"outlook-folders", "--pst", Pst("sample2-32bit.pst")});
   ASSERT_EQ(r.Status, 0) << r.Err;
   std::vector<std::string> stores;
   for (const auto& rec : Records(r.Out))
@@ -119,24 +98,24 @@ TEST(OutlookCli, FoldersRejectsBadArguments) {
   User user;
   EXPECT_EQ(user.Run({"outlook-folders", "--pst"}).Status, 1);
   EXPECT_EQ(user.Run({"outlook-folders", "--bogus"}).Status, 1);
-  Result missing = user.Run({"outlook-folders", "--pst", user.Home / "missing.pst"});
+  CliResult missing = user.Run({"outlook-folders", "--pst", user.Home / "missing.pst"});
   EXPECT_EQ(missing.Status, 1);
   EXPECT_THAT(missing.Err, HasSubstr("missing.pst"));
-  Result notPst = user.Run({"outlook-folders", "--pst", test::RefDataDir() + "/pst/SOURCES.md"});
+  CliResult notPst = user.Run({"outlook-folders", "--pst", test::RefDataDir() + "/pst/SOURCES.md"});
   EXPECT_EQ(notPst.Status, 1);
   EXPECT_THAT(notPst.Err, HasSubstr("not a personal folders"));
 }
 
 // extract --source outlook is reached through the extract command.
-bool OutlookExtractAvailable(const Result& r) {
+bool OutlookExtractAvailable(const CliResult& r) {
   return r.Err.find("unexpected argument '--source'") == std::string::npos;
 }
 
 TEST(OutlookCli, ExtractWritesTheAttachments) {
   User user;
   const std::string dest = user.Home / "out";
-  Result r = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"), "--dest",
-                       dest, "--pause-ms", "0"});
+  CliResult r = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"), "--dest",
+                          dest, "--pause-ms", "0"});
   if (!OutlookExtractAvailable(r)) GTEST_SKIP() << "extract has no --source outlook yet";
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_THAT(r.Out, HasSubstr("Reading Messages from Sample1 ...\n"));
@@ -149,14 +128,15 @@ TEST(OutlookCli, ExtractWritesTheAttachments) {
   EXPECT_THAT(files[0], HasSubstr(" - leah_thumper.jpg"));
   EXPECT_EQ(files[0].find('/'), std::string::npos);
 
-  Result nested = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"), "--dest",
-                            user.Home / "nested", "--layout", "0", "--no-full-file-name"});
+  CliResult nested =
+      user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"), "--dest",
+                user.Home / "nested", "--layout", "0", "--no-full-file-name"});
   ASSERT_EQ(nested.Status, 0) << nested.Err;
   const auto deep = test::ListTree(user.Home / "nested/outlook");
   ASSERT_EQ(deep.size(), 1u);
   EXPECT_THAT(deep[0], HasSubstr("/Here is a sample message/leah_thumper.jpg"));
 
-  Result one =
+  CliResult one =
       user.Run({"extract", "--source", "outlook", "--pst", Pst("aspose_Outlook.pst"), "--folder",
                 "OutlookSent Items", "--dest", user.Home / "two", "--pause-ms", "0"});
   ASSERT_EQ(one.Status, 0) << one.Err;
@@ -167,14 +147,14 @@ TEST(OutlookCli, ExtractWritesTheAttachments) {
   // Attached messages are saved as .eml files, which the shipped exclude
   // list leaves out.
   EXPECT_EQ(test::ListTree(user.Home / "two/outlook").size(), 15u);
-  Result all =
+  CliResult all =
       user.Run({"extract", "--source", "outlook", "--pst", Pst("aspose_Outlook.pst"), "--folder",
                 "OutlookSent Items", "--dest", user.Home / "three", "--exclude", ""});
   ASSERT_EQ(all.Status, 0) << all.Err;
   EXPECT_EQ(test::ListTree(user.Home / "three/outlook").size(), 17u);
 
-  Result unknown = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"),
-                             "--folder", "NoSuchPath", "--dest", dest});
+  CliResult unknown = user.Run({"extract", "--source", "outlook", "--pst", Pst("sample1.pst"),
+                                "--folder", "NoSuchPath", "--dest", dest});
   EXPECT_EQ(unknown.Status, 1);
   EXPECT_THAT(unknown.Err, HasSubstr("NoSuchPath"));
 }

@@ -1,38 +1,19 @@
 // quillbox-cli parse, run on message files as a user would run it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "tests/app/cli_runner.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
 namespace {
 
-struct ParseResult {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string ShellQuoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-ParseResult RunParse(const std::vector<std::string>& args, const std::string& tmpdir) {
-  test::TempDir io;
-  std::string cmd = "TMPDIR=" + ShellQuoted(tmpdir) + " " + ShellQuoted(QB_CLI_PATH) + " parse";
-  for (const auto& a : args) cmd += " " + ShellQuoted(a);
-  cmd += " >" + ShellQuoted(io / "out") + " 2>" + ShellQuoted(io / "err") + " </dev/null";
-  ParseResult r;
-  int raw = std::system(cmd.c_str());
-  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.Out = test::ReadFile(io / "out");
-  r.Err = test::ReadFile(io / "err");
-  return r;
+using test::CliResult;
+CliResult RunParse(std::vector<std::string> args, const std::string& tmpdir) {
+  args.insert(args.begin(), "parse");
+  return test::RunCli(args, {{"TMPDIR", tmpdir}});
 }
 
 TEST(ParseCli, PrintsFieldsAndAttachments) {
@@ -55,7 +36,7 @@ TEST(ParseCli, PrintsFieldsAndAttachments) {
                   "\r\n"
                   "YWJj\r\n"
                   "--b--\r\n");
-  ParseResult r = RunParse({dir / "m.eml"}, dir.Path());
+  CliResult r = RunParse({dir / "m.eml"}, dir.Path());
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Out,
             "From\t\"Jo\" <jo@x.org>\n"
@@ -80,7 +61,7 @@ TEST(ParseCli, ErrorAfterTheLinesGathered) {
                   "begin 644 x.bin\n"
                   "#abc\n"
                   "end\n");
-  ParseResult r = RunParse({dir / "bad.eml"}, dir.Path());
+  CliResult r = RunParse({dir / "bad.eml"}, dir.Path());
   EXPECT_EQ(r.Status, 1);
   // Without a From header, From is the first header line after five
   // characters (meant for an mbox "From " line).
@@ -99,7 +80,7 @@ TEST(ParseCli, ErrorAfterTheLinesGathered) {
 TEST(ParseCli, UsageAndUnreadableFile) {
   test::TempDir dir;
   EXPECT_EQ(RunParse({}, dir.Path()).Status, 1);
-  ParseResult r = RunParse({dir / "missing.eml"}, dir.Path());
+  CliResult r = RunParse({dir / "missing.eml"}, dir.Path());
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "");
   EXPECT_NE(r.Err.find("missing.eml"), std::string::npos);

@@ -1,44 +1,24 @@
 // quillbox-cli import-registry and identities, run as a user would run them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/paths.h"
+#include "tests/app/cli_runner.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
 namespace {
 
+using test::CliResult;
 using ::testing::HasSubstr;
 
-struct Result {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 // Runs the program with the store below configHome.
-Result RunCli(const std::string& configHome, const std::vector<std::string>& args) {
-  test::TempDir io;
-  std::string cmd = "XDG_CONFIG_HOME=" + Quoted(configHome) + " " + Quoted(QB_CLI_PATH);
-  for (const auto& a : args) cmd += " " + Quoted(a);
-  cmd += " >" + Quoted(io / "out") + " 2>" + Quoted(io / "err") + " </dev/null";
-  Result r;
-  int raw = std::system(cmd.c_str());
-  r.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.Out = test::ReadFile(io / "out");
-  r.Err = test::ReadFile(io / "err");
-  return r;
+CliResult RunCli(const std::string& configHome, const std::vector<std::string>& args) {
+  return test::RunCli(args, {{"XDG_CONFIG_HOME", configHome}});
 }
 
 const std::string kExport = "windows-export-utf16-identities.reg";
@@ -46,18 +26,18 @@ const std::string kExport = "windows-export-utf16-identities.reg";
 TEST(RegistryCli, ImportedWindowsExportListsIdentities) {
   test::TempDir config;
   test::ScopedEnv profile("UserProfile", "/home/jo/win");
-  Result empty = RunCli(config.Path(), {"identities"});
+  CliResult empty = RunCli(config.Path(), {"identities"});
   EXPECT_EQ(empty.Status, 0) << empty.Err;
   EXPECT_EQ(empty.Out, "");
 
-  Result import =
+  CliResult import =
       RunCli(config.Path(), {"import-registry", test::TestDataDir("platform") + "/" + kExport});
   ASSERT_EQ(import.Status, 0) << import.Err;
   EXPECT_EQ(import.Out, "");
   EXPECT_THAT(import.Err, HasSubstr("Imported 19 values in 10 keys"));
   EXPECT_TRUE(FileExists(config / "Quillbox/registry.reg"));
 
-  Result list = RunCli(config.Path(), {"identities"});
+  CliResult list = RunCli(config.Path(), {"identities"});
   EXPECT_EQ(list.Status, 0) << list.Err;
   EXPECT_EQ(list.Err, "");
   EXPECT_EQ(list.Out,
@@ -92,13 +72,13 @@ TEST(RegistryCli, DamagedImportIsReportedAndKeepsTheStore) {
                   "[HKEY_CURRENT_USER\\Software\\Microsoft\\Outlook Express]\n"
                   "\"Store Root\"=\"C:\\\\Elsewhere\"\n"
                   "\"Broken\"=dword:zz\n");
-  Result bad = RunCli(config.Path(), {"import-registry", work / "bad.reg"});
+  CliResult bad = RunCli(config.Path(), {"import-registry", work / "bad.reg"});
   EXPECT_EQ(bad.Status, 1);
   EXPECT_EQ(bad.Out, "");
   EXPECT_EQ(bad.Err,
             "quillbox-cli: " + work / "bad.reg" +
                 ": line 4: a dword needs 1 to 8 hexadecimal digits; nothing was imported\n");
-  Result damagedExport =
+  CliResult damagedExport =
       RunCli(config.Path(), {"import-registry", test::TestDataDir("platform") +
                                                     "/utf16-export-unclosed-quote-line-48.reg"});
   EXPECT_EQ(damagedExport.Status, 1);
@@ -106,7 +86,7 @@ TEST(RegistryCli, DamagedImportIsReportedAndKeepsTheStore) {
   EXPECT_EQ(test::ReadFile(store), before);
   EXPECT_EQ(RunCli(config.Path(), {"identities"}).Out, listed);
 
-  Result missing = RunCli(config.Path(), {"import-registry", work / "absent.reg"});
+  CliResult missing = RunCli(config.Path(), {"import-registry", work / "absent.reg"});
   EXPECT_EQ(missing.Status, 1);
   EXPECT_EQ(missing.Err, "quillbox-cli: cannot read " + work / "absent.reg" + "\n");
   EXPECT_EQ(RunCli(config.Path(), {"import-registry"}).Status, 1);
@@ -118,12 +98,12 @@ TEST(RegistryCli, DamagedStoreFileIsWarnedAboutAndKeptAside) {
   test::TempDir config;
   const std::string store = config / "Quillbox/registry.reg";
   test::WriteFile(store, "not a registry file\n");
-  Result list = RunCli(config.Path(), {"identities"});
+  CliResult list = RunCli(config.Path(), {"identities"});
   EXPECT_EQ(list.Status, 0);
   EXPECT_EQ(list.Out, "");
   EXPECT_THAT(list.Err, HasSubstr("line 1: expected \"Windows Registry Editor Version 5.00\""));
 
-  Result import =
+  CliResult import =
       RunCli(config.Path(), {"import-registry", test::TestDataDir("platform") + "/" + kExport});
   EXPECT_EQ(import.Status, 0) << import.Err;
   EXPECT_EQ(test::ReadFile(store + ".damaged"), "not a registry file\n");
