@@ -2,9 +2,11 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 
 namespace qb {
@@ -110,12 +112,13 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string ToUtf8Edge(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
-  const std::string cp = SystemCodePage();
-  if (IsCp1252(cp)) return Cp1252ToUtf8(bytes);
-  iconv_t cd = iconv_open("UTF-8", cp.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return Cp1252ToUtf8(bytes);
+namespace {
+
+// Converts all of bytes with cd and closes cd. Where iconv stops at input it
+// cannot convert, onBad appends a stand-in for the rest of the input it is
+// given and returns how many bytes of it to skip (at least one).
+std::string IconvAll(iconv_t cd, std::string_view bytes,
+                     const std::function<size_t(std::string& out, std::string_view rest)>& onBad) {
   std::string out;
   std::string in(bytes);
   char* inp = in.data();
@@ -127,14 +130,28 @@ std::string ToUtf8Edge(std::string_view bytes) {
     size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
     out.append(buf, static_cast<size_t>(outp - buf));
     if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      // A byte the code page does not define: replace it and go on.
-      AppendUtf8(out, 0xFFFD);
-      ++inp;
-      --inleft;
+      const size_t skip = std::min(inleft, std::max<size_t>(1, onBad(out, {inp, inleft})));
+      inp += skip;
+      inleft -= skip;
     }
   }
   iconv_close(cd);
   return out;
+}
+
+}  // namespace
+
+std::string ToUtf8Edge(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  const std::string cp = SystemCodePage();
+  if (IsCp1252(cp)) return Cp1252ToUtf8(bytes);
+  iconv_t cd = iconv_open("UTF-8", cp.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return Cp1252ToUtf8(bytes);
+  return IconvAll(cd, bytes, [](std::string& out, std::string_view) {
+    // A byte the code page does not define: replace it and go on.
+    AppendUtf8(out, 0xFFFD);
+    return size_t{1};
+  });
 }
 
 std::string Utf16LeToUtf8(std::string_view bytes) {
@@ -165,29 +182,13 @@ std::string Utf8ToCodePage(std::string_view utf8) {
   const std::string cp = SystemCodePage();
   iconv_t cd = iconv_open((cp + "//TRANSLIT").c_str(), "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8);
-  std::string out;
-  std::string in(utf8);
-  char* inp = in.data();
-  size_t inleft = in.size();
-  char buf[1024];
-  while (inleft > 0) {
-    char* outp = buf;
-    size_t outleft = sizeof buf;
-    size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
-    out.append(buf, static_cast<size_t>(outp - buf));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out += '?';
-      // Skip the rest of the offending UTF-8 sequence.
-      ++inp;
-      --inleft;
-      while (inleft > 0 && (static_cast<unsigned char>(*inp) & 0xC0) == 0x80) {
-        ++inp;
-        --inleft;
-      }
-    }
-  }
-  iconv_close(cd);
-  return out;
+  return IconvAll(cd, utf8, [](std::string& out, std::string_view rest) {
+    out += '?';
+    // Skip the rest of the offending UTF-8 sequence.
+    size_t n = 1;
+    while (n < rest.size() && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80) ++n;
+    return n;
+  });
 }
 
 }  // namespace qb
