@@ -99,7 +99,7 @@ void TExtractionWorker::CountingPass() {
     } catch (const TFolderReadError& e) {
       ReleaseMessageList();
       AddLog("Errror opening " + FolderFileKey(f));
-      failed_.push_back(FolderFileKey(f));
+      MarkFolderFailed(FolderFileKey(f));
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, static_cast<int>(e.RecordsRead));
     }
   }
@@ -111,7 +111,7 @@ void TExtractionWorker::MainPass() {
     const TJobFolder& f = job_.Folders[i];
     const int row = static_cast<int>(i);
     const std::string key = FolderFileKey(f);
-    if (FolderHasSource(f) && std::find(failed_.begin(), failed_.end(), key) != failed_.end()) {
+    if (FolderHasSource(f) && FolderFailed(key)) {
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
       continue;
     }
@@ -158,6 +158,10 @@ void TExtractionWorker::Execute() {
   CountingPass();
   MainPass();
   ReleaseMessageList();
+  FinishRun();
+}
+
+void TExtractionWorker::FinishRun() {
   failed_.clear();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
@@ -165,6 +169,21 @@ void TExtractionWorker::Execute() {
   const std::string closing = StopRequested() ? "Stopped by User." : FinishedLine();
   SetStatusText(closing);
   AddLog(closing);
+}
+
+bool TExtractionWorker::FolderFailed(const std::string& key) const {
+  return std::find(failed_.begin(), failed_.end(), key) != failed_.end();
+}
+
+void TExtractionWorker::WriteMessageFiles(const TTargetPath& target, std::size_t messageNumber,
+                                          const std::string& folderKey,
+                                          const std::vector<TAttachmentToWrite>& files) {
+  TWriteReport report;
+  report.MessageNumber = std::to_string(messageNumber);
+  report.Folder = folderKey;
+  report.Pause = [this] { Pause(); };
+  report.Log = [this](const std::string& line) { AddLog(line); };
+  FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
 }
 
 }  // namespace qb

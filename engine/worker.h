@@ -11,6 +11,7 @@
 
 #include "engine/history.h"
 #include "engine/job.h"
+#include "engine/naming.h"
 #include "platform/thread.h"
 
 namespace qb {
@@ -79,6 +80,19 @@ class TExtractionWorker : public TThread {
   void WriteOptionLines();
   void CountingPass();
   void MainPass();
+  // The end of every run: the failed list emptied, the bar at its maximum,
+  // then "Stopped by User." or FinishedLine() as status and log line.
+  void FinishRun();
+
+  // True when the folder with this key could not be opened in this run.
+  bool FolderFailed(const std::string& key) const;
+  void MarkFolderFailed(const std::string& key) { failed_.push_back(key); }
+
+  // Writes one message's attachments below target, adding to FilesExtracted;
+  // messageNumber and folderKey name the message in the log.
+  void WriteMessageFiles(const TTargetPath& target, std::size_t messageNumber,
+                         const std::string& folderKey,
+                         const std::vector<TAttachmentToWrite>& files);
 
   TExtractionJob job_;
   // Copies of the job's lists, kept by the worker.

@@ -157,12 +157,7 @@ void TOEExtracter::ProcessMessageText(std::size_t, const TJobFolder& folder, std
                        return true;
                      }});
   }
-  TWriteReport report;
-  report.MessageNumber = std::to_string(j);
-  report.Folder = folder.FileName;
-  report.Pause = [this] { Pause(); };
-  report.Log = [this](const std::string& line) { AddLog(line); };
-  FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
+  WriteMessageFiles(target, j, folder.FileName, files);
 }
 
 }  // namespace qb

@@ -19,15 +19,6 @@ TOutlookExtracter::~TOutlookExtracter() {
   history_.Close();
 }
 
-void TOutlookExtracter::SetMax(int count) {
-  progressMax_ = count == 0 ? 1 : count;
-  SetProgressMax(count);
-}
-
-bool TOutlookExtracter::Failed(const std::string& key) const {
-  return std::find(failed_.begin(), failed_.end(), key) != failed_.end();
-}
-
 std::size_t TOutlookExtracter::LoadMessageList(const TJobFolder& folder) {
   items_.reset();
   try {
@@ -54,7 +45,7 @@ void TOutlookExtracter::CountingPass() {
       UpdateFolderRow(f.Name, row, fsWaiting, 0, 0, static_cast<int>(count));
     } catch (const TFolderReadError&) {
       AddLog("Errror opening " + FolderFileKey(f));
-      failed_.push_back(FolderFileKey(f));
+      MarkFolderFailed(FolderFileKey(f));
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
     }
   }
@@ -67,7 +58,7 @@ void TOutlookExtracter::ExtractionPass() {
     const TJobFolder& f = folders[i];
     const int row = static_cast<int>(i);
     const std::string key = FolderFileKey(f);
-    if (Failed(key)) {
+    if (FolderFailed(key)) {
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
       continue;
     }
@@ -79,7 +70,7 @@ void TOutlookExtracter::ExtractionPass() {
     } catch (const TFolderReadError&) {
       // Gone since it was counted: a failed folder all the same.
       AddLog("Errror opening " + key);
-      failed_.push_back(key);
+      MarkFolderFailed(key);
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
       continue;
     }
@@ -91,7 +82,7 @@ void TOutlookExtracter::ExtractionPass() {
     }
     MessagesWithFiles = 0;
     FilesExtracted = 0;
-    SetMax(total);
+    SetProgressMax(total);
     for (size_t j = 0; j < n; ++j) {
       if (!items_) break;
       std::shared_ptr<ole::IOlMailItem> item;
@@ -176,12 +167,7 @@ void TOutlookExtracter::ProcessItem(ole::IOlMailItem& item, const TJobFolder& fo
                        return true;
                      }});
   }
-  TWriteReport report;
-  report.MessageNumber = std::to_string(J);
-  report.Folder = folder.Key;
-  report.Pause = [this] { Pause(); };
-  report.Log = [this](const std::string& line) { AddLog(line); };
-  FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
+  WriteMessageFiles(target, static_cast<std::size_t>(J), folder.Key, files);
 }
 
 void TOutlookExtracter::Execute() {
@@ -196,7 +182,7 @@ void TOutlookExtracter::Execute() {
   }
   try {
     WriteOptionLines();
-    SetMax(static_cast<int>(Job().Folders.size()));
+    SetProgressMax(static_cast<int>(Job().Folders.size()));
     SetStatusText("Calculating the Message Count...");
     CountingPass();
     ExtractionPass();
@@ -206,11 +192,7 @@ void TOutlookExtracter::Execute() {
   ReleaseMessageList();
   ns_.reset();
   app_.reset();
-  failed_.clear();
-  SetProgressPosition(progressMax_);
-  const std::string closing = StopRequested() ? "Stopped by User." : FinishedLine();
-  SetStatusText(closing);
-  AddLog(closing);
+  FinishRun();
 }
 
 }  // namespace qb

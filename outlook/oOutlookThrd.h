@@ -58,8 +58,6 @@ class TOutlookExtracter : public TExtractionWorker {
   void ProcessItem(ole::IOlMailItem& item, const TJobFolder& folder, int row, int J, int n);
   void CountingPass();
   void ExtractionPass();
-  void SetMax(int count);
-  bool Failed(const std::string& key) const;
 
   TExtractionHistory history_;
   TLinkDownloadOptions linkOptions_;
@@ -67,8 +65,6 @@ class TOutlookExtracter : public TExtractionWorker {
   std::shared_ptr<ole::IOlApplication> app_;
   std::shared_ptr<ole::IOlNameSpace> ns_;
   std::shared_ptr<ole::IOlItems> items_;
-  std::vector<std::string> failed_;
-  int progressMax_ = 1;
 };
 
 }  // namespace qb
