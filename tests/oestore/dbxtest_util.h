@@ -1,5 +1,4 @@
-// Helpers of the .dbx tests: SHA-256 of a text, synthetic messages and
-// stores.
+// Helpers of the .dbx tests: synthetic messages and stores.
 #pragma once
 
 #include <cstdint>
@@ -7,11 +6,11 @@
 #include <vector>
 
 #include "oestore/dbxwriter.h"
+#include "platform/sha256.h"
 
 namespace qb::test {
 
-// Lower-case hex SHA-256 (FIPS 180-4).
-std::string Sha256Hex(const std::string& data);
+using qb::Sha256Hex;
 
 // A message whose raw text is recognisable and spans blocks: "Subject: S<i>"
 // and a body of `bodySize` bytes.
