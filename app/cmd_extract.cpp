@@ -17,6 +17,7 @@
 #include "oestore/identities.h"
 #include "oestore/oOExpressThrd.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb::cli {
 
@@ -33,7 +34,7 @@ std::string IdentityStore(const std::string& name) {
   for (size_t i = 0; i < names.size() && hit < 0; ++i)
     if (names[i] == name) hit = static_cast<int>(i);
   for (size_t i = 0; i < names.size() && hit < 0; ++i)
-    if (UpperAscii(names[i]) == UpperAscii(name)) hit = static_cast<int>(i);
+    if (SameText(names[i], name)) hit = static_cast<int>(i);
   if (hit < 0) {
     std::string known;
     for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;

@@ -10,6 +10,7 @@
 
 #include "app/commands.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb::cli {
 
@@ -42,9 +43,8 @@ std::vector<std::string> SplitList(const std::string& text) {
   size_t start = 0;
   for (;;) {
     const size_t comma = text.find(',', start);
-    std::string e =
-        TrimBlanks(text.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (!e.empty() && e[0] == '.') e = TrimBlanks(e.substr(1));
+    std::string e = Trim(text.substr(start, comma == std::string::npos ? comma : comma - start));
+    if (!e.empty() && e[0] == '.') e = Trim(e.substr(1));
     if (!e.empty()) out.push_back(e);
     if (comma == std::string::npos) break;
     start = comma + 1;
@@ -55,7 +55,7 @@ std::vector<std::string> SplitList(const std::string& text) {
 // The worker's form of a list: "." + the entry upper-cased.
 std::vector<std::string> WorkerList(const std::vector<std::string>& entries) {
   std::vector<std::string> out;
-  for (const std::string& e : entries) out.push_back("." + UpperAscii(TrimBlanks(e)));
+  for (const std::string& e : entries) out.push_back("." + UpperCase(Trim(e)));
   return out;
 }
 
@@ -155,19 +155,6 @@ class ConsoleView : public IRunView {
 
 }  // namespace
 
-std::string TrimBlanks(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
-
-std::string UpperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source, TExtractArgs& x) {
   const bool oe = source == TExtractSource::OutlookExpress;
   x.Include = kShippedInclude;
@@ -236,7 +223,7 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
   }
   if (oe && x.Store.empty() == x.Identity.empty())
     return UsageError("extract", "give either --store or --identity");
-  if (TrimBlanks(x.Dest).empty()) return UsageError("extract", "missing --dest");
+  if (Trim(x.Dest).empty()) return UsageError("extract", "missing --dest");
   if (x.HasFrom || x.HasTo) {
     if (!x.HasFrom) x.From = EncodeDate(1900, 1, 1);
     if (!x.HasTo) x.To = Date();
@@ -249,7 +236,7 @@ int RunExtraction(
     const TExtractArgs& x, TExtractionJob job,
     const std::function<std::unique_ptr<TThread>(const TExtractionJob&)>& makeWorker) {
   // The destination, as the wizard makes sure of it.
-  const std::string dest = TrimBlanks(x.Dest);
+  const std::string dest = Trim(x.Dest);
   if (!DirectoryExists(dest) && !ForceDirectories(dest)) {
     std::fprintf(stderr, "%s\n", kDestinationError);
     return kFailure;

@@ -40,11 +40,6 @@ struct TExtractArgs {
 // are fine, else the exit status after reporting the usage error.
 int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source, TExtractArgs& x);
 
-// Blanks at both ends removed (bytes up to and including space).
-std::string TrimBlanks(const std::string& s);
-// ASCII letters upper-cased.
-std::string UpperAscii(std::string s);
-
 // Makes sure of the destination, completes the job from the options (job
 // holds the store and the folders already), runs the worker made for it with
 // the console view and Ctrl-C handling, writes the folder rows and returns

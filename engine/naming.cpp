@@ -10,17 +10,11 @@
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
 
 // Replaces every occurrence of from, left to right without overlap.
 std::string ReplaceAll(const std::string& s, const std::string& from, const std::string& to) {
@@ -45,12 +39,6 @@ std::string EdgeName(const std::string& bytes) {
   std::string s = bytes;
   std::replace(s.begin(), s.end(), '\0', '_');
   return ToUtf8Edge(s);
-}
-
-std::string UpperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
 }
 
 }  // namespace
@@ -162,7 +150,7 @@ std::string AttachmentFilePath(const TTargetPath& target, const std::string& fil
 }
 
 bool IsExtensionWanted(const std::string& fileName, const std::vector<std::string>& excludeExt) {
-  const std::string ext = UpperAscii(Trim(SplitAttachmentName(fileName).Extension));
+  const std::string ext = UpperCase(Trim(SplitAttachmentName(fileName).Extension));
   if (ext.empty()) return false;
   return std::find(excludeExt.begin(), excludeExt.end(), ext) == excludeExt.end();
 }

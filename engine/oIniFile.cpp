@@ -12,6 +12,7 @@
 
 #include "engine/datetext.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb {
 
@@ -83,13 +84,6 @@ bool ParseInteger(const std::string& text, int& out) {
   if (value > 2147483647LL || value < -2147483648LL) return false;
   out = static_cast<int>(value);
   return true;
-}
-
-std::string TrimBlanks(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
 }
 
 std::string Hex8(std::uint32_t v) {
@@ -479,7 +473,7 @@ bool TBigIniFile::ReadBool(const std::string& section, const std::string& key, b
 double TBigIniFile::ReadFloat(const std::string& section, const std::string& key,
                               double defaultValue) {
   bool found = false;
-  const std::string v = TrimBlanks(RawValue(section, key, found));
+  const std::string v = Trim(RawValue(section, key, found));
   if (!found || v.empty()) return defaultValue;
   double out = 0;
   const char* first = v.data();
@@ -704,7 +698,7 @@ void TCommaSeparatedInfo::SetElement(int i, const std::string& value) {
 }
 
 int TCommaSeparatedInfo::IntegerElement(int i) const {
-  const std::string v = TrimBlanks(Element(i));
+  const std::string v = Trim(Element(i));
   int out = 0;
   const char* first = v.data();
   if (!v.empty() && *first == '+') ++first;
@@ -760,7 +754,7 @@ void TCSIFont::ApplyTo(TFontRecord& font) const {
   if (Count() > 4) font.Underline = BoolElement(4);
   if (Count() > 5) font.StrikeOut = BoolElement(5);
   if (Count() > 6) {
-    const std::string c = TrimBlanks(Element(6));
+    const std::string c = Trim(Element(6));
     std::uint32_t v = 0;
     if (ParseHex32(c, v) || ColorFromName(c, v)) font.Color = v;
   }

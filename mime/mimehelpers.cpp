@@ -20,14 +20,8 @@ namespace qb {
 
 namespace {
 
-inline bool IsTrimByte(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
 inline char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-inline char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 
 int HexValue(char c) {
@@ -79,32 +73,6 @@ std::string JoinLinesNoFinalBreak(TLineSpan lines) {
   std::string s = JoinLines(lines);
   if (!lines.empty()) s.resize(s.size() - 2);
   return s;
-}
-
-std::string_view TrimView(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsTrimByte(s[b])) ++b;
-  while (e > b && IsTrimByte(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
-std::string Trim(std::string_view s) {
-  return std::string(TrimView(s));
-}
-bool IsBlank(std::string_view s) {
-  return TrimView(s).empty();
-}
-
-std::string UpperCase(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = Upper(c);
-  return r;
-}
-
-std::string LowerCase(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) c = Lower(c);
-  return r;
 }
 
 std::size_t FindUpper(std::string_view hay, std::string_view needle, std::size_t from) {

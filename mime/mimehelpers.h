@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace qb {
 
 // An ordered list of lines without line breaks.
@@ -31,12 +33,6 @@ std::string JoinLines(TLineSpan lines);
 // Joins lines with CR LF between lines (no final break).
 std::string JoinLinesNoFinalBreak(TLineSpan lines);
 
-// Removes all leading and trailing bytes with codes 0 to 32.
-std::string Trim(std::string_view s);
-std::string_view TrimView(std::string_view s);
-bool IsBlank(std::string_view s);           // empty after trimming
-std::string UpperCase(std::string_view s);  // ASCII letters only
-std::string LowerCase(std::string_view s);
 // ASCII case-insensitive search; npos when absent. needle is upper case.
 std::size_t FindUpper(std::string_view haystack, std::string_view upperNeedle,
                       std::size_t from = 0);

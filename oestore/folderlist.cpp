@@ -1,14 +1,8 @@
 #include "oestore/folderlist.h"
 
-namespace qb {
+#include "platform/text.h"
 
-namespace {
-bool IsBlank(const std::string& s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) > 32) return false;
-  return true;
-}
-}  // namespace
+namespace qb {
 
 std::vector<Toe5_FolderInfo> LoadOEFolderList(const std::string& storeDir) {
   TDbxIndexList list;

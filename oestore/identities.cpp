@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb {
 
@@ -18,13 +19,6 @@ constexpr std::string_view kUsername = "Username";
 // The expansion service of the platform works in a buffer of this many
 // characters, the terminating zero included; a longer result is a failure.
 constexpr size_t kExpandBufferSize = 1024;
-
-std::string Trim(std::string_view s) {
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return std::string(s);
-}
 
 // A value of the wrong type reads like a missing one: the list shows the
 // placeholder instead of failing.

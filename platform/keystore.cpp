@@ -12,6 +12,7 @@
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb {
 
@@ -34,24 +35,6 @@ using TKey = TKeyStore::TKey;
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::string_view kRootName = "HKEY_CURRENT_USER";
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Splits "A\B\\C" into its non-empty parts. nullopt when a part or the
 // depth is beyond the registry's limits.
@@ -87,7 +70,7 @@ const TKey* FindKey(const TKey& root, std::string_view key) {
   if (!parts) return nullptr;
   const TKey* k = &root;
   for (std::string_view part : *parts) {
-    auto it = k->Subkeys.find(Upper(part));
+    auto it = k->Subkeys.find(UpperCase(part));
     if (it == k->Subkeys.end()) return nullptr;
     k = it->second.get();
   }
@@ -103,7 +86,7 @@ std::pair<TKey*, bool> MakeKey(TKey& root, const std::vector<std::string_view>& 
   TKey* k = &root;
   bool created = false;
   for (std::string_view part : parts) {
-    auto [it, inserted] = k->Subkeys.try_emplace(Upper(part));
+    auto [it, inserted] = k->Subkeys.try_emplace(UpperCase(part));
     if (inserted) {
       it->second = std::make_unique<TKey>();
       it->second->Name = std::string(part);
@@ -115,7 +98,7 @@ std::pair<TKey*, bool> MakeKey(TKey& root, const std::vector<std::string_view>& 
 }
 
 const TRegValue* FindValue(const TKey& key, std::string_view name) {
-  auto it = key.Index.find(Upper(name));
+  auto it = key.Index.find(UpperCase(name));
   return it == key.Index.end() ? nullptr : &*it->second;
 }
 
@@ -123,7 +106,7 @@ const TRegValue* FindValue(const TKey& key, std::string_view name) {
 bool SetValue(TKey& key, std::string_view name, const TRegValue& value) {
   if (name.size() > kMaxValueNameLength)
     throw EKeyStoreError("Value name longer than 16383 characters");
-  std::string folded = Upper(name);
+  std::string folded = UpperCase(name);
   auto it = key.Index.find(folded);
   if (it != key.Index.end()) {
     TRegValue& old = *it->second;
@@ -140,7 +123,7 @@ bool SetValue(TKey& key, std::string_view name, const TRegValue& value) {
 }
 
 bool RemoveValue(TKey& key, std::string_view name) {
-  auto it = key.Index.find(Upper(name));
+  auto it = key.Index.find(UpperCase(name));
   if (it == key.Index.end()) return false;
   key.Values.erase(it->second);
   key.Index.erase(it);
@@ -157,11 +140,11 @@ bool RemoveKey(TKey& root, const std::vector<std::string_view>& parts) {
   }
   TKey* parent = &root;
   for (size_t i = 0; i + 1 < parts.size(); ++i) {
-    auto it = parent->Subkeys.find(Upper(parts[i]));
+    auto it = parent->Subkeys.find(UpperCase(parts[i]));
     if (it == parent->Subkeys.end()) return false;
     parent = it->second.get();
   }
-  return parent->Subkeys.erase(Upper(parts.back())) > 0;
+  return parent->Subkeys.erase(UpperCase(parts.back())) > 0;
 }
 
 TRegValue TextValue(std::string_view text, std::uint32_t type = kRegSz) {
@@ -346,7 +329,7 @@ class TRegParser {
     auto parts = SplitKey(name);
     if (!parts) Fail("key name longer than 255 characters or deeper than 512 levels");
     if (parts->empty()) Fail("empty key name");
-    std::string root = Upper((*parts)[0]);
+    std::string root = UpperCase((*parts)[0]);
     inKey_ = true;
     currentKey_ = kOtherRoot;
     if (root == kRootName || root == "HKCU") {
@@ -452,7 +435,7 @@ class TRegParser {
     } else if (!data.empty() && data.front() == '-') {
       ExpectEnd(data, 1, "'-'");
       remove = true;
-    } else if (data.size() >= 6 && EqualsNoCase(data.substr(0, 6), "dword:")) {
+    } else if (data.size() >= 6 && SameText(data.substr(0, 6), "dword:")) {
       std::string_view digits = data.substr(6);
       size_t n = 0;
       while (n < digits.size() && HexDigit(digits[n]) >= 0) ++n;
@@ -462,7 +445,7 @@ class TRegParser {
       for (size_t k = 0; k < n; ++k) v = (v << 4) | static_cast<std::uint32_t>(HexDigit(digits[k]));
       value = DwordValue(v);
       value.Name = name;
-    } else if (data.size() >= 3 && EqualsNoCase(data.substr(0, 3), "hex")) {
+    } else if (data.size() >= 3 && SameText(data.substr(0, 3), "hex")) {
       HexValue(data.substr(3), value);
     } else {
       Fail("unknown value type " + Shown(data));

@@ -1,4 +1,5 @@
 #include "web/httpclient.h"
+#include "platform/text.h"
 
 #include <curl/curl.h>
 
@@ -15,17 +16,6 @@ namespace {
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  std::size_t i = 0;
-  for (; prefix[i]; ++i) {
-    if (i >= s.size()) return false;
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
 }
 
 // What one transfer has seen so far.
@@ -84,7 +74,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* userdata) {
     for (std::size_t i = p == std::string_view::npos ? line.size() : p + 1;
          i < line.size() && line[i] >= '0' && line[i] <= '9' && t->Status < 1000; ++i)
       t->Status = t->Status * 10 + (line[i] - '0');
-  } else if (line.size() > 9 && StartsWithNoCase(std::string(line.substr(0, 9)), "location:")) {
+  } else if (line.size() > 9 && StartsWithNoCase(line, "location:")) {
     t->HasLocation = true;
   } else if (line == "\r\n" || line == "\n") {
     const bool interim = t->Status >= 100 && t->Status < 200;

@@ -1,4 +1,5 @@
 #include "web/jsHTMLParser.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <array>
@@ -7,13 +8,6 @@
 namespace qb {
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return r;
-}
 
 bool Contains(std::string_view s, std::string_view part) {
   return s.find(part) != std::string_view::npos;
@@ -75,7 +69,7 @@ TSplitURL SplitURL(const std::string& url) {
 
 std::string AttributeText(const std::string& tag, const std::string& name) {
   if (name.empty() || tag.empty()) return {};
-  const std::size_t start = Upper(tag).find(Upper(name));
+  const std::size_t start = UpperCase(tag).find(UpperCase(name));
   if (start == std::string::npos) return {};
   bool quoted = false;
   std::size_t i = start;
@@ -187,7 +181,7 @@ void TjsHTMLParser::ProcessText(const std::string& text) {
 }
 
 void TjsHTMLParser::ProcessTag(const std::string& tag) {
-  const std::string upper = Upper(tag);
+  const std::string upper = UpperCase(tag);
   if (titleCapture_ && !Contains(upper, awaitedEndTag_)) {
     titleBuffer_ += '<';
     titleBuffer_ += tag;
@@ -223,7 +217,7 @@ void TjsHTMLParser::ProcessTag(const std::string& tag) {
 }
 
 void TjsHTMLParser::ProcessMeta(const std::string& tag) {
-  const std::string n = Upper(AttributeValue(AttributeText(tag, "name")));
+  const std::string n = UpperCase(AttributeValue(AttributeText(tag, "name")));
   std::string c;
   // Both names are looked for as written, after the tag's first character.
   std::size_t p = tag.find("VALUE");
@@ -242,7 +236,7 @@ void TjsHTMLParser::ProcessAnchor(const std::string& tag) {
   static const std::array<const char*, 2> kPerl = {".PL", ".CGI"};
 
   const std::string href = AttributeValue(AttributeText(tag, "href"));
-  const std::string h = Upper(href);
+  const std::string h = UpperCase(href);
 
   const std::string ext = SplitURL(h).Extension;
   TLocalRemote* kind = nullptr;

@@ -11,6 +11,7 @@
 #include "engine/oIniFile.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb {
 
@@ -20,41 +21,6 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 255;
 // An extension longer than this is not worth keeping when a name is cut.
 constexpr std::size_t kMaxKeptExtension = 32;
-
-bool IsTrimmed(char c) {
-  return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && IsTrimmed(s[b])) ++b;
-  while (e > b && IsTrimmed(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
-char UpperAZ(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string UpperAZ(std::string s) {
-  for (char& c : s) c = UpperAZ(c);
-  return s;
-}
-
-bool SameTextAZ(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (UpperAZ(a[i]) != UpperAZ(b[i])) return false;
-  return true;
-}
-
-bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
-  return s.size() >= prefix.size() && SameTextAZ(s.substr(0, prefix.size()), prefix);
-}
-
-bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
-  return s.size() >= suffix.size() && SameTextAZ(s.substr(s.size() - suffix.size()), suffix);
-}
 
 std::string Replace(std::string s, char from, char to) {
   for (char& c : s)
@@ -95,7 +61,7 @@ bool IsHostExtension(const std::string& e) {
 
 bool InList(const std::string& e, const std::vector<std::string>& entries) {
   for (const std::string& entry : entries)
-    if (e == "." + UpperAZ(entry)) return true;
+    if (e == "." + UpperCase(entry)) return true;
   return false;
 }
 
@@ -228,7 +194,7 @@ std::string LinkTargetName(const std::string& link) {
   else
     t = link;
   const std::string n = LinkFileName(Replace(t, '/', '\\'));
-  if (IsHostExtension(UpperAZ(LinkFileExt(n)))) return {};
+  if (IsHostExtension(UpperCase(LinkFileExt(n)))) return {};
   return n;
 }
 
@@ -270,7 +236,7 @@ void TLinkDownloader::GetDownloadLinks(const std::string& text, TStringList& lis
           EndsWithNoCase(r, ".net"))
         continue;
       const std::string t = Replace(r.substr(0, r.find('?')), '/', '\\');
-      const std::string e = UpperAZ(LinkFileExt(LinkFileName(t)));
+      const std::string e = UpperCase(LinkFileExt(LinkFileName(t)));
       if (IsHostExtension(e)) continue;
       if (lists_.SelectedOnly && !InList(e, lists_.IncludeEntries)) continue;
       if (InList(e, lists_.ExcludeEntries)) continue;
@@ -278,7 +244,7 @@ void TLinkDownloader::GetDownloadLinks(const std::string& text, TStringList& lis
       if (LinkFileExt(whole).empty() || LinkFileName(whole).empty()) continue;
       // Each link once, ignoring case; a set keeps a text with very many
       // links from costing a comparison per pair.
-      if (seen.insert(UpperAZ(r)).second) list.push_back(r);
+      if (seen.insert(UpperCase(r)).second) list.push_back(r);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "GetDownloadLinks: %s\n", e.what());
