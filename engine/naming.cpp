@@ -1,10 +1,6 @@
 #include "engine/naming.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -153,22 +149,6 @@ bool IsExtensionWanted(const std::string& fileName, const std::vector<std::strin
   const std::string ext = UpperCase(Trim(SplitAttachmentName(fileName).Extension));
   if (ext.empty()) return false;
   return std::find(excludeExt.begin(), excludeExt.end(), ext) == excludeExt.end();
-}
-
-bool SaveBytesToFile(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  std::size_t off = 0;
-  while (off < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return false;
-    }
-    off += static_cast<std::size_t>(n);
-  }
-  return ::close(fd) == 0;
 }
 
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,

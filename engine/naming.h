@@ -14,6 +14,7 @@
 
 #include "engine/job.h"
 #include "platform/datetime.h"
+#include "platform/paths.h"
 
 namespace qb {
 
@@ -103,8 +104,5 @@ struct TWriteReport {
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,
                      const std::vector<TAttachmentToWrite>& attachments,
                      const TWriteReport& report);
-
-// Writes bytes to path, creating or replacing the file. False on failure.
-bool SaveBytesToFile(const std::string& path, const std::string& bytes);
 
 }  // namespace qb

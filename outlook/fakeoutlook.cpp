@@ -1,4 +1,5 @@
 #include "outlook/fakeoutlook.h"
+#include "platform/paths.h"
 
 #include <cstdio>
 
@@ -53,10 +54,7 @@ class FakeAttachmentObj : public IOlAttachment {
   void SaveAsFile(const std::string& path) override {
     o_->NoteCall("SaveAsFile " + path);
     if (a_->FailSave) Fail("Cannot save the attachment.");
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) Fail("Cannot create file " + path);
-    const bool ok = std::fwrite(a_->Content.data(), 1, a_->Content.size(), f) == a_->Content.size();
-    if (std::fclose(f) != 0 || !ok) Fail("Cannot write file " + path);
+    if (!SaveBytesToFile(path, a_->Content)) Fail("Cannot write file " + path);
   }
 
  private:

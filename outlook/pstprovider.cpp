@@ -15,6 +15,7 @@
 
 #include "outlook/pstprops.h"
 #include "platform/datetime.h"
+#include "platform/paths.h"
 
 namespace qb::ole {
 
@@ -444,12 +445,10 @@ class PstAttachment : public IOlAttachment {
   }
 
   static void WriteAll(const std::string& path, const std::string& data) {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) throw EOleException("Cannot create file " + path + ": " + std::strerror(errno));
-    const bool ok = std::fwrite(data.data(), 1, data.size(), out) == data.size();
-    if (std::fclose(out) != 0 || !ok) {
+    if (!SaveBytesToFile(path, data)) {
+      const int err = errno;
       std::remove(path.c_str());
-      throw EOleException("Cannot write file " + path);
+      throw EOleException("Cannot write file " + path + ": " + std::strerror(err));
     }
   }
 

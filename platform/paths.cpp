@@ -112,6 +112,22 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return data;
 }
 
+bool SaveBytesToFile(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  std::size_t off = 0;
+  while (off < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return false;
+    }
+    off += static_cast<std::size_t>(n);
+  }
+  return ::close(fd) == 0;
+}
+
 void WriteFileAtomically(const std::string& path, const std::string& data) {
   auto slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);

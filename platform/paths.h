@@ -33,6 +33,9 @@ std::string ResolveNoCase(const std::string& dir, const std::string& name);
 // Reads a whole file. nullopt when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// Writes bytes to path, creating or replacing the file. False on failure.
+bool SaveBytesToFile(const std::string& path, const std::string& bytes);
+
 // Writes data to a temporary file in the same directory and renames it over
 // path, so readers see either the old or the new content, never a part.
 // Throws std::runtime_error on failure, leaving the old file untouched.
