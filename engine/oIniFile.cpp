@@ -41,13 +41,6 @@ bool LineHasKey(const std::string& line, const std::string& key) {
   return true;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Decimal, or hexadecimal after "$", "0x" or "0X", with an optional sign
 // and leading blanks. Hexadecimal takes up to 8 digits (a full 32-bit
 // pattern); decimal must fit an int.
@@ -84,13 +77,6 @@ bool ParseInteger(const std::string& text, int& out) {
   if (value > 2147483647LL || value < -2147483648LL) return false;
   out = static_cast<int>(value);
   return true;
-}
-
-std::string Hex8(std::uint32_t v) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out(8, '0');
-  for (int i = 7; i >= 0; --i, v >>= 4) out[static_cast<std::size_t>(i)] = kHex[v & 15];
-  return out;
 }
 
 }  // namespace

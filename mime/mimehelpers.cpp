@@ -15,6 +15,7 @@
 #include "mime/base64stream.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb {
 
@@ -22,13 +23,6 @@ namespace {
 
 inline char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -195,7 +189,7 @@ std::size_t DecodeQuotedPrintable(std::string& buf) {
       continue;
     }
     if (r + 2 >= n) break;  // fewer than two bytes after "="
-    int hi = HexValue(buf[r + 1]), lo = HexValue(buf[r + 2]);
+    int hi = HexDigit(buf[r + 1]), lo = HexDigit(buf[r + 2]);
     buf[w++] = (hi < 0 || lo < 0) ? '@' : static_cast<char>(hi * 16 + lo);
     r += 3;
   }
@@ -515,12 +509,6 @@ std::mt19937& RandomEngine() {
   static std::mt19937 engine(static_cast<std::uint32_t>(
       std::chrono::high_resolution_clock::now().time_since_epoch().count()));
   return engine;
-}
-
-std::string Hex8(std::uint32_t v) {
-  char buf[9];
-  std::snprintf(buf, sizeof buf, "%08X", v);
-  return buf;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "outlook/pstprops.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace qb::ole {
 
@@ -192,13 +193,6 @@ std::string Hex(const std::string& bytes) {
     out += digits[c & 15];
   }
   return out;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // A text of a body or string sized by libpff, NUL terminator dropped.

@@ -191,4 +191,39 @@ std::string Utf8ToCodePage(std::string_view utf8) {
   });
 }
 
+std::string Utf8ToUtf16Le(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size() * 2);
+  auto put = [&out](char32_t u) {
+    out += static_cast<char>(u & 0xFF);
+    out += static_cast<char>((u >> 8) & 0xFF);
+  };
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp;
+    size_t len;
+    if (c < 0x80) {
+      cp = c, len = 1;
+    } else if (c < 0xE0) {
+      cp = c & 0x1F, len = 2;
+    } else if (c < 0xF0) {
+      cp = c & 0x0F, len = 3;
+    } else {
+      cp = c & 0x07, len = 4;
+    }
+    for (size_t k = 1; k < len && i + k < utf8.size(); ++k)
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += len;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      put(0xD800 + (cp >> 10));
+      put(0xDC00 + (cp & 0x3FF));
+    } else {
+      put(cp);
+    }
+  }
+  return out;
+}
+
 }  // namespace qb

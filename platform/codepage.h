@@ -27,6 +27,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // UTF-16LE to UTF-8 (unpaired surrogates become U+FFFD).
 std::string Utf16LeToUtf8(std::string_view bytes);
 
+// UTF-8 to UTF-16LE (no byte-order mark).
+std::string Utf8ToUtf16Le(std::string_view utf8);
+
 // UTF-8 to the system code page where it can be represented, '?' elsewhere;
 // used for text typed by the user that must become 8-bit.
 std::string Utf8ToCodePage(std::string_view utf8);

@@ -56,4 +56,18 @@ bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && SameText(s.substr(s.size() - suffix.size()), suffix);
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string Hex8(std::uint32_t v) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out(8, '0');
+  for (int i = 7; i >= 0; --i, v >>= 4) out[static_cast<std::size_t>(i)] = kHex[v & 15];
+  return out;
+}
+
 }  // namespace qb

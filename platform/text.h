@@ -2,6 +2,7 @@
 // 32; letter case means the ASCII letters only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,5 +16,10 @@ std::string LowerCase(std::string_view s);
 bool SameText(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 bool EndsWithNoCase(std::string_view s, std::string_view suffix);
+
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigit(char c);
+// Eight upper-case hexadecimal digits.
+std::string Hex8(std::uint32_t v);
 
 }  // namespace qb
