@@ -28,6 +28,18 @@ std::string ProgramDir() {
   return slash == 0 ? "/" : p.substr(0, slash);
 }
 
+std::string ProgramDataDir() {
+  std::string dir = GetEnv("QUILLBOX_DATA_DIR");
+  if (!dir.empty()) {
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+  }
+  const std::string program = ProgramDir();
+  const std::string installed = program + "/../share/quillbox";
+  if (DirectoryExists(installed)) return installed;
+  return program + "/data";
+}
+
 std::string AppDataDir() {
   std::string xdg = GetEnv("XDG_DATA_HOME");
   if (!xdg.empty() && xdg[0] == '/') {

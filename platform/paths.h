@@ -15,6 +15,12 @@ std::string AppDataDir();
 // The directory holding the running program, without a trailing '/'.
 std::string ProgramDir();
 
+// The program's read-only data files (help manual, sounds, artwork, message
+// catalogues), without a trailing '/': $QUILLBOX_DATA_DIR when set; else
+// <program dir>/../share/quillbox in an installed prefix; else
+// <program dir>/data, where the build tree keeps them beside the programs.
+std::string ProgramDataDir();
+
 // Appends '/' to a non-empty directory that does not end in one.
 std::string IncludeTrailingSlash(const std::string& dir);
 
