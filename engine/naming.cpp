@@ -242,18 +242,12 @@ bool IsExtensionWanted(const std::string& fileName, const std::vector<std::strin
   return std::find(excludeExt.begin(), excludeExt.end(), ext) == excludeExt.end();
 }
 
-namespace {
-
-// Opens the target directory, creating what is missing, without following
-// a link below the destination.
 bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir) {
   const std::string base = IncludeTrailingSlash(target.Base);
   if (target.Base.empty() || target.Directory.compare(0, base.size(), base) != 0)
     return dir.Open(target.Directory, "", true);
   return dir.Open(target.Base, target.Directory.substr(base.size()), true);
 }
-
-}  // namespace
 
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,
                      const std::vector<TAttachmentToWrite>& attachments,

@@ -130,6 +130,13 @@ struct TWriteReport {
   std::function<void()> Failed;
 };
 
+class TSafeDir;
+
+// Opens the target directory, creating what is missing. The destination
+// itself may be a symbolic link; no level below it is followed when it is
+// one. False when a level cannot be made or opened.
+bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir);
+
 // Writes the attachments of one message in order: skips unwanted
 // extensions, creates the target directory (on failure logs
 // "Unable to Create Directory - " + directory and stops), pauses, saves
