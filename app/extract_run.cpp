@@ -7,8 +7,11 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
+#include <utility>
 
 #include "app/commands.h"
+#include "engine/history.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -30,6 +33,29 @@ const char* const kDestinationError =
     "Unable to Create the Destination directory.\r\n\r\nPlease select a new directory";
 
 std::atomic<std::uint8_t> g_stop{0};
+
+// Notes for the user that arrive from the engine on any thread (a history
+// switched off); the console prints them between its own lines.
+class TNotices {
+ public:
+  void Add(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back(text);
+    any_ = true;
+  }
+  std::vector<std::string> Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(pending_, {});
+  }
+  bool Any() const { return any_.load(); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> pending_;
+  std::atomic<bool> any_{false};
+};
+
+TNotices g_notices;
 
 extern "C" void OnInterrupt(int) {
   g_stop.store(1);
@@ -78,12 +104,15 @@ class ConsoleView : public IRunView {
 
   void AddLog(const std::string& line) override {
     ClearStatusLine();
+    WriteNotices();
     OutRecord({line});
     std::fflush(stdout);
     DrawStatusLine();
   }
   void SetStatusText(const std::string& text) override {
     status_ = text;
+    ClearStatusLine();
+    WriteNotices();
     if (terminal_) {
       DrawStatusLine();
     } else {
@@ -111,6 +140,7 @@ class ConsoleView : public IRunView {
   // Clears the status line and writes the rows as they stand at the end.
   void Finish() {
     ClearStatusLine();
+    WriteNotices();
     drawn_ = false;
     terminal_ = false;
     for (const auto& r : rows_) {
@@ -121,6 +151,9 @@ class ConsoleView : public IRunView {
   }
 
  private:
+  static void WriteNotices() {
+    for (const std::string& n : g_notices.Take()) std::fprintf(stderr, "quillbox-cli: %s\n", n.c_str());
+  }
   void ClearStatusLine() {
     if (terminal_ && drawn_) std::fputs("\r\033[K", stderr);
   }
@@ -262,16 +295,20 @@ int RunExtraction(
   job.StopRequested = &g_stop;
   g_stop.store(0);
   auto* previous = std::signal(SIGINT, OnInterrupt);
+  SetHistoryNoticeHandler([](const std::string& notice) { g_notices.Add(notice); });
 
   std::unique_ptr<TThread> worker = makeWorker(job);
   worker->Resume();
   worker->WaitFor();
   std::signal(SIGINT, previous);
+  const std::exception_ptr fatal = worker->FatalException;
+  worker.reset();  // closes the history, which may have a last notice
+  SetHistoryNoticeHandler(nullptr);
   std::fflush(stdout);
   view.Finish();
-  if (worker->FatalException) {
+  if (fatal) {
     try {
-      std::rethrow_exception(worker->FatalException);
+      std::rethrow_exception(fatal);
     } catch (const std::exception& e) {
       return Fail(std::string("the run ended early: ") + e.what());
     } catch (...) {
