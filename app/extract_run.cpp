@@ -7,11 +7,13 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <utility>
 
 #include "app/commands.h"
 #include "engine/history.h"
+#include "oestore/dbxreader.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -56,6 +58,32 @@ class TNotices {
 };
 
 TNotices g_notices;
+
+// What the store reader passed over, per folder file, for one line each at
+// the end of the run.
+class TSkippedParts {
+ public:
+  void Add(const std::string& path, const TDbxSkipped& skipped) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_[path].Merge(skipped);
+  }
+  void Write() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [path, skipped] : files_) {
+      const std::size_t slash = path.rfind('/');
+      const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+      std::fprintf(stderr, "quillbox-cli: %s: skipped damaged parts: %s\n", file.c_str(),
+                   skipped.Text().c_str());
+    }
+    files_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, TDbxSkipped> files_;
+};
+
+TSkippedParts g_skipped;
 
 extern "C" void OnInterrupt(int) {
   g_stop.store(1);
@@ -141,6 +169,7 @@ class ConsoleView : public IRunView {
   void Finish() {
     ClearStatusLine();
     WriteNotices();
+    g_skipped.Write();
     drawn_ = false;
     terminal_ = false;
     for (const auto& r : rows_) {
@@ -296,6 +325,8 @@ int RunExtraction(
   g_stop.store(0);
   auto* previous = std::signal(SIGINT, OnInterrupt);
   SetHistoryNoticeHandler([](const std::string& notice) { g_notices.Add(notice); });
+  SetDbxSkipHandler(
+      [](const std::string& path, const TDbxSkipped& skipped) { g_skipped.Add(path, skipped); });
 
   std::unique_ptr<TThread> worker = makeWorker(job);
   worker->Resume();
@@ -304,6 +335,7 @@ int RunExtraction(
   const std::exception_ptr fatal = worker->FatalException;
   worker.reset();  // closes the history, which may have a last notice
   SetHistoryNoticeHandler(nullptr);
+  SetDbxSkipHandler(nullptr);
   std::fflush(stdout);
   view.Finish();
   if (fatal) {

@@ -168,7 +168,12 @@ std::string TExtractionHistory::RecordMessage(const std::string& keyText, TDateT
     if (writeDate) s.WriteDateTime(digest, "Date", date);
     if (writeCount) s.WriteInteger(digest, "Attachments", attachments);
   });
-  Flush();
+  try {
+    Flush();
+  } catch (const std::exception& e) {
+    SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
+    throw;
+  }
   return digest;
 }
 
