@@ -181,7 +181,8 @@ class ConsoleView : public IRunView {
 
  private:
   static void WriteNotices() {
-    for (const std::string& n : g_notices.Take()) std::fprintf(stderr, "quillbox-cli: %s\n", n.c_str());
+    for (const std::string& n : g_notices.Take())
+      std::fprintf(stderr, "quillbox-cli: %s\n", n.c_str());
   }
   void ClearStatusLine() {
     if (terminal_ && drawn_) std::fputs("\r\033[K", stderr);

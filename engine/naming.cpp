@@ -217,7 +217,8 @@ std::string FitFileName(std::vector<TPrefixPart> parts, std::string base, const 
 
 std::string AttachmentFileName(const TTargetPath& target, const std::string& fileName, int n) {
   const TNameSplit split = SplitAttachmentName(fileName);
-  const std::string whole = EdgeName(CleanNamePart(split.Base) + ControlsToUnderscore(split.Extension));
+  const std::string whole =
+      EdgeName(CleanNamePart(split.Base) + ControlsToUnderscore(split.Extension));
   // The extension starts at the last "." of the converted name ("." is kept
   // as it is by the conversion).
   std::size_t dot = split.Extension.empty() ? std::string::npos : whole.rfind('.');

@@ -643,8 +643,8 @@ void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexLis
   LoadIndex(src, folderMode, list, skipped ? *skipped : local);
 }
 
-void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position,
-                                 std::string& stream, TDbxSkipped* skipped) {
+void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position, std::string& stream,
+                                 TDbxSkipped* skipped) {
   MemorySource src(image);
   TDbxSkipped local;
   LoadText(src, position, stream, skipped ? *skipped : local);

@@ -130,8 +130,8 @@ void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std
 // The image forms report what they skipped through the last argument.
 void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list,
                            TDbxSkipped* skipped = nullptr);
-void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position,
-                                 std::string& stream, TDbxSkipped* skipped = nullptr);
+void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position, std::string& stream,
+                                 TDbxSkipped* skipped = nullptr);
 void DumpDbxObjectFromImage(std::string_view image, std::int32_t position, std::string& text);
 
 // The header of the file opened last.

@@ -41,7 +41,8 @@ ssize_t PreadFull(int fd, char* buf, std::size_t size, off_t offset) {
 
 // True when the two open files hold the same bytes.
 bool SameBytes(int a, int b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::fstat(a, &sa) != 0 || ::fstat(b, &sb) != 0) return false;
   if (sa.st_size != sb.st_size) return false;
   static constexpr std::size_t kChunk = 1 << 16;
@@ -150,8 +151,8 @@ TPendingFile::TPendingFile(const TSafeDir& dir) : dir_(dir) {
   if (!dir.IsOpen()) return;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = RandomTempName();
-    fd_ = ::openat(dir.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                   0666);
+    fd_ =
+        ::openat(dir.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       tempName_ = name;
       return;
@@ -195,7 +196,8 @@ TPlaced TPendingFile::Place(const std::function<std::string(int n)>& candidate, 
   if (fd_ < 0 || !dir_.IsOpen()) return placed;
   const int dirFd = dir_.Fd();
   // Whatever wrote the temporary by its path must have written our file.
-  struct stat mine {}, named {};
+  struct stat mine {
+  }, named{};
   if (::fstat(fd_, &mine) != 0 ||
       ::fstatat(dirFd, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(named.st_mode) || !SameFile(mine, named))

@@ -307,8 +307,7 @@ bool TLinkDownloader::DownloadFile(const std::string& link, const TTargetPath& t
   }
   TPendingFile* temp = sink.Temp();
   if (!keep || !temp) return false;  // the temporary goes with the sink
-  const TPlaced placed =
-      temp->Place([&](int n) { return DownloadFileName(target, linkName, n); });
+  const TPlaced placed = temp->Place([&](int n) { return DownloadFileName(target, linkName, n); });
   return placed.Result != TPlaceResult::Failed;
 }
 

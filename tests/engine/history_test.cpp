@@ -11,6 +11,7 @@
 
 #include "engine/datetext.h"
 #include "engine/history.h"
+#include "engine/naming.h"
 #include "engine/oCalcMD5.h"
 #include "engine/worker.h"
 #include "platform/paths.h"
@@ -210,7 +211,8 @@ TEST_F(History, OnlyMessagesWhoseFilesWereAllSavedAreSkippedLater) {
     EXPECT_FALSE(h.SavedBefore("saved")) << "this run's records do not count";
   }
   const std::string text = test::ReadFile(OePath());
-  EXPECT_NE(text.find("[" + MD5Text("saved") + "]\r\nSaved=1\r\nDate=09/21/2003 10:30:00\r\n"
+  EXPECT_NE(text.find("[" + MD5Text("saved") +
+                      "]\r\nSaved=1\r\nDate=09/21/2003 10:30:00\r\n"
                       "Attachments=2\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("[" + MD5Text("failed") + "]\r\nSaved=0\r\n"), std::string::npos);
@@ -277,13 +279,62 @@ TEST_F(History, ALockThatStaysTakenSwitchesTheHistoryOffWithANotice) {
 
   ASSERT_EQ(notices.size(), 2u);
   EXPECT_EQ(notices[0], running.Notice());
-  EXPECT_EQ(notices[0], "the history " + OePath() +
-                            " stayed locked by another run; this run keeps no history");
-  EXPECT_EQ(notices[1], "the history " + OePath() +
-                            " is locked by another run; this run keeps no history");
+  EXPECT_EQ(notices[0],
+            "the history " + OePath() + " stayed locked by another run; this run keeps no history");
+  EXPECT_EQ(notices[1],
+            "the history " + OePath() + " is locked by another run; this run keeps no history");
   TBigIniFile check(OePath());
   EXPECT_TRUE(check.SectionExists(MD5Text("before")));
   EXPECT_FALSE(check.SectionExists(MD5Text("during")));
+}
+
+}  // namespace
+}  // namespace qb
+
+namespace qb {
+namespace {
+
+// How a worker puts the pieces together: the files first, then the record
+// saying whether they were all saved; the skip test of the next run.
+TEST_F(History, AFailedRunThenARerunWithSkipRecoversEveryFile) {
+  test::TempDir dest;
+  TNamingOptions o;
+  o.DestinationDir = dest.Path();
+  o.Layout = 6;
+  o.FullFileName = true;
+  const TTargetPath t = BuildTargetPath("", "", kD1, o);
+  bool diskFull = true;
+  const auto file = [&](const std::string& name) {
+    return TAttachmentToWrite{name, [&diskFull, name](const std::string& path) {
+                                return !diskFull && SaveBytesToFile(path, name);
+                              }};
+  };
+  const std::vector<std::pair<std::string, std::vector<TAttachmentToWrite>>> messages = {
+      {"m1", {file("a.txt"), file("b.txt")}}, {"m2", {file("c.txt")}}};
+  const auto run = [&] {
+    TExtractionHistory h;
+    EXPECT_TRUE(h.Open(OePath()));
+    for (const auto& [key, files] : messages) {
+      if (h.SavedBefore(key)) continue;
+      int failed = 0;
+      TWriteReport report;
+      report.Failed = [&] { ++failed; };
+      WriteAttachments(t, {}, files, report);
+      h.RecordOutcome(key, kD1, static_cast<int>(files.size()), failed == 0);
+    }
+  };
+  run();
+  EXPECT_EQ(test::ListTree(dest.Path()), std::vector<std::string>{});
+  diskFull = false;
+  run();
+  EXPECT_EQ(test::ListTree(dest.Path()),
+            (std::vector<std::string>{"outlookExpress/2003.09.21 - a.txt",
+                                      "outlookExpress/2003.09.21 - b.txt",
+                                      "outlookExpress/2003.09.21 - c.txt"}));
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  EXPECT_TRUE(h.SavedBefore("m1"));
+  EXPECT_TRUE(h.SavedBefore("m2"));
 }
 
 }  // namespace

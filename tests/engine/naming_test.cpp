@@ -136,7 +136,9 @@ TEST(AttachmentName, FilePath) {
   EXPECT_EQ(AttachmentFilePath(plain, "..\\..\\evil.exe"),
             "/d/outlookExpress/2003.09.21/Offer/evil.exe");
   EXPECT_EQ(AttachmentFilePath(plain, "a..b.txt"), "/d/outlookExpress/2003.09.21/Offer/a_b.txt");
-  EXPECT_EQ(AttachmentFilePath(plain, "\x1b]0;x\x07" "ev\nil.t\x1bt"),
+  EXPECT_EQ(AttachmentFilePath(plain,
+                               "\x1b]0;x\x07"
+                               "ev\nil.t\x1bt"),
             "/d/outlookExpress/2003.09.21/Offer/]0;x_ev_il.t_t");
   const TTargetPath full{"/d/outlookExpress/", "2003.09.21 - Offer - ", "", {}};
   EXPECT_EQ(AttachmentFilePath(full, "report.doc"),
@@ -188,7 +190,8 @@ TEST(AttachmentName, NamesTooLongForTheFileSystemAreShortened) {
   SetSystemCodePage("");
   // A directory level holds at most 255 bytes too, cut between characters.
   const TTargetPath deep = BuildTargetPath(cyrillic + cyrillic, "", kDate, Options(0, false));
-  EXPECT_EQ(deep.Directory, "/d/outlookExpress/2003.09.21/" + (cyrillic + cyrillic).substr(0, 254) + "/");
+  EXPECT_EQ(deep.Directory,
+            "/d/outlookExpress/2003.09.21/" + (cyrillic + cyrillic).substr(0, 254) + "/");
 }
 
 TEST(IsExtensionWanted, ExcludeListAndMissingExtension) {
@@ -253,10 +256,10 @@ TEST(WriteAttachments, NamesTakenByOtherBytesGoOnToTheNextFreeNumber) {
     WriteLog log;
     EXPECT_EQ(WriteAttachments(t, {}, files, log.Report()), 4) << run;
     EXPECT_TRUE(log.Lines.empty()) << run;
-    EXPECT_EQ(log.Written, (std::vector<std::string>{t.Directory + "2003.09.21 - x (2).txt",
-                                                     t.Directory + "2003.09.21 - x (3).txt",
-                                                     t.Directory + "2003.09.21 - x (2).txt",
-                                                     t.Directory + "2003.09.21 - y.txt"}));
+    EXPECT_EQ(log.Written,
+              (std::vector<std::string>{
+                  t.Directory + "2003.09.21 - x (2).txt", t.Directory + "2003.09.21 - x (3).txt",
+                  t.Directory + "2003.09.21 - x (2).txt", t.Directory + "2003.09.21 - y.txt"}));
     EXPECT_EQ(test::ListTree(dest.Path()),
               (std::vector<std::string>{
                   "outlookExpress/2003.09.21 - x (2).txt", "outlookExpress/2003.09.21 - x (3).txt",
@@ -275,8 +278,8 @@ TEST(WriteAttachments, DirectoryThatCannotBeCreatedStopsTheMessage) {
   TWriteReport report = log.Report();
   report.Failed = [&] { ++failed; };
   const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
-  EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "1"), Bytes("README", "-"), Bytes("b.txt", "2")},
-                             report),
+  EXPECT_EQ(WriteAttachments(
+                t, {}, {Bytes("a.txt", "1"), Bytes("README", "-"), Bytes("b.txt", "2")}, report),
             0);
   EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Create Directory - " + t.Directory});
   EXPECT_EQ(log.Pauses, 0);
@@ -302,7 +305,8 @@ TEST(WriteAttachments, FileThatCannotBeWrittenIsLoggedAndTheNextOneTried) {
             (std::vector<std::string>{
                 "Unable to Save Attachment " + t.Directory + "c.txt of Message(4) in Inbox.dbx",
                 "Unable to Save Attachment " + t.Directory + "d.txt of Message(4) in Inbox.dbx"}));
-  EXPECT_EQ(log.Written, (std::vector<std::string>{t.Directory + "a (2).txt", t.Directory + "b.txt"}));
+  EXPECT_EQ(log.Written,
+            (std::vector<std::string>{t.Directory + "a (2).txt", t.Directory + "b.txt"}));
   EXPECT_EQ(test::ListTree(dest.Path()),
             (std::vector<std::string>{"outlookExpress/2003.09.21/S/a (2).txt",
                                       "outlookExpress/2003.09.21/S/b.txt"}));
@@ -335,11 +339,11 @@ TEST(WriteAttachments, SymbolicLinksBelowTheDestinationAreNeverFollowed) {
     report.Failed = [&] { ++failed; };
     EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "new bytes")}, report), 0) << c.LinkAt;
     EXPECT_EQ(failed, 1) << c.LinkAt;
-    EXPECT_EQ(log.Lines, std::vector<std::string>{
-                             c.DirectoryFails
-                                 ? "Unable to Create Directory - " + t.Directory
-                                 : "Unable to Save Attachment " + t.Directory +
-                                       "a.txt of Message(4) in Inbox.dbx"})
+    EXPECT_EQ(
+        log.Lines,
+        std::vector<std::string>{c.DirectoryFails ? "Unable to Create Directory - " + t.Directory
+                                                  : "Unable to Save Attachment " + t.Directory +
+                                                        "a.txt of Message(4) in Inbox.dbx"})
         << c.LinkAt;
     EXPECT_EQ(test::ListTree(outside), std::vector<std::string>{"victim.txt"}) << c.LinkAt;
     EXPECT_EQ(test::ReadFile(outside + "/victim.txt"), "untouched") << c.LinkAt;
@@ -355,9 +359,10 @@ TEST(WriteAttachments, DestinationThatIsItselfALinkIsUsed) {
   const std::string longName = std::string(300, 'l') + ".pdf";
   EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "A"), Bytes(longName, "L")}, log.Report()), 2);
   EXPECT_TRUE(log.Lines.empty());
-  EXPECT_EQ(test::ListTree(outer / "disk"),
-            (std::vector<std::string>{"outlookExpress/2003.09.21/S/a.txt",
-                                      "outlookExpress/2003.09.21/S/" + std::string(251, 'l') + ".pdf"}));
+  EXPECT_EQ(
+      test::ListTree(outer / "disk"),
+      (std::vector<std::string>{"outlookExpress/2003.09.21/S/a.txt",
+                                "outlookExpress/2003.09.21/S/" + std::string(251, 'l') + ".pdf"}));
 }
 
 TEST(WriteAttachments, AWriteCutShortLeavesNoFileUnderAnyName) {

@@ -447,7 +447,8 @@ TEST(DbxDamaged, WhatWasSkippedIsReported) {
       {TDbxDamage::HugeEntryCount,
        "4 links to no tree node; index entries past what the file holds; item count 12 in the "
        "header, 29 in the tree"},
-      {TDbxDamage::Truncated, "2 links to no tree node; item count 12 in the header, 0 in the tree"},
+      {TDbxDamage::Truncated,
+       "2 links to no tree node; item count 12 in the header, 0 in the tree"},
   };
   for (const auto& [d, expected] : cases) {
     TDbxLayout layout;

@@ -51,10 +51,10 @@ TEST(DbxRefData, SoundFilesSkipNothing) {
   SetDbxSkipHandler([&](const std::string& path, const TDbxSkipped& s) {
     reports.push_back(path + ": " + s.Text());
   });
-  for (const char* rel :
-       {"mail-transport-dbx/test.dbx", "mail-transport-dbx/test1.dbx", "dbxoutlookexpress/Inbox.dbx",
-        "dbxoutlookexpress/Outbox.dbx", "dbxoutlookexpress/Offline.dbx", "dbxconvert/test.dbx",
-        "iped/test_OutlookDBX.dbx", "dbxoutlookexpress/Folders.dbx"}) {
+  for (const char* rel : {"mail-transport-dbx/test.dbx", "mail-transport-dbx/test1.dbx",
+                          "dbxoutlookexpress/Inbox.dbx", "dbxoutlookexpress/Outbox.dbx",
+                          "dbxoutlookexpress/Offline.dbx", "dbxconvert/test.dbx",
+                          "iped/test_OutlookDBX.dbx", "dbxoutlookexpress/Folders.dbx"}) {
     const auto [dir, file] = Split(rel);
     TDbxIndexList list;
     LoadDbxIndex(dir, file, &list);

@@ -451,8 +451,9 @@ TEST_F(DownloadFileTarget, MessageTargetsFollowTheRulesOfAttachments) {
       {"date level is a link", "outlookExpress/2003.09.21", false, "S", "http://h/p.gif", false,
        ""},
       {"root is a link", "outlookExpress", true, "S", "http://h/p.gif", false, ""},
-      {"subject cut before the name", "", true, cyrillic, "http://h/" + std::string(200, 'n') + ".gif",
-       true, "2003.09.21 - " + cyrillic.substr(0, 34) + " - " + std::string(200, 'n') + ".gif"},
+      {"subject cut before the name", "", true, cyrillic,
+       "http://h/" + std::string(200, 'n') + ".gif", true,
+       "2003.09.21 - " + cyrillic.substr(0, 34) + " - " + std::string(200, 'n') + ".gif"},
   };
   for (const Case& c : cases) {
     test::TempDir outer;
@@ -472,8 +473,9 @@ TEST_F(DownloadFileTarget, MessageTargetsFollowTheRulesOfAttachments) {
     const std::string n = LinkTargetName(c.Link);
     EXPECT_EQ(Make().DownloadFile(c.Link, t, n), c.Fetched) << c.Name;
     EXPECT_EQ(test::ListTree(outer / "outside"), std::vector<std::string>{}) << c.Name;
-    EXPECT_EQ(test::ListTree(dest + "/outlookExpress"),
-              c.Expected.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.Expected})
+    EXPECT_EQ(test::ListTree(dest + "/outlookExpress"), c.Expected.empty()
+                                                            ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{c.Expected})
         << c.Name;
   }
 }
