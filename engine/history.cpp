@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/oCalcMD5.h"
@@ -30,6 +32,26 @@ void Announce(const std::string& notice) {
 }
 
 constexpr const char* kKeepsNone = "; this run keeps no history";
+
+// A run killed while it appended a batch may leave the file ending inside
+// a record. Every record this history writes ends with an empty line, so a
+// file whose last record does not is cut back to the end of the record
+// before it. Files that do not end in one of our records are left alone.
+void CutTornRecord(const std::string& path) {
+  const std::optional<std::string> text = ReadWholeFile(path);
+  if (!text || text->empty()) return;
+  const std::string& t = *text;
+  if (t.size() >= 4 && t.compare(t.size() - 4, 4, "\r\n\r\n") == 0) return;
+  const std::size_t boundary = t.rfind("\r\n\r\n");
+  if (boundary == std::string::npos || t[boundary + 4] != '[') return;
+  const std::size_t start = boundary + 4;  // the torn record's '['
+  // Only a record section: "[" and up to 32 hex digits, cut anywhere.
+  std::size_t i = start + 1;
+  while (i < t.size() && i < start + 33 && std::isxdigit(static_cast<unsigned char>(t[i]))) ++i;
+  if (i < t.size() && i < start + 33) return;
+  if (i < t.size() && t[i] != ']') return;
+  if (::truncate(path.c_str(), static_cast<off_t>(start)) != 0) return;
+}
 
 }  // namespace
 
@@ -80,6 +102,7 @@ void TExtractionHistory::SwitchOff(const std::string& notice) {
   if (store_) store_->DiscardChanges();
   store_.reset();
   pending_.clear();
+  batched_ = 0;
   if (lockFd_ >= 0) ::close(lockFd_);
   lockFd_ = -1;
   if (notice_.empty()) {
@@ -106,6 +129,7 @@ bool TExtractionHistory::Open(const std::string& fullPath) {
     return false;
   }
   try {
+    CutTornRecord(fullPath);
     auto store = std::make_unique<TBiggerIniFile>(fullPath);
     disk_ = StatFile();
     Unlock();
@@ -132,6 +156,7 @@ void TExtractionHistory::Apply(TChange change) {
 bool TExtractionHistory::Flush() {
   if (!store_ || !store_->Modified()) {
     pending_.clear();
+    batched_ = 0;
     return true;
   }
   if (!Lock()) {
@@ -156,7 +181,23 @@ bool TExtractionHistory::Flush() {
   }
   Unlock();
   pending_.clear();
+  batched_ = 0;
   return true;
+}
+
+bool TExtractionHistory::BatchDue() {
+  const auto now = std::chrono::steady_clock::now();
+  if (batched_++ == 0) batchStart_ = now;
+  return batched_ >= batchRecords_ || now - batchStart_ >= std::chrono::milliseconds(batchMs_);
+}
+
+void TExtractionHistory::Commit() {
+  if (!store_) return;
+  try {
+    Flush();
+  } catch (const std::exception& e) {
+    SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
+  }
 }
 
 std::string TExtractionHistory::RecordMessage(const std::string& keyText, TDateTime date,
@@ -168,6 +209,7 @@ std::string TExtractionHistory::RecordMessage(const std::string& keyText, TDateT
     if (writeDate) s.WriteDateTime(digest, "Date", date);
     if (writeCount) s.WriteInteger(digest, "Attachments", attachments);
   });
+  if (!BatchDue()) return digest;
   try {
     Flush();
   } catch (const std::exception& e) {
@@ -186,11 +228,7 @@ std::string TExtractionHistory::RecordOutcome(const std::string& keyText, TDateT
     s.WriteDateTime(digest, "Date", date);
     s.WriteInteger(digest, "Attachments", attachments);
   });
-  try {
-    Flush();
-  } catch (const std::exception& e) {
-    SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
-  }
+  if (BatchDue()) Commit();
   return digest;
 }
 

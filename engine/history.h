@@ -15,8 +15,16 @@
 // it and writes it: no record of either run is lost. A run that cannot get
 // the lock within a bounded wait goes on without a history and says why
 // (Notice, and the process-wide notice handler).
+//
+// Records may be written in batches (SetBatch): they then reach the disk
+// when a batch is full or old enough, at Commit and at closing. Each batch
+// is one append (or one atomic rewrite), so a run that is killed loses at
+// most its last batch and never leaves a torn file behind that a later run
+// would misread: a record's "Saved" line comes first, and a cut record is
+// dropped by the next run's rewrite.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,6 +39,11 @@ namespace qb {
 // Paths of the history files below the application-data folder.
 inline constexpr const char* kOEHistoryPath = "Quillbox/OE/OEMailData.ini";
 inline constexpr const char* kOutlookHistoryPath = "Quillbox/Outlook/OLMailData.ini";
+
+// The batch the extraction workers write: this many records or this old,
+// whichever comes first.
+inline constexpr int kHistoryBatchRecords = 256;
+inline constexpr int kHistoryBatchMs = 1000;
 
 // How long a run waits for another run's lock on the history, by default.
 inline constexpr int kHistoryLockWaitMs = 10000;
@@ -57,7 +70,7 @@ class TExtractionHistory {
   bool IsOpen() const { return store_ != nullptr; }
 
   // Records one message under the digest of its key text with "Saved" 0
-  // and flushes. Returns the digest text (computed even when closed). A
+  // and flushes (at the end of the batch). Returns the digest text (computed even when closed). A
   // flush that fails raises EInOutError to the caller.
   std::string RecordMessage(const std::string& keyText, TDateTime date, int attachments,
                             bool writeDate = true, bool writeCount = true);
@@ -76,11 +89,24 @@ class TExtractionHistory {
   // Why the history was switched off during this run; "" when it was not.
   const std::string& Notice() const { return notice_; }
 
+  // Writes the records of the batch now (before a stop, at the end of a
+  // run). Raises nothing: a history that cannot be written is switched off
+  // with a notice.
+  void Commit();
+
   // Flushes and frees the store; errors are swallowed (a notice is given).
   void Close();
 
   // The longest wait for another run's lock (kHistoryLockWaitMs unless set).
   void SetLockWait(int ms) { lockWaitMs_ = ms; }
+
+  // Records reach the disk once `records` are waiting or the oldest waits
+  // `ms` milliseconds (checked at the next record). records <= 1, the
+  // default: every record is flushed as it is made.
+  void SetBatch(int records, int ms) {
+    batchRecords_ = records;
+    batchMs_ = ms;
+  }
 
   TBiggerIniFile* Store() { return store_.get(); }
 
@@ -103,6 +129,13 @@ class TExtractionHistory {
   // could not be had (the history is then switched off).
   bool Flush();
   void SwitchOff(const std::string& notice);
+  // Flushes when the batch is full or old enough.
+  bool BatchDue();
+
+  int batchRecords_ = 1;
+  int batchMs_ = 0;
+  int batched_ = 0;
+  std::chrono::steady_clock::time_point batchStart_{};
 
   std::unique_ptr<TBiggerIniFile> store_;
   std::string path_;

@@ -16,6 +16,7 @@ TExtractionWorker::~TExtractionWorker() = default;
 
 void TExtractionWorker::OpenHistory(const std::string& relativePath) {
   HistoryOpen = History.Open(TExtractionHistory::HistoryPath(relativePath));
+  History.SetBatch(kHistoryBatchRecords, kHistoryBatchMs);
 }
 
 void TExtractionWorker::RecordHistory(const std::string& keyText, TDateTime date, int attachments) {
@@ -154,6 +155,11 @@ void TExtractionWorker::Execute() {
 }
 
 void TExtractionWorker::FinishRun() {
+  // What this run recorded is on disk before the run says it is over.
+  if (HistoryOpen) {
+    History.Commit();
+    HistoryOpen = History.IsOpen();
+  }
   failed_.clear();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.

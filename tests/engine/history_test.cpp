@@ -255,6 +255,55 @@ TEST_F(History, TwoRunsOnOneFileKeepEveryRecord) {
   }
 }
 
+TEST_F(History, BatchedRecordsReachTheDiskWhenTheBatchIsFullAtCommitAndAtClosing) {
+  {
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+    h.SetBatch(3, 60 * 1000);
+    h.RecordOutcome("a", kD1, 1, true);
+    h.RecordOutcome("b", kD1, 1, true);
+    EXPECT_FALSE(FileExists(OePath())) << "two of three: nothing written yet";
+    h.RecordOutcome("c", kD1, 1, true);
+    EXPECT_EQ(test::ReadFile(OePath()), h.Store()->FileText()) << "the third fills the batch";
+    h.RecordMessage("d", kD1, 1);
+    h.Commit();  // before a stop, at the end of a run
+    EXPECT_EQ(test::ReadFile(OePath()), h.Store()->FileText());
+    h.RecordOutcome("e", kD1, 1, true);
+    h.SetBatch(100, 0);  // a batch this old is due at the next record
+    h.RecordOutcome("f", kD1, 1, true);
+    EXPECT_EQ(test::ReadFile(OePath()), h.Store()->FileText());
+    h.RecordOutcome("g", kD1, 1, true);
+  }
+  TBigIniFile check(OePath());
+  EXPECT_EQ(check.Sections().Count(), 8) << "closing wrote the last batch";
+}
+
+TEST_F(History, ARecordCutByAKilledRunIsDroppedAndTheFileStaysWhole) {
+  {
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+    h.RecordOutcome("kept", kD1, 1, true);
+  }
+  const std::string whole = test::ReadFile(OePath());
+  const std::string torn = "[" + MD5Text("torn") + "]\r\nSaved=1\r\nDate=09/2";
+  // Cut anywhere in the record, its name included; text that is no record
+  // of ours is left as it is.
+  for (std::size_t cut : {std::size_t{1}, std::size_t{20}, std::size_t{34}, torn.size()}) {
+    test::WriteFile(OePath(), whole + torn.substr(0, cut));
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+    EXPECT_EQ(test::ReadFile(OePath()), whole) << cut;
+    EXPECT_TRUE(h.SavedBefore("kept"));
+    EXPECT_FALSE(h.SavedBefore("torn"));
+    h.RecordOutcome("next", kD1, 1, true);
+    EXPECT_EQ(test::ReadFile(OePath()), h.Store()->FileText());
+  }
+  test::WriteFile(OePath(), whole + "; a note");
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  EXPECT_EQ(test::ReadFile(OePath()), whole + "; a note");
+}
+
 TEST_F(History, ALockThatStaysTakenSwitchesTheHistoryOffWithANotice) {
   std::vector<std::string> notices;
   SetHistoryNoticeHandler([&](const std::string& n) { notices.push_back(n); });
