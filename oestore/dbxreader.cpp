@@ -96,10 +96,26 @@ class FileSource : public Source {
 
   std::int64_t Size() const override { return size_; }
 
+  // The next read past the buffer takes at least this many bytes (a block
+  // chain about to be followed); at most kMaxAhead.
+  void ReadAhead(std::size_t bytes) { ahead_ = std::min(bytes, kMaxAhead); }
+
   const unsigned char* Get(std::int64_t pos, std::size_t len, std::size_t& avail) override {
     avail = 0;
     if (pos < 0 || pos >= size_ || len == 0) return nullptr;
     const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(len, size_ - pos));
+    // The header fields (item count, tree roots) are asked for on every
+    // read: they are kept apart, so that they never push the blocks out.
+    if (pos + static_cast<std::int64_t>(want) <= static_cast<std::int64_t>(kHeadSize)) {
+      if (!headRead_) {
+        head_.resize(static_cast<std::size_t>(std::min<std::int64_t>(kHeadSize, size_)));
+        head_.resize(ReadAt(0, head_.data(), head_.size()));
+        headRead_ = true;
+      }
+      if (pos >= static_cast<std::int64_t>(head_.size())) return nullptr;
+      avail = std::min(want, head_.size() - static_cast<std::size_t>(pos));
+      return head_.data() + pos;
+    }
     if (bufLen_ > 0 && pos >= bufPos_ &&
         pos + static_cast<std::int64_t>(want) <= bufPos_ + bufLen_) {
       avail = want;
@@ -110,20 +126,12 @@ class FileSource : public Source {
       window_ = std::min<std::size_t>(window_ * 2, kMaxWindow);
     else
       window_ = kMinWindow;
-    std::size_t chunk = std::max(want, window_);
+    std::size_t chunk = std::max({want, window_, ahead_});
+    ahead_ = 0;
     chunk = static_cast<std::size_t>(std::min<std::int64_t>(chunk, size_ - pos));
     if (buf_.size() < chunk) buf_.resize(chunk);
-    std::size_t got = 0;
-    while (got < chunk) {
-      ssize_t n = ::pread(fd_, buf_.data() + got, chunk - got, pos + static_cast<off_t>(got));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        bufLen_ = 0;
-        throw EReadError("Cannot read file \"" + path_ + "\". " + std::strerror(errno));
-      }
-      if (n == 0) break;  // the file became shorter: what is there is all there is
-      got += static_cast<std::size_t>(n);
-    }
+    bufLen_ = 0;
+    const std::size_t got = ReadAt(pos, buf_.data(), chunk);
     bufPos_ = pos;
     bufLen_ = static_cast<std::int64_t>(got);
     avail = std::min(want, got);
@@ -131,8 +139,25 @@ class FileSource : public Source {
   }
 
  private:
+  // Reads up to len bytes at pos; fewer only at the end of the file.
+  std::size_t ReadAt(std::int64_t pos, unsigned char* out, std::size_t len) {
+    std::size_t got = 0;
+    while (got < len) {
+      ssize_t n = ::pread(fd_, out + got, len - got, pos + static_cast<off_t>(got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw EReadError("Cannot read file \"" + path_ + "\". " + std::strerror(errno));
+      }
+      if (n == 0) break;  // the file became shorter: what is there is all there is
+      got += static_cast<std::size_t>(n);
+    }
+    return got;
+  }
+
   static constexpr std::size_t kMinWindow = 4096;
   static constexpr std::size_t kMaxWindow = 256 * 1024;
+  static constexpr std::size_t kMaxAhead = 1024 * 1024;
+  static constexpr std::size_t kHeadSize = 4096;
   std::string path_;
   int fd_ = -1;
   std::int64_t size_ = 0;
@@ -140,6 +165,9 @@ class FileSource : public Source {
   std::int64_t bufPos_ = 0;
   std::int64_t bufLen_ = 0;
   std::size_t window_ = kMinWindow;
+  std::size_t ahead_ = 0;
+  std::vector<unsigned char> head_;
+  bool headRead_ = false;
 };
 
 // The item count at 196; a file too short to hold it counts as empty.
@@ -611,29 +639,61 @@ std::string DbxFilePath(const std::string& storeDir, const std::string& fileName
   return ResolveNoCase(storeDir, fileName);
 }
 
+struct TDbxFile::TImpl {
+  TImpl(const std::string& path, bool folders) : Path(path), FolderMode(folders), Src(path) {}
+  std::string Path;
+  bool FolderMode;
+  FileSource Src;
+};
+
+TDbxFile::TDbxFile(const std::string& storeDir, const std::string& fileName)
+    : impl_(
+          std::make_unique<TImpl>(DbxFilePath(storeDir, fileName), fileName == kFoldersFileName)) {}
+
+TDbxFile::~TDbxFile() = default;
+
+const std::string& TDbxFile::Path() const {
+  return impl_->Path;
+}
+
+void TDbxFile::LoadIndex(TDbxIndexList* list) {
+  if (!list) return;
+  TDbxSkipped skipped;
+  qb::LoadIndex(impl_->Src, impl_->FolderMode, list, skipped);
+  ReportSkipped(impl_->Path, skipped);
+}
+
+void TDbxFile::LoadMessageText(std::int32_t position, std::string& stream, std::int32_t sizeHint) {
+  if (position <= 0) return;
+  if (sizeHint > 0) {
+    // The blocks of a chain in order: 528 bytes for every 512 of text.
+    const std::size_t blocks =
+        (static_cast<std::size_t>(sizeHint) + dbx::kBlockTextSize - 1) / dbx::kBlockTextSize;
+    impl_->Src.ReadAhead(blocks * dbx::kBlockReadSize);
+  }
+  TDbxSkipped skipped;
+  LoadText(impl_->Src, position, stream, skipped);
+  ReportSkipped(impl_->Path, skipped);
+}
+
+void TDbxFile::DumpObject(std::int32_t position, std::string& text) {
+  Dump(impl_->Src, position, text);
+}
+
 void LoadDbxIndex(const std::string& storeDir, const std::string& fileName, TDbxIndexList* list) {
   if (!list) return;
-  const std::string path = DbxFilePath(storeDir, fileName);
-  FileSource src(path);
-  TDbxSkipped skipped;
-  LoadIndex(src, fileName == kFoldersFileName, list, skipped);
-  ReportSkipped(path, skipped);
+  TDbxFile(storeDir, fileName).LoadIndex(list);
 }
 
 void LoadDbxMessageText(const std::string& storeDir, const std::string& fileName,
                         std::int32_t position, std::string& stream) {
   if (position <= 0) return;
-  const std::string path = DbxFilePath(storeDir, fileName);
-  FileSource src(path);
-  TDbxSkipped skipped;
-  LoadText(src, position, stream, skipped);
-  ReportSkipped(path, skipped);
+  TDbxFile(storeDir, fileName).LoadMessageText(position, stream);
 }
 
 void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std::int32_t position,
                    std::string& text) {
-  FileSource src(DbxFilePath(storeDir, fileName));
-  Dump(src, position, text);
+  TDbxFile(storeDir, fileName).DumpObject(position, text);
 }
 
 void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list,

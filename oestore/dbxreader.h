@@ -2,15 +2,16 @@
 // records of "folders.dbx", message records of a folder file), the raw text
 // of one message, and the dump of one stored object.
 //
-// The reader writes nothing and opens every file read-only, anew for each
-// call. Damaged files are read as far as they make sense: a chain or tree
-// that comes back on itself ends there, and nothing is read past the end of
-// the file.
+// The reader writes nothing and opens every file read-only: anew for each
+// call of the functions, once for all reads of a TDbxFile. Damaged files are read as far as they
+// make sense: a chain or tree that comes back on itself ends there, and nothing is read past the
+// end of the file.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -125,6 +126,38 @@ void LoadDbxMessageText(const std::string& storeDir, const std::string& fileName
 // EFOpenError / EReadError.
 void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std::int32_t position,
                    std::string& text);
+
+// One store file opened once for many reads (a folder's index, then each
+// of its messages). Every read gives what the functions above give for the
+// same file and reports what it skipped the same way; the file is only not
+// opened, looked up and stat'ed again. Message blocks are read through one
+// buffer: a chain laid out in order (as stores keep them) costs one read
+// for a short message, or one per megabyte, and consecutive short messages
+// share reads.
+class TDbxFile {
+ public:
+  // Opens storeDir/fileName as LoadDbxIndex does. Throws EFOpenError when
+  // it cannot be opened, EReadError when it is no file that can be read.
+  TDbxFile(const std::string& storeDir, const std::string& fileName);
+  ~TDbxFile();
+  TDbxFile(const TDbxFile&) = delete;
+  TDbxFile& operator=(const TDbxFile&) = delete;
+
+  const std::string& Path() const;
+
+  // LoadDbxIndex on this file.
+  void LoadIndex(TDbxIndexList* list);
+  // LoadDbxMessageText on this file. sizeHint, the record's MessageSize
+  // when known, lets the whole chain come in one read.
+  void LoadMessageText(std::int32_t position, std::string& stream, std::int32_t sizeHint = 0);
+  // DumpDbxObject on this file.
+  void DumpObject(std::int32_t position, std::string& text);
+
+  struct TImpl;
+
+ private:
+  std::unique_ptr<TImpl> impl_;
+};
 
 // The same three operations over a file image held in memory.
 // The image forms report what they skipped through the last argument.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "oestore/dbxformat.h"
 #include "oestore/dbxreader.h"
@@ -464,6 +465,75 @@ TEST(DbxDamaged, WhatWasSkippedIsReported) {
     EXPECT_EQ(skipped.Text(), expected) << static_cast<int>(d);
     EXPECT_EQ(skipped.Any(), *expected != '\0') << static_cast<int>(d);
   }
+}
+
+}  // namespace
+}  // namespace qb
+
+namespace qb {
+namespace {
+
+// A folder file opened once gives, read after read, what the image reader
+// gives: records, texts (with and without the size hint, in the index's
+// order and backwards, so that the buffer is both reused and left), dumps
+// and what was skipped.
+TEST(DbxFile, OneOpenReadsWhatTheImageReaderReads) {
+  auto msgs = SynthMessages(12, 900);
+  msgs[4].Text.append(3 * 1024 * 1024 + 77, 'b');  // a chain longer than one read
+  msgs[7].Text.resize(40);                         // one short block
+  TDbxWriteOptions o;
+  o.EntriesPerNode = 3;
+  const std::optional<TDbxDamage> cases[] = {std::nullopt,
+                                             TDbxDamage::ZeroByteInBlock,
+                                             TDbxDamage::WrongSecondBlockPos,
+                                             TDbxDamage::LoopingChain,
+                                             TDbxDamage::NodeLinksToAncestor,
+                                             TDbxDamage::SelfLinkedRoot,
+                                             TDbxDamage::HugeItemCount,
+                                             TDbxDamage::HugeEntryCount,
+                                             TDbxDamage::HugeBodyLength,
+                                             TDbxDamage::HugeUsedCount,
+                                             TDbxDamage::Truncated};
+  test::TempDir dir;
+  std::vector<std::string> reports;
+  SetDbxSkipHandler([&](const std::string&, const TDbxSkipped& s) { reports.push_back(s.Text()); });
+  for (const auto& d : cases) {
+    SCOPED_TRACE(d ? static_cast<int>(*d) : -1);
+    TDbxLayout layout;
+    std::string image = BuildDbxMessageFile(msgs, o, &layout);
+    if (d) ApplyDbxDamage(image, layout, *d);
+    test::WriteFile(dir / "Inbox.dbx", image);
+
+    TDbxSkipped expectedIndex;
+    TDbxIndexList expectedList;
+    LoadDbxIndexFromImage(image, false, &expectedList, &expectedIndex);
+    const auto records = MessageRecords(expectedList);
+
+    reports.clear();
+    TDbxFile file(dir.Path(), "INBOX.dbx");
+    TDbxIndexList list;
+    file.LoadIndex(&list);
+    ASSERT_EQ(MessageRecords(list).size(), records.size());
+    EXPECT_EQ(reports, expectedIndex.Any() ? std::vector<std::string>{expectedIndex.Text()}
+                                           : std::vector<std::string>{});
+    for (int pass = 0; pass < 3; ++pass) {
+      for (std::size_t k = 0; k < records.size(); ++k) {
+        const Toe5_MessageInfo& r = records[pass == 2 ? records.size() - 1 - k : k];
+        std::string want, got, wantDump, gotDump;
+        TDbxSkipped skipped;
+        LoadDbxMessageTextFromImage(image, r.MessageDataPos, want, &skipped);
+        DumpDbxObjectFromImage(image, r.ObjectPos, wantDump);
+        reports.clear();
+        file.LoadMessageText(r.MessageDataPos, got, pass == 0 ? 0 : r.MessageSize);
+        file.DumpObject(r.ObjectPos, gotDump);
+        EXPECT_EQ(got, want) << r.Subject;
+        EXPECT_EQ(gotDump, wantDump) << r.Subject;
+        EXPECT_EQ(reports, skipped.Any() ? std::vector<std::string>{skipped.Text()}
+                                         : std::vector<std::string>{});
+      }
+    }
+  }
+  SetDbxSkipHandler(nullptr);
 }
 
 }  // namespace
