@@ -23,6 +23,9 @@ class IRunView {
   virtual void ShowFolderRow(int folderIndex) = 0;
   virtual void UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                int extracted, int messages, int total) = 0;
+  // True for a view that redraws on its own clock: of the status texts,
+  // positions and rows reported between two redraws it needs only the last.
+  virtual bool CoalescesReports() const { return false; }
 };
 
 // One chosen folder of a run, in the order of the wizard's folder list.

@@ -1,0 +1,85 @@
+// The reports of a worker to its view, carried to the main thread without
+// making the worker wait for each one.
+//
+// Reports are gathered in order and posted as one batch at most every
+// kReportIntervalMs (and at Flush). A report that would leave the view as
+// it is (the same status text, position or row again) is not sent. A view
+// that redraws on its own clock (CoalescesReports) receives only the last
+// status text, position and row of each folder within a batch; log lines,
+// progress maximums and row showings are never dropped or reordered, so the
+// sequence of log lines is exactly the one the worker made. The worker waits
+// only at Flush, when too many batches are still on their way, and for
+// nothing else.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/job.h"
+
+namespace qb {
+
+// A batch goes to the view at most this often (20 times a second).
+inline constexpr int kReportIntervalMs = 50;
+
+class TReportQueue {
+ public:
+  // view may be null: every report is then dropped.
+  explicit TReportQueue(IRunView* view, int intervalMs = kReportIntervalMs);
+  // Flushes; an error of the view is swallowed here.
+  ~TReportQueue();
+  TReportQueue(const TReportQueue&) = delete;
+  TReportQueue& operator=(const TReportQueue&) = delete;
+
+  void AddLog(const std::string& line);
+  void SetStatusText(const std::string& text);
+  void SetProgressMax(int count);
+  void SetProgressPosition(int value);
+  void ShowFolderRow(int folderIndex);
+  void UpdateFolderRow(const std::string& folderName, int folderIndex, int status, int extracted,
+                       int messages, int total);
+
+  // Delivers what is queued and waits until the view has it. An exception
+  // the view raised for a batch posted earlier is raised here.
+  void Flush();
+
+ private:
+  enum class TKind { Log, Status, Max, Position, Show, Row };
+  struct TReport {
+    TKind Kind;
+    std::string Text;
+    int Index = 0, Status = 0, Extracted = 0, Messages = 0, Total = 0;
+    bool operator==(const TReport&) const = default;
+  };
+  // Posts the batch when it is due.
+  void Queue(TReport report, bool coalesce);
+  void Post(bool wait);
+  static void Deliver(IRunView& view, const std::vector<TReport>& batch);
+
+  IRunView* view_;
+  bool coalesce_;
+  std::chrono::milliseconds interval_;
+  std::vector<TReport> batch_;
+  std::size_t barrier_ = 0;  // reports before this index are never replaced
+  std::chrono::steady_clock::time_point lastPost_;
+
+  // What the view shows once everything queued is delivered.
+  std::string status_;
+  bool statusSet_ = false;
+  int max_ = -1, position_ = -1;
+  std::vector<TReport> rows_;
+
+  struct TShared {
+    std::atomic<int> inFlight{0};
+    std::mutex mutex;
+    std::exception_ptr error;
+  };
+  std::shared_ptr<TShared> shared_ = std::make_shared<TShared>();
+};
+
+}  // namespace qb

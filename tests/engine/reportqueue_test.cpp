@@ -1,0 +1,118 @@
+#include "engine/reportqueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/thread.h"
+
+namespace qb {
+namespace {
+
+// Writes down every call, as text, and on which thread it came.
+class RecordingView : public IRunView {
+ public:
+  explicit RecordingView(bool coalesces) : coalesces_(coalesces) {}
+  void AddLog(const std::string& line) override { Note("log " + line); }
+  void SetStatusText(const std::string& text) override { Note("status " + text); }
+  void SetProgressMax(int count) override { Note("max " + std::to_string(count)); }
+  void SetProgressPosition(int value) override { Note("pos " + std::to_string(value)); }
+  void ShowFolderRow(int i) override { Note("show " + std::to_string(i)); }
+  void UpdateFolderRow(const std::string& name, int i, int status, int extracted, int messages,
+                       int total) override {
+    Note("row " + name + " " + std::to_string(i) + " " + std::to_string(status) + " " +
+         std::to_string(extracted) + " " + std::to_string(messages) + " " + std::to_string(total));
+  }
+  bool CoalescesReports() const override { return coalesces_; }
+
+  std::vector<std::string> Calls;
+  bool OffMainThread = false;
+
+ private:
+  void Note(std::string call) {
+    if (!MainThreadDispatcher().IsMainThread()) OffMainThread = true;
+    Calls.push_back(std::move(call));
+  }
+  bool coalesces_;
+};
+
+// A folder of a run as the worker reports it.
+void ReportFolder(TReportQueue& q, int messages) {
+  q.AddLog("Reading Messages from Inbox.dbx ...");
+  q.ShowFolderRow(0);
+  q.UpdateFolderRow("Inbox", 0, 2, 0, 0, messages);
+  q.SetProgressMax(messages);
+  for (int j = 0; j < messages; ++j) {
+    q.UpdateFolderRow("Inbox", 0, 2, j / 2, j / 2, messages);  // changes every other message
+    q.SetStatusText("Inbox : Processing Message " + std::to_string(j + 1) + " ...");
+    q.SetProgressPosition(j);
+    if (j % 10 == 0) q.AddLog("line " + std::to_string(j));
+  }
+  q.UpdateFolderRow("Inbox", 0, 3, messages / 2, messages / 2, messages);
+  q.SetStatusText("Finished.");
+  q.SetStatusText("Finished.");  // the same again: not sent
+  q.AddLog("Finished.");
+}
+
+std::vector<std::string> Only(const std::vector<std::string>& calls, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const auto& c : calls)
+    if (c.rfind(prefix, 0) == 0) out.push_back(c);
+  return out;
+}
+
+TEST(ReportQueue, FromAWorkerThreadEveryLogLineArrivesInOrderAndOnlyChangesAreSent) {
+  for (const bool coalesces : {false, true}) {
+    SCOPED_TRACE(coalesces);
+    // What a view that takes every report receives: each call once, in
+    // order, the repeats left out.
+    RecordingView direct(false);
+    {
+      TReportQueue q(&direct, 0);  // on the main thread: delivered at once
+      ReportFolder(q, 100);
+    }
+    EXPECT_EQ(Only(direct.Calls, "status").size(), 101u);
+    EXPECT_EQ(Only(direct.Calls, "row").size(), 51u);
+
+    RecordingView view(coalesces);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      {
+        TReportQueue q(&view, 1);
+        ReportFolder(q, 100);
+        q.Flush();
+        EXPECT_EQ(view.Calls.back(), "log Finished.") << "Flush returns once all arrived";
+      }
+      done = true;
+    });
+    DefaultQueueDispatcher().ProcessUntil([&] { return done.load(); });
+    worker.join();
+    EXPECT_FALSE(view.OffMainThread);
+    EXPECT_EQ(Only(view.Calls, "log"), Only(direct.Calls, "log"));
+    EXPECT_EQ(Only(view.Calls, "max"), Only(direct.Calls, "max"));
+    EXPECT_EQ(Only(view.Calls, "show"), Only(direct.Calls, "show"));
+    if (!coalesces) {
+      EXPECT_EQ(view.Calls, direct.Calls);
+      continue;
+    }
+    // Fewer status texts, positions and rows, but the last of each and the
+    // log lines around them stand where they stood.
+    EXPECT_LE(Only(view.Calls, "status").size(), Only(direct.Calls, "status").size());
+    EXPECT_EQ(Only(view.Calls, "status").back(), "status Finished.");
+    EXPECT_EQ(Only(view.Calls, "row").back(), Only(direct.Calls, "row").back());
+    EXPECT_EQ(Only(view.Calls, "pos").back(), "pos 99");
+    EXPECT_EQ(view.Calls.back(), "log Finished.");
+  }
+}
+
+TEST(ReportQueue, WithoutAViewNothingIsSentAndFlushReturns) {
+  TReportQueue q(nullptr);
+  q.AddLog("x");
+  q.Flush();
+}
+
+}  // namespace
+}  // namespace qb
