@@ -35,7 +35,18 @@ void TPartDeleter<TRunState>::operator()(TRunState* p) const {
 TRunState::TRunState(TfrmOEMain& w)
     : View(*w.txtLogs, *w.lbOEStatus, *w.pbOE, *w.elTreeStatus),
       Animation(*w.aniImage),
-      TrayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); }) {}
+      TrayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      window_(w) {}
+
+TRunState::~TRunState() {
+  // A window taken down without its close question (the program ending
+  // otherwise) still lets a run end first: the worker reports into it.
+  if (window_.Running) {
+    window_.StopRequested.store(1);
+    while (window_.Running)
+      QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+}
 
 namespace {
 
@@ -44,10 +55,6 @@ const char* const kFinishedText = "Finished with Extraction.";
 
 enum class TSource { OutlookExpress, Outlook };
 
-std::string Utf8(const QString& text) {
-  return text.toStdString();
-}
-
 TDateTime DateOf(const QDateEdit& picker) {
   const QDate d = picker.date();
   return EncodeDate(d.year(), d.month(), d.day());
@@ -55,7 +62,7 @@ TDateTime DateOf(const QDateEdit& picker) {
 
 std::vector<std::string> Entries(const QListWidget& list) {
   std::vector<std::string> out;
-  for (int i = 0; i < list.count(); ++i) out.push_back(Utf8(list.item(i)->text()));
+  for (int i = 0; i < list.count(); ++i) out.push_back(FromUi(list.item(i)->text()));
   return out;
 }
 
@@ -85,16 +92,13 @@ void TfrmOEMain::InitRunControl() {
   lbOEStatus->setText(QStringLiteral("Ready..."));
   pbOE->setRange(0, 100);
   pbOE->setValue(0);
-  connect(elTreeStatus, &QTreeWidget::itemDoubleClicked, this, [this] { elTreeStatusDblClick(); });
-  connect(btToTray, &QPushButton::clicked, this, [this] { btToTrayClick(); });
-  connect(ctrayApps, &QSystemTrayIcon::activated, this, [this] { ctrayAppsClick(); });
 }
 
 // ---- starting a run ---------------------------------------------------------
 
 namespace {
 
-void StartRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
+void BeginRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
   // The ticked folders of every level, a parent before its children.
   w.RunFolderList.clear();
   for (TFolderItem* item : AllFolderItems(tree))
@@ -143,11 +147,11 @@ void StartRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
 }  // namespace
 
 void TfrmOEMain::ProcessOEExtraction() {
-  StartRun(*this, ElTreeOE, TSource::OutlookExpress);
+  BeginRun(*this, ElTreeOE, TSource::OutlookExpress);
 }
 
 void TfrmOEMain::ProcessOutlookExtraction() {
-  StartRun(*this, ElTreeOutLook, TSource::Outlook);
+  BeginRun(*this, ElTreeOutLook, TSource::Outlook);
 }
 
 // ---- the worker's reports -------------------------------------------------------
@@ -205,7 +209,7 @@ void TfrmOEMain::RunFinished() {
 
   Desktop().OpenPath(QString::fromStdString(DestinationDir()));
 
-  const std::string wav = Trim(Utf8(txtWavFile->text()));
+  const std::string wav = Trim(FromUi(txtWavFile->text()));
   txtWavFile->setText(QString::fromStdString(wav));
   if (!wav.empty() && FileExists(wav)) Desktop().PlaySound(QString::fromStdString(wav));
 }
@@ -255,7 +259,7 @@ void TfrmOEMain::ctrayAppsClick() {
 }
 
 void TfrmOEMain::elTreeStatusDblClick() {
-  Desktop().OpenPath(QString::fromStdString(Trim(Utf8(txtOEDir->text()))));
+  Desktop().OpenPath(QString::fromStdString(Trim(FromUi(txtOEDir->text()))));
 }
 
 }  // namespace qb::wiz

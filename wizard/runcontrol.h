@@ -17,6 +17,9 @@ class TfrmOEMain;
 
 struct TRunState {
   explicit TRunState(TfrmOEMain& window);
+  ~TRunState();
+  TRunState(const TRunState&) = delete;
+  TRunState& operator=(const TRunState&) = delete;
 
   TQtDispatcher Dispatcher;
   TRunView View;
@@ -29,6 +32,9 @@ struct TRunState {
   bool Minimised = false;
   // Whether the desktop has a notification area; tests replace it.
   std::function<bool()> TrayAvailable;
+
+ private:
+  TfrmOEMain& window_;
 };
 
 }  // namespace qb::wiz

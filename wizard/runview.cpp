@@ -6,7 +6,7 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 
-#include "platform/codepage.h"
+#include "wizard/oMain.h"
 
 // Qt's resource initialiser lives outside any namespace.
 static void InitRunArtwork() {
@@ -14,10 +14,6 @@ static void InitRunArtwork() {
 }
 
 namespace qb::wiz {
-
-QString ScreenText(const std::string& bytes) {
-  return QString::fromStdString(ToUtf8Edge(bytes));
-}
 
 const std::vector<QIcon>& StatusImages() {
   static const std::vector<QIcon> images = [] {
@@ -69,12 +65,12 @@ void SetUpStatusList(QTreeWidget& list) {
 
 void FillStatusList(QTreeWidget& list, const std::vector<std::string>& folderNames) {
   list.clear();
-  const QString waiting = ScreenText(TFolderStatus::DisplayText(fsWaiting));
+  const QString waiting = UiText(TFolderStatus::DisplayText(fsWaiting));
   QList<QTreeWidgetItem*> rows;
   rows.reserve(static_cast<qsizetype>(folderNames.size()));
   for (const std::string& name : folderNames) {
-    auto* row = new QTreeWidgetItem(
-        QStringList{ScreenText(name), Unknown(), Unknown(), Unknown(), waiting});
+    auto* row =
+        new QTreeWidgetItem(QStringList{UiText(name), Unknown(), Unknown(), Unknown(), waiting});
     SetImage(*row, fsWaiting);
     rows.append(row);
   }
@@ -85,12 +81,12 @@ TRunView::TRunView(QPlainTextEdit& log, QLabel& status, QProgressBar& progress, 
     : log_(log), status_(status), progress_(progress), rows_(rows) {}
 
 void TRunView::AddLog(const std::string& line) {
-  log_.appendPlainText(ScreenText(line));
+  log_.appendPlainText(UiText(line));
 }
 
 void TRunView::SetStatusText(const std::string& text) {
   statusText_ = text;
-  status_.setText(ScreenText(text));
+  status_.setText(UiText(text));
 }
 
 void TRunView::SetProgressMax(int count) {
@@ -114,11 +110,11 @@ void TRunView::UpdateFolderRow(const std::string& folderName, int folderIndex, i
   QTreeWidgetItem* row = rows_.topLevelItem(folderIndex);
   if (!row) return;
   SetImage(*row, status);
-  row->setText(colFolder, ScreenText(folderName));
+  row->setText(colFolder, UiText(folderName));
   row->setText(colTotal, QString::number(total));
   row->setText(colMsgs, QString::number(messages));
   row->setText(colExtracted, QString::number(extracted));
-  row->setText(colStatus, ScreenText(TFolderStatus::DisplayText(status)));
+  row->setText(colStatus, UiText(TFolderStatus::DisplayText(status)));
 }
 
 TBusyAnimation::TBusyAnimation(QLabel& label, QObject* parent) : QObject(parent), label_(label) {

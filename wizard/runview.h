@@ -24,10 +24,6 @@ class QTreeWidget;
 
 namespace qb::wiz {
 
-// Bytes of the engine (UTF-8, or 8-bit text of the code page) as shown on
-// screen.
-QString ScreenText(const std::string& bytes);
-
 // The four images of the status list: 0 waiting, 1 done, 2 stopped or
 // failed, 3 working.
 const std::vector<QIcon>& StatusImages();

@@ -27,6 +27,7 @@
 #include "platform/thread.h"
 #include "tests/app/cli_runner.h"
 #include "tests/support/testsupport.h"
+#include "tests/wizard/wizardtest.h"
 #include "wizard/fakedesktop.h"
 #include "wizard/oMain.h"
 #include "wizard/runcontrol.h"
@@ -110,9 +111,7 @@ class TRunFixture {
                     "\"Store Root\"=\"" +
                         RegPath(Store()) + "\"\r\n\r\n");
     keys = std::make_unique<TKeyStore>(dir / "config/Quillbox/registry.reg");
-    TWizardOptions options;
-    options.PstOutlook = false;
-    options.IdlePriority = false;
+    TWizardOptions options = qb::wiztest::TestOptions();
     options.PauseMs = pauseMs;
     w = std::make_unique<TfrmOEMain>(desktop, *keys, options);
     w->show();
@@ -166,6 +165,8 @@ class TRunFixture {
 };
 
 }  // namespace
+
+namespace qb::wiztest {
 
 class RunTest : public QObject {
   Q_OBJECT
@@ -260,8 +261,17 @@ class RunTest : public QObject {
           out += (out.empty() ? "" : ",") + Trim(list->item(i)->text().toStdString());
       return out;
     };
+    // Nothing excluded: the reference mails carry few attachments, one of
+    // them a forwarded message (".eml", excluded by the shipped list).
+    for (int i = 0; i < f.w->lbExcludeExtensions->count(); ++i)
+      f.w->lbExcludeExtensions->item(i)->setCheckState(Qt::Unchecked);
     const std::string include = ticked(f.w->lbIncludeExtensions);
     const std::string exclude = ticked(f.w->lbExcludeExtensions);
+    // No fetching from the network in a test.
+    f.w->cbGetEmbbededImages->setChecked(false);
+    const bool skip = f.w->cbSkipDuplicates->isChecked();
+    const bool selectedOnly = f.w->rbSelectedDoc->isChecked();
+    QVERIFY(!f.w->cbUseDate->isChecked());
     f.w->btNext->click();
     QVERIFY(f.w->Running);
     QVERIFY(!f.w->btNext->isEnabled());
@@ -289,6 +299,8 @@ class RunTest : public QObject {
                                      include,
                                      "--exclude",
                                      exclude};
+    if (skip) args.push_back("--skip-duplicates");
+    if (selectedOnly) args.push_back("--selected-only");
     args.insert(args.end(), folderArgs.begin(), folderArgs.end());
     const test::CliResult cli = test::RunCli(
         args, {{"XDG_DATA_HOME", f.dir / "cli-appdata"}, {"XDG_CONFIG_HOME", f.dir / "config"}});
@@ -303,7 +315,7 @@ class RunTest : public QObject {
     // The same files with the same bytes.
     const std::vector<std::string> files = test::ListTree(f.Dest());
     QCOMPARE(files, test::ListTree(f.dir / "cli"));
-    QVERIFY(files.size() > 10);
+    QCOMPARE(files.size(), size_t{2});
     for (const std::string& file : files)
       QVERIFY2(test::ReadFile(f.Dest() + "/" + file) == test::ReadFile(f.dir / "cli/" + file),
                file.c_str());
@@ -434,5 +446,8 @@ class RunTest : public QObject {
   }
 };
 
-QTEST_MAIN(RunTest)
+QB_WIZARD_TEST(RunTest);
+
+}  // namespace qb::wiztest
+
 #include "run_test.moc"
