@@ -5,6 +5,7 @@
 #include "wizard/oMain.h"
 #include "wizard/periphery.h"
 #include "wizard/qtdesktop.h"
+#include "wizard/settings.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
 
   qb::wiz::TQtDesktop desktop;
   qb::wiz::TfrmOEMain window(desktop, qb::UserKeyStore());
+  qb::wiz::SaveOnTerminationSignals(window);
   window.show();
   return app.exec();
 }

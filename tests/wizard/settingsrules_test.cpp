@@ -7,7 +7,10 @@
 #include "wizard/extrules.h"
 #include "wizard/settingslayout.h"
 
-using namespace qb;
+#include "tests/wizard/wizardtest.h"
+
+namespace qb::wiztest {
+
 using namespace qb::wiz;
 
 class TestSettingsRules : public QObject {
@@ -287,5 +290,8 @@ class TestSettingsRules : public QObject {
              std::string_view("Do you really want to delete the selected Extension?"));
   }
 };
+QB_WIZARD_TEST(TestSettingsRules);
+
+}  // namespace qb::wiztest
 
 #include "settingsrules_test.moc"
