@@ -211,27 +211,49 @@ class TestSettings : public QObject {
   void placement_data() {
     QTest::addColumn<QString>("normPos");
     QTest::addColumn<int>("ppiOffset");
+    QTest::addColumn<QString>("showCmd");
+    QTest::addColumn<QString>("formVersion");
     QTest::addColumn<bool>("moved");
-    QTest::newRow("on screen") << "20,30,620,530" << 0 << true;
-    QTest::newRow("other resolution") << "20,30,620,530" << 24 << false;
-    QTest::newRow("off every screen") << "5000,4000,5600,4500" << 0 << false;
-    QTest::newRow("above the screen") << "20,-900,620,-400" << 0 << false;
-    QTest::newRow("unreadable") << "20,30" << 0 << false;
+    QTest::addColumn<bool>("minimized");
+    const QString pos = "20,30,620,530";
+    QTest::newRow("on screen") << pos << 0 << "1"
+                               << "0" << true << false;
+    QTest::newRow("minimised") << pos << 0 << "2"
+                               << "0" << true << true;
+    QTest::newRow("show state 9") << pos << 0 << "9"
+                                  << "" << true << false;
+    QTest::newRow("other resolution") << pos << 24 << "1"
+                                      << "0" << false << false;
+    QTest::newRow("off every screen") << "5000,4000,5600,4500" << 0 << "1"
+                                      << "0" << false << false;
+    QTest::newRow("above the screen") << "20,-900,620,-400" << 0 << "1"
+                                      << "0" << false << false;
+    QTest::newRow("unreadable") << "20,30" << 0 << "1"
+                                << "0" << false << false;
+    QTest::newRow("form version -1") << pos << 0 << "2"
+                                     << "-1" << false << false;
   }
   void placement() {
     QFETCH(QString, normPos);
     QFETCH(int, ppiOffset);
+    QFETCH(QString, showCmd);
+    QFETCH(QString, formVersion);
     QFETCH(bool, moved);
+    QFETCH(bool, minimized);
     test::TempDir dir;
     const std::string path = dir / "registry.reg";
     QScreen* screen = QGuiApplication::primaryScreen();
     {
       TKeyStore store(path);
+      if (!formVersion.isEmpty())
+        store.WriteString(kFormKey, "FormVersion", formVersion.toStdString());
+      store.WriteString(kFormKey, "ShowCmd", showCmd.toStdString());
       store.WriteString(kFormKey, "PixelsPerInch",
                         std::to_string(qRound(screen->logicalDotsPerInch()) + ppiOffset));
       store.WriteString(kFormKey, "NormPos", normPos.toStdString());
     }
     TSession s(path);
+    QCOMPARE(s->isMinimized(), minimized);
     if (moved) {
       QCOMPARE(s->pos(), QPoint(20, 30));
     } else {
@@ -276,6 +298,32 @@ class TestSettings : public QObject {
                                  "\\Mail\\Local Folders",
                                  "Inbox"),
              std::string("n"));
+  }
+
+  // As a user would: pick a store directory, untick a folder, go on with
+  // Next, close, start again: the choice and the tick come back.
+  void userFlowSurvivesRestart() {
+    test::TempDir dir;
+    WriteStore(dir / "store",
+               {Folder(1, 0, "Inbox", "Inbox.dbx"), Folder(2, 0, "Sent Items", "Sent Items.dbx")});
+    TSession s(dir / "registry.reg");
+    auto next = [&s] {
+      s->btNext->click();
+      return s->CurrentPageName();
+    };
+    QCOMPARE(next(), QString("OEChoose"));
+    s->rbOEChooseFolder->click();
+    s->txtOECustomFolder->setText(QString::fromStdString(dir / "store"));
+    QCOMPARE(next(), QString("OEFolderSelect"));
+    AllFolderItems(s->ElTreeOE)[1]->SetTicked(false);
+    QCOMPARE(next(), QString("Options"));
+    s.Restart();
+    QVERIFY(s->rbOEChooseFolder->isChecked() && s->txtOECustomFolder->isEnabled());
+    QCOMPARE(next(), QString("OEChoose"));
+    QCOMPARE(next(), QString("OEFolderSelect"));
+    QCOMPARE(TreeTexts(s->ElTreeOE), (std::vector<std::string>{"Inbox", "Sent Items"}));
+    QVERIFY(AllFolderItems(s->ElTreeOE)[0]->Ticked());
+    QVERIFY(!AllFolderItems(s->ElTreeOE)[1]->Ticked());
   }
 
   // Both lists with their ticks and order come back; the first start's two
