@@ -119,7 +119,8 @@ TPlacement CurrentPlacement(const QWidget& window) {
   return p;
 }
 
-// Restores one control; false when the stored text does not apply.
+// Restores one control from its stored text; a text that does not apply
+// leaves it as it is.
 void RestoreProperty(TfrmOEMain& form, TSettingsState& state, const TStoredProperty& prop,
                      const std::string& text) {
   QWidget* control = form.findChild<QWidget*>(QString::fromLatin1(prop.Control));

@@ -60,7 +60,7 @@ const QString kDuplicate = "ShowError|You already have a Extension name. Please 
 
 }  // namespace
 
-class TestExtLists : public QObject {
+class ExtensionLists : public QObject {
   Q_OBJECT
 
  private slots:
@@ -170,7 +170,7 @@ class TestExtLists : public QObject {
     QCOMPARE(Dialogs(desktop), dialogs);
   }
 };
-QB_WIZARD_TEST(TestExtLists);
+QB_WIZARD_TEST(ExtensionLists);
 
 }  // namespace qb::wiztest
 

@@ -56,7 +56,7 @@ struct TForm {
 
 }  // namespace
 
-class TestFolderTrees : public QObject {
+class FolderSearch : public QObject {
   Q_OBJECT
 
  private slots:
@@ -180,7 +180,7 @@ class TestFolderTrees : public QObject {
     QCOMPARE(Ticks(f.Form.ElTreeOE), QString("xxxxx"));
   }
 };
-QB_WIZARD_TEST(TestFolderTrees);
+QB_WIZARD_TEST(FolderSearch);
 
 }  // namespace qb::wiztest
 

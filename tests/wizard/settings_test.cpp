@@ -106,7 +106,7 @@ TFolderItem* AddNS(QTreeWidget* tree, const std::string& path, bool ticked) {
 
 }  // namespace
 
-class TestSettings : public QObject {
+class StoredSettings : public QObject {
   Q_OBJECT
 
  private slots:
@@ -150,6 +150,22 @@ class TestSettings : public QObject {
     QCOMPARE(s->dtpTo->date(), QDate(2004, 12, 31));
     QCOMPARE(s->pos(), pos);
     QCOMPARE(s.Store->ReadString(kFormKey, "dtpFrom_Date"), std::string("37716"));
+  }
+
+  // Coming back from the notification area keeps what the user chose since
+  // the start; the values of the last close are not brought back.
+  void trayReturnKeepsCurrentValues() {
+    test::TempDir dir;
+    TSession s(dir / "registry.reg");
+    s->txtOEDir->setText("/srv/first/");
+    s.Restart();
+    s->txtOEDir->setText("/srv/second/");
+    s->rb_DA_SU_OF->click();
+    s->hide();
+    s->show();
+    QCoreApplication::processEvents();
+    QCOMPARE(s->txtOEDir->text(), QString("/srv/second/"));
+    QVERIFY(s->rb_DA_SU_OF->isChecked());
   }
 
   // Each source, hidden ones included, is the current one after a restart.
@@ -434,7 +450,7 @@ class TestSettings : public QObject {
     QCOMPARE(masked, QString::fromStdString(test::ReadFile(golden)));
   }
 };
-QB_WIZARD_TEST(TestSettings);
+QB_WIZARD_TEST(StoredSettings);
 
 }  // namespace qb::wiztest
 

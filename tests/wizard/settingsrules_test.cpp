@@ -13,7 +13,7 @@ namespace qb::wiztest {
 
 using namespace qb::wiz;
 
-class TestSettingsRules : public QObject {
+class SettingsRules : public QObject {
   Q_OBJECT
 
  private slots:
@@ -290,7 +290,7 @@ class TestSettingsRules : public QObject {
              std::string_view("Do you really want to delete the selected Extension?"));
   }
 };
-QB_WIZARD_TEST(TestSettingsRules);
+QB_WIZARD_TEST(SettingsRules);
 
 }  // namespace qb::wiztest
 
