@@ -2,6 +2,10 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -172,6 +176,16 @@ void SetIdlePriority(TKeyStore& store) {
     store.WriteString("Software\\Quillbox", "debugThreadMode", "idle");
   } catch (const std::exception&) {
     // A store that cannot be written does not keep the program from starting.
+  }
+  // On Linux the nice value belongs to each thread: every thread running now
+  // (the toolkit starts some of its own) is lowered, and threads started
+  // later inherit it from the one that starts them.
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string tid = it->path().filename().string();
+    if (!tid.empty() && std::all_of(tid.begin(), tid.end(), ::isdigit))
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(std::stoul(tid)), 19);
   }
   ::setpriority(PRIO_PROCESS, 0, 19);
 }
