@@ -86,10 +86,12 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
 }
 
 TfrmProgress::TfrmProgress(QWidget* owner)
-    : QWidget(owner,
+    : QWidget(nullptr,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       owner_(owner) {
   setObjectName(QStringLiteral("frmProgress"));
+  // A window of its own, so that disabling the owner leaves it readable.
+  setAttribute(Qt::WA_QuitOnClose, false);
   auto* layout = new QVBoxLayout(this);
   lbStatus_ = new QLabel(this);
   lbStatus_->setObjectName(QStringLiteral("lbStatus"));
@@ -102,8 +104,6 @@ void TfrmProgress::ShowProgress(const QString& caption, const QString& text) {
   setWindowTitle(caption);
   lbStatus_->setText(text);
   if (owner_) owner_->setEnabled(false);
-  // A window of its own must not inherit the disabled state.
-  setEnabled(true);
   adjustSize();
   if (owner_) {
     const QRect r = owner_->frameGeometry();

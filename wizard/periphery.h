@@ -34,7 +34,7 @@ class TfrmAbout : public QDialog {
 };
 
 // The small stay-on-top window with one status line. While shown it disables
-// the window it was created for.
+// the window it was created for (its owner, which deletes it).
 class TfrmProgress : public QWidget {
  public:
   explicit TfrmProgress(QWidget* owner);
