@@ -595,6 +595,9 @@ void TfrmOEMain::FormCreate() {
   setWindowTitle(Q(kProductTitle));
   // The About box comes first, before the main window is shown.
   desktop_.ShowAbout(nullptr);
+  // The manual opens beside the wizard; a missing one says nothing.
+  if (const std::string help = HelpFilePath(); FileExists(help))
+    desktop_.OpenPath(QString::fromStdString(help));
   // First start: the shipped completion sound.
   try {
     if (store_.ReadString("Software\\Quillbox", "StartValue") != "1.0") {
@@ -628,6 +631,9 @@ void TfrmOEMain::showEvent(QShowEvent* event) {
   if (!shownOnce_) {
     shownOnce_ = true;
     FormShow();
+    // The manual's viewer may have come up meanwhile: the keyboard stays here.
+    raise();
+    activateWindow();
   }
 }
 

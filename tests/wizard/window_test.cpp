@@ -163,6 +163,17 @@ class StartUp : public QObject {
     QCOMPARE(w->minimumSize(), w->maximumSize());  // fixed size
   }
 
+  // The manual opens beside the wizard right after the About box; a missing
+  // manual (as above) says nothing.
+  void opensTheManualAfterTheAboutBox() {
+    test::ScopedEnv data("QUILLBOX_DATA_DIR", test::SourceDir() + "/data");
+    TWindow w;
+    QCOMPARE(w.Desktop.Calls.size(), size_t(2));
+    QCOMPARE(w.Desktop.Calls[0].Kind, std::string("ShowAbout"));
+    QCOMPARE(w.Desktop.Calls[1].Kind, std::string("OpenPath"));
+    QCOMPARE(w.Desktop.Calls[1].Text, test::SourceDir() + "/data/help/index.html");
+  }
+
   void firstStartSetsTheShippedSoundOnce() {
     TKeyStore store;
     wiz::TFakeDesktop desktop;
@@ -207,6 +218,7 @@ class StartUp : public QObject {
   void helpMenuOpensTheManualAndTheProjectPage() {
     test::ScopedEnv data("QUILLBOX_DATA_DIR", test::SourceDir() + "/data");
     TWindow w;
+    w.Desktop.Clear();
     w->pmnuItemHelp->trigger();
     w->pmnuItemHelpReportaproblem->trigger();
     w->pmnuItemHelpSendaSuggestion->trigger();
