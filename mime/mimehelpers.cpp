@@ -209,11 +209,15 @@ std::size_t TQuotedPrintableDecoder::Decode(const char* in, std::size_t count, c
         // on the spot; only one cut by the end of the chunk leaves its
         // state for the next call.
         while (r < count) {
-          const char c = in[r];
-          if (c != '=') {
-            out[w++] = c;
-            ++r;
-          } else if (r + 2 < count) {
+          // Plain text up to the next "=" moves in one piece.
+          const void* eq = std::memchr(in + r, '=', count - r);
+          const std::size_t run =
+              eq ? static_cast<std::size_t>(static_cast<const char*>(eq) - (in + r)) : count - r;
+          if (out + w != in + r) std::memmove(out + w, in + r, run);
+          w += run;
+          r += run;
+          if (r == count) break;
+          if (r + 2 < count) {
             const char c1 = in[r + 1];
             if (c1 != '\r' && c1 != '\n') out[w++] = EscapedByte(c1, in[r + 2]);
             r += 3;  // an escape, or "=", the break and the byte after it

@@ -41,7 +41,9 @@ struct TMimeParserOptions {
 
   // Every mend on (the default).
   static TMimeParserOptions Default() { return {}; }
-  // Every mend off: the matching rules exactly as they were.
+  // Every mend off: the old matching rules. (In both, a name parameter
+  // whose value is empty counts as no name, so an embedded message with
+  // name="" is still named after its Subject.)
   static TMimeParserOptions Legacy() { return {false, false, false, false}; }
 };
 
