@@ -1,12 +1,16 @@
 // Raw message parsing on arbitrary bytes: never crash, never hang, and leave
-// no temporary file behind.
+// no temporary file behind. The chunked decoders must give what the
+// whole-buffer ones give, wherever the chunks are cut.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <string_view>
 
 #include "mime/MoxMsg.h"
+#include "mime/base64stream.h"
+#include "mime/headerparams.h"
 #include "mime/mimehelpers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -26,5 +30,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   qb::TDateTime date;
   std::string zone;
   qb::ParseDate(head, date, zone);
+  (void)qb::FileNameParameter("FILENAME", head, qb::TMimeParserOptions::Default());
+
+  // Chunk sizes from the first byte: 1 to 16.
+  const std::size_t chunk = size ? (data[0] & 15) + 1 : 1;
+  qb::TBase64Decoder b64;
+  std::string b64out;
+  qb::TQuotedPrintableDecoder qp;
+  std::string qpout;
+  for (std::size_t i = 0; i < bytes.size(); i += chunk) {
+    std::string_view piece = bytes.substr(i, chunk);
+    std::string buf(qb::TBase64Decoder::MaxDecodedSize(piece.size()), '\0');
+    buf.resize(
+        b64.Decode(piece.data(), piece.size(), reinterpret_cast<unsigned char*>(buf.data())));
+    b64out += buf;
+    buf.assign(piece.size(), '\0');
+    buf.resize(qp.Decode(piece.data(), piece.size(), buf.data()));
+    qpout += buf;
+  }
+  qp.Finish();
+  if (b64out != qb::Base64Decode(bytes)) std::abort();
+  if (qpout != qb::DecodeQuotedPrintableCopy(bytes)) std::abort();
   return 0;
 }

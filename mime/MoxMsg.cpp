@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "mime/base64stream.h"
+#include "mime/headerparams.h"
 
 namespace qb {
 
@@ -320,7 +321,10 @@ void TMoxMsg::ParseHeaders() {
     DateText = HeaderValue("DATE: ", line);
     ParseDate(DateText, Date, TimeZone);
   }
-  if (FindHeader("SUBJECT: ", h, line)) Subject = DecodeHeaderWords(HeaderValue("SUBJECT: ", line));
+  if (FindHeader("SUBJECT: ", h, line))
+    Subject = DecodeHeaderWords(ParserOptions.UnstructuredValuesKeepSemicolons
+                                    ? UnstructuredValue("SUBJECT: ", line)
+                                    : HeaderValue("SUBJECT: ", line));
   const bool hasMimeVersion = FindHeader("MIME-VERSION: ", h, line);
   if (hasMimeVersion) MimeVersion = Trim(HeaderValue("MIME-VERSION:", line));
   if (FindHeader("CONTENT-TYPE:", h, line))
@@ -334,18 +338,28 @@ void TMoxMsg::ParseHeaders() {
 }
 
 TMoxMsg::TPartInfo TMoxMsg::ReadPartHeader(TLineSpan lines) {
+  const TMimeParserOptions& o = ParserOptions;
   TPartInfo info;
   std::string ct, cd, line;
   const bool hasCT = FindHeader("CONTENT-TYPE: ", lines, ct);
   const bool hasCD = FindHeader("CONTENT-DISPOSITION:", lines, cd);
   const bool hasMimeVersion = FindHeader("MIME-VERSION: ", lines, line);
+  // File names are read decoded and trimmed (FileNameParameter); the old
+  // rules only cut, unquoted and decoded them at the end, which comes to
+  // the same.
   if (hasCT) {
     info.ContentType = UpperCase(Trim(HeaderValue("CONTENT-TYPE:", ct)));
-    info.FileName = HeaderValue("NAME", ct);
+    info.FileName = FileNameParameter("NAME", ct, o);
     if (hasCD) {
       info.Disposition = UpperCase(HeaderValue("CONTENT-DISPOSITION:", cd));
-      if (info.Disposition != "INLINE" && !IsBlank(HeaderValue("FILENAME", cd)))
-        info.FileName = Trim(HeaderValue("FILENAME", cd));
+      if (info.Disposition != "INLINE") {
+        // The filename overrides the name when it is not blank; the old
+        // rule tested the raw text, so an empty quoted filename ("")
+        // erased a good name.
+        std::string fn = FileNameParameter("FILENAME", cd, o);
+        if (o.WholeParameterNames ? !IsBlank(fn) : !IsBlank(HeaderValue("FILENAME", cd)))
+          info.FileName = fn;
+      }
     }
   } else {
     info.ContentType = hasMimeVersion ? "TEXT/PLAIN" : "";
@@ -364,24 +378,22 @@ TMoxMsg::TPartInfo TMoxMsg::ReadPartHeader(TLineSpan lines) {
   if (info.FileName.empty() && hasCT &&
       UpperCase(Trim(HeaderValue("CONTENT-TYPE:", ct))) == "MESSAGE/RFC822" &&
       (!hasCD || UpperCase(Trim(HeaderValue("CONTENT-DISPOSITION:", cd))) == "ATTACHMENT")) {
-    if (FindHeaderInPart("SUBJECT:", lines, line))
-      info.FileName = "=" + Trim(HeaderValue("SUBJECT:", line)) + ".eml";
-    if (info.FileName.empty() || info.FileName == "=.eml") {
+    if (FindHeaderInPart("SUBJECT:", lines, line)) {
+      const std::string subject = o.UnstructuredValuesKeepSemicolons
+                                      ? UnstructuredValue("SUBJECT:", line)
+                                      : HeaderValue("SUBJECT:", line);
+      if (!subject.empty())
+        info.FileName = Trim(DecodeHeaderWords(StripOuterQuote(subject + ".eml")));
+    }
+    if (info.FileName.empty()) {
       RandomizeFromClock();
-      info.FileName = "=rfc822-" + RandomHex8() + ".eml";
+      info.FileName = "rfc822-" + RandomHex8() + ".eml";
     }
   }
   // Here the disposition is compared as written: a lower-case "inline"
   // still supplies its filename.
   if (info.FileName.empty() && hasCD && HeaderValue("CONTENT-DISPOSITION:", cd) != "INLINE")
-    info.FileName = HeaderValue("FILENAME", cd);
-  if (!info.FileName.empty()) {
-    std::string f = info.FileName.substr(1);
-    std::size_t semi = f.find(';');
-    if (semi != std::string::npos) f = Trim(std::string_view(f).substr(0, semi));
-    info.FileName = DecodeHeaderWords(StripOuterQuote(f));
-  }
-  info.FileName = Trim(info.FileName);
+    info.FileName = FileNameParameter("FILENAME", cd, o);
   return info;
 }
 

@@ -10,6 +10,7 @@
 
 #include "mime/MoxAttFile.h"
 #include "mime/mimehelpers.h"
+#include "mime/parseroptions.h"
 #include "platform/datetime.h"
 
 namespace qb {
@@ -79,6 +80,8 @@ class TMoxMsg {
   std::string XMailer;
   std::string LocalAddr;
   TIMAPFlags IMAPFlags = 0;
+  // The leniency rules parsing follows (every mend on by default).
+  TMimeParserOptions ParserOptions;
 
   // Text forms of the address lists: items joined by "," (no blank).
   std::string SendTo() const;
@@ -123,7 +126,7 @@ class TMoxMsg {
 
   // Nesting depth (multiparts and embedded messages) past which a part is
   // not split further but handled as one leaf.
-  static constexpr int kMaxNestingDepth = 100;
+  static constexpr int kMaxNestingDepth = kMimeMaxNestingDepth;
 
  private:
   struct TPartInfo {

@@ -1,12 +1,14 @@
 #include "mime/base64stream.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace qb {
 
 namespace {
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Values of the characters: 0 to 63 for the alphabet, 64 for "=". Bytes
 // outside the alphabet count as 0: they keep their place in the group, so
@@ -14,13 +16,51 @@ const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz01
 constexpr std::array<unsigned char, 256> MakeDecodeTable() {
   std::array<unsigned char, 256> t{};
   for (int i = 0; i < 64; ++i)
-    t[static_cast<unsigned char>(
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[i])] =
-        static_cast<unsigned char>(i);
+    t[static_cast<unsigned char>(kAlphabet[i])] = static_cast<unsigned char>(i);
   t[static_cast<unsigned char>('=')] = 64;
   return t;
 }
 constexpr std::array<unsigned char, 256> kDecode = MakeDecodeTable();
+
+// The fast path: one table per place in the group, holding the character's
+// six bits already shifted to their place in the 24 bits of the group, and
+// kInvalid for anything that is not in the alphabet ("=", CR, LF and stray
+// bytes included), so that one OR of four lookups tells a clean group.
+constexpr std::uint32_t kInvalid = 0x80000000u;
+constexpr std::array<std::uint32_t, 256> MakePlaceTable(int shift) {
+  std::array<std::uint32_t, 256> t{};
+  for (auto& v : t) v = kInvalid;
+  for (int i = 0; i < 64; ++i)
+    t[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::uint32_t>(i) << shift;
+  return t;
+}
+constexpr std::array<std::uint32_t, 256> kPlace0 = MakePlaceTable(18);
+constexpr std::array<std::uint32_t, 256> kPlace1 = MakePlaceTable(12);
+constexpr std::array<std::uint32_t, 256> kPlace2 = MakePlaceTable(6);
+constexpr std::array<std::uint32_t, 256> kPlace3 = MakePlaceTable(0);
+
+// One group the byte-wise way (padding, stray bytes); returns the number
+// of bytes it gives.
+inline std::size_t DecodeGroupSlow(const unsigned char* g, unsigned char* out) {
+  unsigned a = kDecode[g[0]], b = kDecode[g[1]], c = kDecode[g[2]], d = kDecode[g[3]];
+  std::size_t n;
+  if (g[0] == '=') {
+    n = 0;
+  } else if (g[2] == '=') {
+    n = 1;
+    c = 0;
+    d = 0;
+  } else if (g[3] == '=') {
+    n = 2;
+    d = 0;
+  } else {
+    n = 3;
+  }
+  out[0] = static_cast<unsigned char>((a * 4 + b / 16) & 255);
+  out[1] = static_cast<unsigned char>(((b % 16) * 16 + c / 4) & 255);
+  out[2] = static_cast<unsigned char>(((c % 4) * 64 + d) & 255);
+  return n;
+}
 
 constexpr int kLineLength = 76;
 
@@ -97,6 +137,41 @@ std::int64_t TBase64EncodingStream::Seek(std::int64_t offset, TSeekOrigin origin
   throw EStreamError("Invalid stream operation");
 }
 
+// --- TBase64Decoder ----------------------------------------------------------
+
+std::size_t TBase64Decoder::Decode(const char* text, std::size_t count, unsigned char* out) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  unsigned char* o = out;
+  std::size_t i = 0;
+  for (;;) {
+    if (ngroup_ == 0) {
+      // Clean groups: four lookups, one test, three bytes stored with one
+      // four-byte store (the fourth byte is overwritten by the next group
+      // or lies in the slack MaxDecodedSize leaves).
+      while (i + 4 <= count) {
+        const std::uint32_t x =
+            kPlace0[p[i]] | kPlace1[p[i + 1]] | kPlace2[p[i + 2]] | kPlace3[p[i + 3]];
+        if (x & kInvalid) break;
+        const unsigned char b[4] = {static_cast<unsigned char>(x >> 16),
+                                    static_cast<unsigned char>(x >> 8),
+                                    static_cast<unsigned char>(x), 0};
+        std::memcpy(o, b, 4);
+        o += 3;
+        i += 4;
+      }
+    }
+    if (i >= count) break;
+    const unsigned char c = p[i++];
+    if (c == '\r' || c == '\n') continue;
+    group_[ngroup_++] = c;
+    if (ngroup_ == 4) {
+      ngroup_ = 0;
+      o += DecodeGroupSlow(group_, o);
+    }
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
 // --- TBase64DecodingStream ---------------------------------------------------
 
 TBase64DecodingStream::TBase64DecodingStream(TStream& destination) : dest_(destination) {}
@@ -110,62 +185,33 @@ std::int64_t TBase64DecodingStream::Seek(std::int64_t, TSeekOrigin) {
 }
 
 std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) {
-  const unsigned char* p = static_cast<const unsigned char*>(buffer);
-  // Decoded bytes are collected in a local block and handed on when it is
-  // full, so a write of one short line costs no allocation.
-  unsigned char out[4096];
-  std::size_t nout = 0, total = 0;
-  bool failed = false;
-  auto flush = [&]() {
-    if (nout == 0 || failed) return;
+  const char* p = static_cast<const char*>(buffer);
+  // Decoded bytes go through a block on the stack, handed on per slice of
+  // the input, so a write of one short line costs no allocation.
+  constexpr std::size_t kSlice = 16384;
+  unsigned char out[TBase64Decoder::MaxDecodedSize(kSlice)];
+  std::size_t total = 0;
+  for (std::size_t at = 0; at < count; at += kSlice) {
+    const std::size_t n = std::min(kSlice, count - at);
+    const std::size_t nout = decoder_.Decode(p + at, n, out);
+    if (nout == 0) continue;
     try {
       dest_.Write(out, nout);
-      total += nout;
     } catch (...) {
-      failed = true;
+      return 0;
     }
-    nout = 0;
-  };
-  for (std::size_t i = 0; i < count && !failed; ++i) {
-    unsigned char c = p[i];
-    if (c == '\r' || c == '\n') continue;
-    group_[ngroup_++] = c;
-    if (ngroup_ < 4) continue;
-    ngroup_ = 0;
-    unsigned a = kDecode[group_[0]], b = kDecode[group_[1]], cc = kDecode[group_[2]],
-             d = kDecode[group_[3]];
-    int n;
-    if (group_[0] == '=') {
-      n = 0;
-    } else if (group_[2] == '=') {
-      n = 1;
-      cc = 0;
-      d = 0;
-    } else if (group_[3] == '=') {
-      n = 2;
-      d = 0;
-    } else {
-      n = 3;
-    }
-    if (nout + 3 > sizeof out) flush();
-    out[nout] = static_cast<unsigned char>((a * 4 + b / 16) & 255);
-    out[nout + 1] = static_cast<unsigned char>(((b % 16) * 16 + cc / 4) & 255);
-    out[nout + 2] = static_cast<unsigned char>(((cc % 4) * 64 + d) & 255);
-    nout += static_cast<std::size_t>(n);
+    total += nout;
   }
-  flush();
-  return failed ? 0 : total;
+  return total;
 }
 
 // --- Whole-buffer helpers ----------------------------------------------------
 
 std::string Base64Decode(std::string_view text) {
-  TMemoryStream mem;
-  {
-    TBase64DecodingStream dec(mem);
-    dec.Write(text.data(), text.size());
-  }
-  return mem.Bytes();
+  std::string out(TBase64Decoder::MaxDecodedSize(text.size()), '\0');
+  TBase64Decoder dec;
+  out.resize(dec.Decode(text.data(), text.size(), reinterpret_cast<unsigned char*>(out.data())));
+  return out;
 }
 
 std::string Base64Encode(std::string_view bytes) {

@@ -41,10 +41,35 @@ class TBase64EncodingStream : public TStream {
   bool finished_ = false;
 };
 
-// Decodes what is written and writes the bytes to the destination. CR and
-// LF are skipped; every other byte takes a place in a group of four, so a
-// group may span writes. A group still incomplete at destruction is
-// dropped.
+// Base64 decoding as a small state object fed in chunks. CR and LF are
+// skipped; every other byte takes a place in a group of four, so a group
+// may span chunks. "=" counts 64 and sets how many bytes its group gives
+// (none when first, one when third, two when fourth); a byte outside the
+// alphabet counts 0 and keeps its place, so it spoils its own group only.
+// Decoding goes on after a padded group. Whole groups of alphabet
+// characters take a table-driven fast path; everything else the byte-wise
+// one.
+class TBase64Decoder {
+ public:
+  // Room Decode needs in out for count bytes of text.
+  static constexpr std::size_t MaxDecodedSize(std::size_t count) { return (count + 3) / 4 * 3 + 4; }
+
+  // Decodes count bytes of text into out (room for MaxDecodedSize(count)
+  // bytes) and returns the number of bytes written. Fewer than four
+  // characters left over are kept for the next call.
+  std::size_t Decode(const char* text, std::size_t count, unsigned char* out);
+  // Characters of an incomplete group held for the next call (0 to 3).
+  int Pending() const { return ngroup_; }
+  // Drops an incomplete group.
+  void Reset() { ngroup_ = 0; }
+
+ private:
+  unsigned char group_[4];
+  int ngroup_ = 0;
+};
+
+// Decodes what is written and writes the bytes to the destination, as
+// TBase64Decoder does. A group still incomplete at destruction is dropped.
 class TBase64DecodingStream : public TStream {
  public:
   explicit TBase64DecodingStream(TStream& destination);
@@ -61,8 +86,7 @@ class TBase64DecodingStream : public TStream {
 
  private:
   TStream& dest_;
-  unsigned char group_[4];
-  int ngroup_ = 0;
+  TBase64Decoder decoder_;
 };
 
 // Whole-buffer helpers built on the streams.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -29,19 +30,21 @@ inline char Upper(char c) {
 
 // --- Lines and basic text ----------------------------------------------------
 
+namespace detail {
+
+const char* FindLineBreak(const char* p, const char* end) {
+  // Mail text breaks at LF (most often CR LF): find the LF with memchr,
+  // then look for a bare CR before it in the same stretch.
+  const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+  const char* limit = lf ? static_cast<const char*>(lf) : end;
+  const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(limit - p));
+  return cr ? static_cast<const char*>(cr) : limit;
+}
+
+}  // namespace detail
+
 void AppendLines(TStringList& list, std::string_view text) {
-  std::size_t start = 0, i = 0, n = text.size();
-  while (i < n) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      list.emplace_back(text.substr(start, i - start));
-      if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-      start = ++i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < n) list.emplace_back(text.substr(start));
+  ForEachLine(text, [&](std::string_view line) { list.emplace_back(line); });
 }
 
 TStringList SplitTextLines(std::string_view text) {
@@ -174,27 +177,85 @@ std::string ExtractBoundary(std::string_view line) {
 
 // --- Quoted-printable --------------------------------------------------------
 
-std::size_t DecodeQuotedPrintable(std::string& buf) {
-  const std::size_t n = buf.size();
-  std::size_t r = 0, w = 0;
-  while (r < n) {
-    char c = buf[r];
-    if (c != '=') {
-      buf[w++] = c;
-      ++r;
-      continue;
-    }
-    if (r + 1 < n && (buf[r + 1] == '\r' || buf[r + 1] == '\n')) {
-      r += 3;  // "=", the break and the byte after it
-      continue;
-    }
-    if (r + 2 >= n) break;  // fewer than two bytes after "="
-    int hi = HexDigit(buf[r + 1]), lo = HexDigit(buf[r + 2]);
-    buf[w++] = (hi < 0 || lo < 0) ? '@' : static_cast<char>(hi * 16 + lo);
-    r += 3;
+namespace {
+
+// Hex digit values, -1 for other bytes.
+constexpr std::array<signed char, 256> MakeHexTable() {
+  std::array<signed char, 256> t{};
+  for (auto& v : t) v = -1;
+  for (int i = 0; i < 10; ++i) t['0' + i] = static_cast<signed char>(i);
+  for (int i = 0; i < 6; ++i) {
+    t['A' + i] = static_cast<signed char>(10 + i);
+    t['a' + i] = static_cast<signed char>(10 + i);
   }
-  buf.resize(w);
+  return t;
+}
+constexpr std::array<signed char, 256> kHexValue = MakeHexTable();
+
+inline char EscapedByte(char hi, char lo) {
+  const int h = kHexValue[static_cast<unsigned char>(hi)];
+  const int l = kHexValue[static_cast<unsigned char>(lo)];
+  return (h < 0 || l < 0) ? '@' : static_cast<char>(h * 16 + l);
+}
+
+}  // namespace
+
+std::size_t TQuotedPrintableDecoder::Decode(const char* in, std::size_t count, char* out) {
+  std::size_t r = 0, w = 0;
+  while (r < count) {
+    switch (state_) {
+      case kText:
+        // The fast path: an escape whose two bytes are at hand is handled
+        // on the spot; only one cut by the end of the chunk leaves its
+        // state for the next call.
+        while (r < count) {
+          // Plain text up to the next "=" moves in one piece.
+          const void* eq = std::memchr(in + r, '=', count - r);
+          const std::size_t run =
+              eq ? static_cast<std::size_t>(static_cast<const char*>(eq) - (in + r)) : count - r;
+          if (out + w != in + r) std::memmove(out + w, in + r, run);
+          w += run;
+          r += run;
+          if (r == count) break;
+          if (r + 2 < count) {
+            const char c1 = in[r + 1];
+            if (c1 != '\r' && c1 != '\n') out[w++] = EscapedByte(c1, in[r + 2]);
+            r += 3;  // an escape, or "=", the break and the byte after it
+          } else {
+            state_ = kEquals;
+            ++r;
+            break;
+          }
+        }
+        break;
+      case kEquals: {
+        const char c = in[r++];
+        if (c == '\r' || c == '\n') {
+          state_ = kSkipOne;
+        } else {
+          first_ = c;
+          state_ = kHex;
+        }
+        break;
+      }
+      case kHex:
+        out[w++] = EscapedByte(first_, in[r++]);
+        state_ = kText;
+        break;
+      case kSkipOne:
+        ++r;
+        state_ = kText;
+        break;
+    }
+  }
   return w;
+}
+
+std::size_t DecodeQuotedPrintable(std::string& buf) {
+  // Decoding never writes ahead of where it reads, so it can work in place.
+  TQuotedPrintableDecoder dec;
+  buf.resize(dec.Decode(buf.data(), buf.size(), buf.data()));
+  return buf.size();
 }
 
 std::string DecodeQuotedPrintableCopy(std::string_view text) {

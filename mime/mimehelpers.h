@@ -28,6 +28,10 @@ using TLineSpan = std::span<const std::string>;
 TStringList SplitTextLines(std::string_view text);
 // Appends the lines of text to list (as SplitTextLines).
 void AppendLines(TStringList& list, std::string_view text);
+// Calls f(line) for every line of text, split as SplitTextLines does, with
+// views into text (nothing is copied).
+template <class F>
+void ForEachLine(std::string_view text, F&& f);
 // Joins lines with CR LF after every line.
 std::string JoinLines(TLineSpan lines);
 // Joins lines with CR LF between lines (no final break).
@@ -71,6 +75,21 @@ std::string DecodeHeaderWords(std::string_view text);
 std::size_t DecodeQuotedPrintable(std::string& buffer);
 std::string DecodeQuotedPrintableCopy(std::string_view text);
 
+// The same decoding as a small state object fed in chunks: an escape may
+// span chunks. Finish drops an escape still incomplete at the end.
+class TQuotedPrintableDecoder {
+ public:
+  // Decodes count bytes of in into out (room for count bytes; out may be
+  // in itself, for decoding in place) and returns the number written.
+  std::size_t Decode(const char* in, std::size_t count, char* out);
+  void Finish() { state_ = kText; }
+
+ private:
+  enum TState { kText, kEquals, kHex, kSkipOne };
+  TState state_ = kText;
+  char first_ = 0;  // the first byte after "=" (kHex)
+};
+
 std::string StripQuotes(std::string_view text);
 std::string StripOuterQuote(std::string_view text);
 std::string RemoveChar(std::string_view text, char c);
@@ -104,5 +123,25 @@ std::string MakeBoundary();
 // dotted decimal numbers.
 std::string MakeMessageID(std::string_view host, std::string_view address);
 std::string EncodeQuotedPrintable(TLineSpan lines);
+
+// --- Inline definitions ----------------------------------------------------
+
+namespace detail {
+// The first CR or LF in [p, end), or end.
+const char* FindLineBreak(const char* p, const char* end);
+}  // namespace detail
+
+template <class F>
+void ForEachLine(std::string_view text, F&& f) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char* br = detail::FindLineBreak(p, end);
+    f(std::string_view(p, static_cast<std::size_t>(br - p)));
+    if (br == end) break;
+    p = br + 1;
+    if (*br == '\r' && p < end && *p == '\n') ++p;
+  }
+}
 
 }  // namespace qb

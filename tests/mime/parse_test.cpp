@@ -73,7 +73,7 @@ TEST_F(Parse, HeaderFields) {
   ASSERT_EQ(m_.CCList.Count(), 1);
   EXPECT_EQ(m_.DateText, "Tue, 3 Jun 2003 14:05:06 +0200");
   EXPECT_EQ(m_.TimeZone, "+0200");
-  EXPECT_EQ(m_.Subject, "one");  // cut at the ";"
+  EXPECT_EQ(m_.Subject, "one; two");  // an unstructured value keeps its ";"
   EXPECT_EQ(m_.MimeVersion, "1.0");
   EXPECT_EQ(m_.ContentType, "TEXT/PLAIN");
   EXPECT_EQ(m_.TransferEncoding, "7BIT");
