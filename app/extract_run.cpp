@@ -125,7 +125,10 @@ bool ParseIsoDate(const std::string& text, TDateTime& out) {
 
 // The log on stdout a line at a time; the status text on stderr, on a
 // terminal as one line redrawn in place with a progress bar, otherwise as
-// plain lines; the folder rows on stderr at the end.
+// plain lines; the folder rows on stderr at the end. Away from a terminal
+// both streams are buffered and written out at the end of each batch of
+// reports, or when output moves from one stream to the other, so that the
+// lines keep their order when both go to one file.
 class ConsoleView : public IRunView {
  public:
   explicit ConsoleView(bool terminal) : terminal_(terminal) {}
@@ -133,8 +136,9 @@ class ConsoleView : public IRunView {
   void AddLog(const std::string& line) override {
     ClearStatusLine();
     WriteNotices();
+    ToStdout();
     OutRecord({line});
-    std::fflush(stdout);
+    if (terminal_) std::fflush(stdout);
     DrawStatusLine();
   }
   void SetStatusText(const std::string& text) override {
@@ -144,7 +148,9 @@ class ConsoleView : public IRunView {
     if (terminal_) {
       DrawStatusLine();
     } else {
-      std::fprintf(stderr, "%s\n", text.c_str());
+      ToStderr();
+      err_ += text;
+      err_ += '\n';
     }
   }
   void SetProgressMax(int count) override {
@@ -164,9 +170,17 @@ class ConsoleView : public IRunView {
     rows_[folderIndex] = {folderName, std::to_string(total), std::to_string(messages),
                           std::to_string(extracted), TFolderStatus::DisplayText(status)};
   }
+  // The status line on a terminal is redrawn at most once per batch; away
+  // from one every status line is written.
+  TDelivery Delivery() const override { return terminal_ ? TDelivery::Coalesce : TDelivery::Queue; }
+  void ReportsDelivered() override {
+    std::fflush(stdout);
+    FlushStderr();
+  }
 
   // Clears the status line and writes the rows as they stand at the end.
   void Finish() {
+    ReportsDelivered();
     ClearStatusLine();
     WriteNotices();
     g_skipped.Write();
@@ -180,9 +194,27 @@ class ConsoleView : public IRunView {
   }
 
  private:
-  static void WriteNotices() {
-    for (const std::string& n : g_notices.Take())
+  void WriteNotices() {
+    for (const std::string& n : g_notices.Take()) {
+      ToStderr();
+      FlushStderr();
       std::fprintf(stderr, "quillbox-cli: %s\n", n.c_str());
+    }
+  }
+  // Output goes to stdout next: what stderr holds goes first.
+  void ToStdout() {
+    FlushStderr();
+    onStdout_ = true;
+  }
+  // Output goes to stderr next: what stdout holds goes first.
+  void ToStderr() {
+    if (onStdout_) std::fflush(stdout);
+    onStdout_ = false;
+  }
+  void FlushStderr() {
+    if (err_.empty()) return;
+    std::fwrite(err_.data(), 1, err_.size(), stderr);
+    err_.clear();
   }
   void ClearStatusLine() {
     if (terminal_ && drawn_) std::fputs("\r\033[K", stderr);
@@ -209,6 +241,8 @@ class ConsoleView : public IRunView {
   }
 
   bool terminal_;
+  bool onStdout_ = false;
+  std::string err_;  // status lines not yet written
   bool drawn_ = false;
   std::string status_;
   int max_ = 1;

@@ -23,9 +23,18 @@ class IRunView {
   virtual void ShowFolderRow(int folderIndex) = 0;
   virtual void UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                int extracted, int messages, int total) = 0;
-  // True for a view that redraws on its own clock: of the status texts,
-  // positions and rows reported between two redraws it needs only the last.
-  virtual bool CoalescesReports() const { return false; }
+  // How the worker's reports reach the view (see TReportQueue): by default
+  // each one while the worker waits, so that the view may react to it.
+  enum class TDelivery {
+    Wait,      // each report at once; the worker waits for it
+    Queue,     // every report, in order, in batches the worker does not wait for
+    Coalesce,  // as Queue, but of status texts, positions and rows only the
+               // last of a batch and none unchanged (a view that redraws on
+               // its own clock)
+  };
+  virtual TDelivery Delivery() const { return TDelivery::Wait; }
+  // After each batch of reports: a view that buffers its output shows it.
+  virtual void ReportsDelivered() {}
 };
 
 // One chosen folder of a run, in the order of the wizard's folder list.

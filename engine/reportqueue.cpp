@@ -15,7 +15,8 @@ constexpr int kMaxInFlight = 16;
 
 TReportQueue::TReportQueue(IRunView* view, int intervalMs)
     : view_(view),
-      coalesce_(view && view->CoalescesReports()),
+      wait_(view && view->Delivery() == IRunView::TDelivery::Wait),
+      coalesce_(view && view->Delivery() == IRunView::TDelivery::Coalesce),
       interval_(intervalMs),
       lastPost_(std::chrono::steady_clock::now()) {}
 
@@ -32,14 +33,14 @@ void TReportQueue::AddLog(const std::string& line) {
 }
 
 void TReportQueue::SetStatusText(const std::string& text) {
-  if (statusSet_ && text == status_) return;
+  if (coalesce_ && statusSet_ && text == status_) return;
   status_ = text;
   statusSet_ = true;
   Queue({TKind::Status, text}, true);
 }
 
 void TReportQueue::SetProgressMax(int count) {
-  if (count == max_ && position_ == 0) return;
+  if (coalesce_ && count == max_ && position_ == 0) return;
   max_ = count;
   position_ = 0;
   TReport r{TKind::Max, {}};
@@ -48,7 +49,7 @@ void TReportQueue::SetProgressMax(int count) {
 }
 
 void TReportQueue::SetProgressPosition(int value) {
-  if (value == position_) return;
+  if (coalesce_ && value == position_) return;
   position_ = value;
   TReport r{TKind::Position, {}};
   r.Index = value;
@@ -64,7 +65,7 @@ void TReportQueue::ShowFolderRow(int folderIndex) {
 void TReportQueue::UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                    int extracted, int messages, int total) {
   TReport r{TKind::Row, folderName, folderIndex, status, extracted, messages, total};
-  if (folderIndex >= 0) {
+  if (coalesce_ && folderIndex >= 0) {
     const auto at = static_cast<std::size_t>(folderIndex);
     if (rows_.size() <= at) rows_.resize(at + 1, TReport{TKind::Log, {}});
     if (rows_[at] == r) return;
@@ -91,7 +92,10 @@ void TReportQueue::Queue(TReport report, bool coalesce) {
     batch_.push_back(std::move(report));
     if (!coalesce) barrier_ = batch_.size();
   }
-  if (std::chrono::steady_clock::now() - lastPost_ >= interval_) Post(false);
+  if (wait_)
+    Post(true);
+  else if (std::chrono::steady_clock::now() - lastPost_ >= interval_)
+    Post(false);
 }
 
 void TReportQueue::Deliver(IRunView& view, const std::vector<TReport>& batch) {
@@ -117,6 +121,7 @@ void TReportQueue::Deliver(IRunView& view, const std::vector<TReport>& batch) {
         break;
     }
   }
+  view.ReportsDelivered();
 }
 
 void TReportQueue::Post(bool wait) {

@@ -1,15 +1,16 @@
 // The reports of a worker to its view, carried to the main thread without
 // making the worker wait for each one.
 //
-// Reports are gathered in order and posted as one batch at most every
-// kReportIntervalMs (and at Flush). A report that would leave the view as
-// it is (the same status text, position or row again) is not sent. A view
-// that redraws on its own clock (CoalescesReports) receives only the last
-// status text, position and row of each folder within a batch; log lines,
-// progress maximums and row showings are never dropped or reordered, so the
-// sequence of log lines is exactly the one the worker made. The worker waits
-// only at Flush, when too many batches are still on their way, and for
-// nothing else.
+// A view that reacts to reports (IRunView::TDelivery::Wait) receives each
+// one while the worker waits, as before. For the others, reports are
+// gathered in order and posted as one batch at most every kReportIntervalMs
+// (and at Flush): Queue delivers each report; Coalesce leaves out a report
+// that would leave the view as it is (the same status text, position or row
+// again) and delivers only the last status text, position and row of each
+// folder within a batch. Log lines, progress maximums and row showings are
+// never dropped or reordered, so the sequence of log lines is exactly the
+// one the worker made. The worker then waits only at Flush and when too
+// many batches are still on their way.
 #pragma once
 
 #include <atomic>
@@ -62,6 +63,7 @@ class TReportQueue {
   static void Deliver(IRunView& view, const std::vector<TReport>& batch);
 
   IRunView* view_;
+  bool wait_;
   bool coalesce_;
   std::chrono::milliseconds interval_;
   std::vector<TReport> batch_;

@@ -8,7 +8,7 @@
 namespace qb {
 
 TExtractionWorker::TExtractionWorker(const TExtractionJob& job)
-    : job_(job), IncludeExt(job.IncludeExt), ExcludeExt(job.ExcludeExt) {
+    : job_(job), IncludeExt(job.IncludeExt), ExcludeExt(job.ExcludeExt), reports_(job.View) {
   DestinationDir = Trim(job.DestinationDir);
 }
 
@@ -42,27 +42,24 @@ void TExtractionWorker::Pause() const {
 }
 
 void TExtractionWorker::AddLog(const std::string& line) {
-  if (job_.View) Synchronize([&] { job_.View->AddLog(line); });
+  reports_.AddLog(line);
 }
 void TExtractionWorker::SetStatusText(const std::string& text) {
-  if (job_.View) Synchronize([&] { job_.View->SetStatusText(text); });
+  reports_.SetStatusText(text);
 }
 void TExtractionWorker::SetProgressMax(int count) {
   progressMax_ = count == 0 ? 1 : count;
-  if (job_.View) Synchronize([&] { job_.View->SetProgressMax(count); });
+  reports_.SetProgressMax(count);
 }
 void TExtractionWorker::SetProgressPosition(int value) {
-  if (job_.View) Synchronize([&] { job_.View->SetProgressPosition(value); });
+  reports_.SetProgressPosition(value);
 }
 void TExtractionWorker::ShowFolderRow(int folderIndex) {
-  if (job_.View) Synchronize([&] { job_.View->ShowFolderRow(folderIndex); });
+  reports_.ShowFolderRow(folderIndex);
 }
 void TExtractionWorker::UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                         int extracted, int messages, int total) {
-  if (job_.View)
-    Synchronize([&] {
-      job_.View->UpdateFolderRow(folderName, folderIndex, status, extracted, messages, total);
-    });
+  reports_.UpdateFolderRow(folderName, folderIndex, status, extracted, messages, total);
 }
 
 void TExtractionWorker::WriteOptionLines() {
@@ -167,6 +164,8 @@ void TExtractionWorker::FinishRun() {
   const std::string closing = StopRequested() ? "Stopped by User." : FinishedLine();
   SetStatusText(closing);
   AddLog(closing);
+  // The run is over once the view shows all of it.
+  reports_.Flush();
 }
 
 bool TExtractionWorker::FolderFailed(const std::string& key) const {

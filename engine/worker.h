@@ -12,6 +12,7 @@
 #include "engine/history.h"
 #include "engine/job.h"
 #include "engine/naming.h"
+#include "engine/reportqueue.h"
 #include "platform/thread.h"
 
 namespace qb {
@@ -59,7 +60,8 @@ class TExtractionWorker : public TThread {
   bool StopRequested() const;
   void Pause() const;
 
-  // Reports; each runs on the main thread and waits for it.
+  // Reports, in order, to the view on the main thread; the worker does not
+  // wait for them (see TReportQueue) except at the end of the run.
   void AddLog(const std::string& line);
   void SetStatusText(const std::string& text);
   void SetProgressMax(int count);
@@ -110,6 +112,7 @@ class TExtractionWorker : public TThread {
  private:
   std::vector<std::string> failed_;
   int progressMax_ = 1;
+  TReportQueue reports_;
 };
 
 }  // namespace qb

@@ -51,6 +51,9 @@ class TRunView : public IRunView {
   void ShowFolderRow(int folderIndex) override;
   void UpdateFolderRow(const std::string& folderName, int folderIndex, int status, int extracted,
                        int messages, int total) override;
+  // The window repaints on its own clock: between two repaints only the
+  // last status, position and row count, never a log line.
+  TDelivery Delivery() const override { return TDelivery::Coalesce; }
 
   // The last status text, as the worker gave it.
   const std::string& StatusText() const { return statusText_; }
