@@ -165,6 +165,10 @@ class TExtractionWorker : public TThread {
   // failure only leaves HistoryOpen false. With the skip choice, the
   // digests it holds are kept as the messages extracted before.
   void OpenHistory(const std::string& relativePath);
+  // The constructor step of a source: where its files go, its link
+  // download, and its history file (opened with OpenHistory).
+  void SetUpSource(TSourceKind source, std::unique_ptr<ILinkDownloads> links,
+                   const std::string& historyPath);
   // Records one processed message (does nothing while the history is
   // closed). A failed flush raises EInOutError.
   void RecordHistory(const std::string& keyText, TDateTime date, int attachments);

@@ -25,9 +25,9 @@ TMboxExtracter::TMboxExtracter(const TExtractionJob& job, TMailFamily family,
                                TLinkDownloadOptions linkOptions)
     : TExtractionWorker(job) {
   const bool tb = family == TMailFamily::Thunderbird;
-  Source = tb ? TSourceKind::Thunderbird : TSourceKind::Mozilla;
-  Links = std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions));
-  OpenHistory(tb ? kThunderbirdHistoryPath : kMozillaHistoryPath);
+  SetUpSource(tb ? TSourceKind::Thunderbird : TSourceKind::Mozilla,
+              std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
+              tb ? kThunderbirdHistoryPath : kMozillaHistoryPath);
 }
 
 TMboxExtracter::~TMboxExtracter() = default;

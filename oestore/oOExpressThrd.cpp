@@ -10,9 +10,9 @@ namespace qb {
 
 TOEExtracter::TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions)
     : TExtractionWorker(job) {
-  Source = TSourceKind::OutlookExpress;
-  Links = std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions));
-  OpenHistory(kOEHistoryPath);
+  SetUpSource(TSourceKind::OutlookExpress,
+              std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
+              kOEHistoryPath);
 }
 
 TOEExtracter::~TOEExtracter() = default;
