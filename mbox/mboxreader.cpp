@@ -81,6 +81,12 @@ void TMboxReader::Open(const std::string& path) {
   Rewind();
 }
 
+void TMboxReader::Open(std::FILE* stream) {
+  Close();
+  file_ = stream;
+  Rewind();
+}
+
 void TMboxReader::Close() {
   if (file_) std::fclose(file_);
   file_ = nullptr;

@@ -52,6 +52,8 @@ class TMboxReader {
 
   // Opens the mailbox for reading from its start. Throws EMboxError.
   void Open(const std::string& path);
+  // Reads an open stream instead (closed by the reader).
+  void Open(std::FILE* stream);
   void Close();
   // Back to the first message.
   void Rewind();
