@@ -91,6 +91,10 @@ class TExtractionWorker : public TThread {
   // could not be written, or a history that could not be opened or kept.
   bool RunHadFailures() const { return failures_.load(); }
 
+  // False when the history could not be opened or was switched off after a
+  // failed write.
+  bool HistoryEnabled() const { return HistoryOpen; }
+
   // True when date (a message's date) lies within the whole days from..to.
   static bool InDateInterval(TDateTime date, TDateTime from, TDateTime to);
 
