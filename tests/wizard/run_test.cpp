@@ -215,28 +215,36 @@ class RunTest : public QObject {
     QCOMPARE(list.topLevelItem(0)->text(colStatus), QStringLiteral("Waiting"));
 
     TRunView view(log, status, bar, list);
+    // Reports reach the widgets at the next refresh, or at Flush.
     view.AddLog("one");
     view.AddLog("two");
-    QCOMPARE(log.toPlainText(), QStringLiteral("one\ntwo"));
+    QCOMPARE(log.toPlainText(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(log.toPlainText(), QStringLiteral("one\ntwo"), 2000);
+    view.AddLog("three");
     view.SetStatusText("Inbox : Processing Message 1 of 4 ...");
+    view.Flush();
+    QCOMPARE(log.toPlainText(), QStringLiteral("one\ntwo\nthree"));
     QCOMPARE(status.text(), QStringLiteral("Inbox : Processing Message 1 of 4 ..."));
     view.SetProgressMax(0);
+    view.Flush();
     QCOMPARE(bar.maximum(), 1);
     view.SetProgressMax(40);
     view.SetProgressPosition(12);
+    view.UpdateFolderRow("Inbox", 0, fsFinished, 3, 2, 4);
+    view.ShowFolderRow(1);
+    view.Flush();
     QCOMPARE(bar.maximum(), 40);
     QCOMPARE(bar.value(), 12);
-    view.UpdateFolderRow("Inbox", 0, fsFinished, 3, 2, 4);
     QCOMPARE(list.topLevelItem(0)->text(colTotal), QStringLiteral("4"));
     QCOMPARE(list.topLevelItem(0)->text(colMsgs), QStringLiteral("2"));
     QCOMPARE(list.topLevelItem(0)->text(colExtracted), QStringLiteral("3"));
     QCOMPARE(list.topLevelItem(0)->text(colStatus), QStringLiteral("Finished"));
     QVERIFY(!list.topLevelItem(0)->icon(colFolder).isNull());
-    view.ShowFolderRow(1);
     QCOMPARE(list.currentItem(), list.topLevelItem(1));
     // A row the list does not have is left alone.
     view.UpdateFolderRow("Ghost", 7, fsError, 0, 0, 0);
     view.ShowFolderRow(-1);
+    view.Flush();
     QCOMPARE(list.topLevelItemCount(), 2);
     QCOMPARE(StatusImages().size(), size_t{4});
     QCOMPARE(BusyFrames().size(), size_t{24});
