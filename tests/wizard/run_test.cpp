@@ -15,11 +15,14 @@
 #include <QTest>
 #include <QThread>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
 
 #include "oestore/dbxwriter.h"
+#include "outlook/fakeoutlook.h"
+#include "outlook/oOutlookThrd.h"
 #include "platform/codepage.h"
 #include "platform/keystore.h"
 #include "platform/paths.h"
@@ -358,6 +361,41 @@ class RunTest : public QObject {
     f.w->elTreeStatusDblClick();
     QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
     QCOMPARE(f.desktop.CallsOf("OpenPath")[0].Text, f.Dest());
+  }
+
+  // An Outlook run: the worker gets the ticked Outlook folders and reports
+  // into the same page; the finish is the same.
+  void outlookRunThroughTheWindow() {
+    auto outlook = std::make_shared<ole::TFakeOutlook>();
+    ole::TFakeFolder& inbox = outlook->AddStore("Personal Folders").AddFolder("Inbox");
+    ole::TFakeMail mail;
+    mail.Subject = "Report";
+    mail.SenderName = "Ann";
+    mail.ReceivedTime = EncodeDate(2004, 3, 1);
+    mail.Attachments = {{"report.pdf", "%PDF-1.4\n"}};
+    inbox.Items = {mail, ole::TFakeMail{}};
+    ole::TScopedOutlookProvider use(outlook->Factory());
+
+    TRunFixture f;
+    f.w->rbOutlook->setChecked(true);
+    f.w->btNext->click();
+    QCOMPARE(f.w->CurrentPageName(), QStringLiteral("OutlookChoose"));
+    f.w->btNext->click();
+    f.w->btNext->click();
+    QCOMPARE(f.w->CurrentPageName(), QStringLiteral("Options2"));
+    f.w->txtOEDir->setText(QString::fromStdString(f.Dest()));
+    f.w->btNext->click();
+    QVERIFY(f.w->Running);
+    f.WaitForFinish();
+    std::vector<std::string> rows = f.Rows();
+    QVERIFY(std::find(rows.begin(), rows.end(), "folder\tInbox\t2\t1\t1\tFinished") != rows.end());
+    const QStringList log = f.w->txtLogs->toPlainText().split('\n');
+    QCOMPARE(log.mid(log.size() - 2),
+             (QStringList{QString::fromLatin1(TOutlookExtracter::kFinishedLine),
+                          "Finished with Extraction."}));
+    QCOMPARE(test::ListTree(f.Dest()).size(), size_t{1});
+    QCOMPARE(f.w->ElTreeOutLook->topLevelItemCount(), 0);
+    QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
   }
 
   // Closing while a run is active: No lets it go on; Yes stops it, waits
