@@ -430,6 +430,16 @@ class RunTest : public QObject {
              (QStringList{"Stopped by User.", "Finished with Extraction."}));
   }
 
+  // A window taken down during a run (the program ending otherwise) stops
+  // the run and lets it end before the controls go.
+  void windowDestroyedDuringARun() {
+    TRunFixture f(20);
+    f.Start();
+    QTest::qWait(50);
+    f.w.reset();
+    QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
+  }
+
   // Closing after a run asks the other question.
   void closeQuestionAfterTheRun() {
     TRunFixture f;
