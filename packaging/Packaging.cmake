@@ -1,0 +1,160 @@
+# Installing and packaging. `cmake --install` lays the programs and their
+# files out below the prefix (bin/, share/quillbox/, share/applications/,
+# share/icons/hicolor/, share/man/man1/, share/metainfo/, share/doc/quillbox/);
+# CPack's DEB generator turns that tree into quillbox_<version>-<rev>_<arch>.deb
+# (scripts/package). Included at the end of the top-level CMakeLists.txt, once
+# every program target exists.
+#
+# The programs find their data files relative to their own executable
+# (platform/paths.h: <exe>/../share/quillbox installed, <exe>/data in the
+# build tree), so nothing here compiles a path in.
+include(GNUInstallDirs)
+
+# One page of the project, named by the metainfo, the package and the
+# copyright file; the AppStream id follows its domain.
+set(QB_HOMEPAGE "https://quillbox.example.org/")
+set(QB_APP_ID "org.example.quillbox")
+set(QB_MAINTAINER "The Quillbox developers <quillbox@example.org>")
+set(QB_DEB_RELEASE 1)
+set(QB_DEB_VERSION "${PROJECT_VERSION}-${QB_DEB_RELEASE}")
+
+set(QB_PKG_SRC ${CMAKE_CURRENT_LIST_DIR})
+set(QB_PKG_OUT ${CMAKE_BINARY_DIR}/packaging)
+set(QB_VERSION ${PROJECT_VERSION})
+set(QB_PKG_FILES)  # what the build makes for the package
+
+# --- The programs and their data ------------------------------------------
+install(TARGETS quillbox-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET quillbox)
+  install(TARGETS quillbox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+# The program data directory exactly as the programs see it in the build
+# tree: the files of data/ (help manual, sound, artwork) and the compiled
+# message catalogues (locale/).
+install(DIRECTORY ${CMAKE_BINARY_DIR}/app/data/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/quillbox OPTIONAL)
+
+# --- Manual pages and the Debian changelog, compressed as Debian wants -----
+set(QB_MANPAGES quillbox-cli)
+if(TARGET quillbox)
+  list(APPEND QB_MANPAGES quillbox)
+endif()
+find_program(QB_GZIP gzip REQUIRED)
+foreach(page ${QB_MANPAGES})
+  configure_file(${QB_PKG_SRC}/man/${page}.1 ${QB_PKG_OUT}/man/${page}.1 @ONLY)
+  add_custom_command(
+    OUTPUT ${QB_PKG_OUT}/man/${page}.1.gz
+    COMMAND ${QB_GZIP} -9 -n -k -f ${QB_PKG_OUT}/man/${page}.1
+    DEPENDS ${QB_PKG_OUT}/man/${page}.1
+    VERBATIM)
+  list(APPEND QB_PKG_FILES ${QB_PKG_OUT}/man/${page}.1.gz)
+  install(FILES ${QB_PKG_OUT}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+configure_file(${QB_PKG_SRC}/changelog.in ${QB_PKG_OUT}/changelog.Debian @ONLY)
+add_custom_command(
+  OUTPUT ${QB_PKG_OUT}/changelog.Debian.gz
+  COMMAND ${QB_GZIP} -9 -n -k -f ${QB_PKG_OUT}/changelog.Debian
+  DEPENDS ${QB_PKG_OUT}/changelog.Debian
+  VERBATIM)
+list(APPEND QB_PKG_FILES ${QB_PKG_OUT}/changelog.Debian.gz)
+install(FILES ${QB_PKG_OUT}/changelog.Debian.gz ${QB_PKG_SRC}/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillbox)
+install(FILES ${QB_PKG_SRC}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME quillbox)
+
+# --- Menu entry, icon, AppStream metadata ----------------------------------
+# The screenshots of docs/screenshots, in name order, captioned after their
+# names ("02-options.png" -> "Options"); the first is the default.
+file(GLOB QB_SCREENSHOTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png)
+list(SORT QB_SCREENSHOTS)
+set(QB_METAINFO_SCREENSHOTS "")
+if(QB_SCREENSHOTS)
+  string(APPEND QB_METAINFO_SCREENSHOTS "  <screenshots>\n")
+  set(kind " type=\"default\"")
+  foreach(shot ${QB_SCREENSHOTS})
+    get_filename_component(name ${shot} NAME)
+    get_filename_component(caption ${shot} NAME_WE)
+    string(REGEX REPLACE "^[0-9]+[-_]*" "" caption "${caption}")
+    string(REGEX REPLACE "[-_]+" " " caption "${caption}")
+    string(SUBSTRING "${caption}" 0 1 first)
+    string(SUBSTRING "${caption}" 1 -1 rest)
+    string(TOUPPER "${first}" first)
+    string(APPEND QB_METAINFO_SCREENSHOTS
+           "    <screenshot${kind}>\n"
+           "      <caption>${first}${rest}</caption>\n"
+           "      <image>${QB_HOMEPAGE}screenshots/${name}</image>\n"
+           "    </screenshot>\n")
+    set(kind "")
+  endforeach()
+  string(APPEND QB_METAINFO_SCREENSHOTS "  </screenshots>\n")
+endif()
+configure_file(${QB_PKG_SRC}/quillbox.metainfo.xml.in ${QB_PKG_OUT}/${QB_APP_ID}.metainfo.xml @ONLY)
+configure_file(${QB_PKG_SRC}/quillbox.desktop ${QB_PKG_OUT}/quillbox.desktop COPYONLY)
+
+# PNG icons rendered from the SVG.
+set(QB_ICON_SIZES 16 22 24 32 48 64 128 256)
+find_program(QB_RSVG_CONVERT rsvg-convert)
+set(QB_ICONS)
+if(QB_RSVG_CONVERT)
+  foreach(size ${QB_ICON_SIZES})
+    set(dir ${QB_PKG_OUT}/icons/${size}x${size}/apps)
+    add_custom_command(
+      OUTPUT ${dir}/quillbox.png
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+      COMMAND ${QB_RSVG_CONVERT} --width=${size} --height=${size} --keep-aspect-ratio
+              --output=${dir}/quillbox.png ${QB_PKG_SRC}/quillbox.svg
+      DEPENDS ${QB_PKG_SRC}/quillbox.svg
+      COMMENT "Rendering the ${size}x${size} icon"
+      VERBATIM)
+    list(APPEND QB_ICONS ${dir}/quillbox.png)
+  endforeach()
+  list(APPEND QB_PKG_FILES ${QB_ICONS})
+else()
+  message(WARNING "rsvg-convert (librsvg2-bin) is missing: only the scalable icon is installed")
+endif()
+
+if(TARGET quillbox)
+  install(FILES ${QB_PKG_OUT}/quillbox.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${QB_PKG_OUT}/${QB_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(FILES ${QB_PKG_SRC}/quillbox.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size ${QB_ICON_SIZES})
+    install(FILES ${QB_PKG_OUT}/icons/${size}x${size}/apps/quillbox.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps OPTIONAL)
+  endforeach()
+endif()
+
+add_custom_target(qb_package_files ALL DEPENDS ${QB_PKG_FILES})
+
+# --- The Debian package ------------------------------------------------------
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillbox)
+set(CPACK_PACKAGE_VENDOR "The Quillbox developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${QB_MAINTAINER})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${QB_DEB_RELEASE})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QB_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION mail)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QB_HOMEPAGE})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # dependencies from the linked libraries
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# No maintainer scripts: installing creates only the package's own files, so
+# removing it leaves nothing behind.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "save the attachments of local mail stores as files
+Quillbox pulls the attachments out of the mail stores on the local disk and
+saves them as ordinary files in a directory tree, named by date, sender and
+subject. It reads Thunderbird, Mozilla and Netscape mailboxes, the .dbx
+folders of Outlook Express and Outlook's .pst files.
+.
+A desktop wizard picks the store, the folders and the options (extensions to
+skip or keep, a date interval, skipping messages handled before, downloading
+linked files); quillbox-cli runs the same extraction from a shell.")
+include(CPack)
