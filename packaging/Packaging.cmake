@@ -28,10 +28,14 @@ install(TARGETS quillbox-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET quillbox)
   install(TARGETS quillbox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-# The program data directory exactly as the programs see it in the build
-# tree: the files of data/ (help manual, sound, artwork) and the compiled
-# message catalogues (locale/).
-install(DIRECTORY ${CMAKE_BINARY_DIR}/app/data/
+# The program data directory: the files of data/ (help manual, sound,
+# artwork), which the build copies beside the programs, and the message
+# catalogues compiled into the build tree's copy (po/).
+if(EXISTS ${PROJECT_SOURCE_DIR}/data)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/quillbox
+          PATTERN "CMakeLists.txt" EXCLUDE PATTERN "*.cmake" EXCLUDE)
+endif()
+install(DIRECTORY ${CMAKE_BINARY_DIR}/app/data/locale
         DESTINATION ${CMAKE_INSTALL_DATADIR}/quillbox OPTIONAL)
 
 # --- Manual pages and the Debian changelog, compressed as Debian wants -----
@@ -144,6 +148,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QB_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # dependencies from the linked libraries
+if(TARGET quillbox)
+  # What the linked libraries cannot tell: Qt loads its platform plugins at
+  # run time, and the desktop opens the destination through xdg-open.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # No maintainer scripts: installing creates only the package's own files, so
 # removing it leaves nothing behind.
