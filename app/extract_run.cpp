@@ -7,8 +7,13 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <utility>
 
 #include "app/commands.h"
+#include "engine/history.h"
+#include "oestore/dbxreader.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -30,6 +35,55 @@ const char* const kDestinationError =
     "Unable to Create the Destination directory.\r\n\r\nPlease select a new directory";
 
 std::atomic<std::uint8_t> g_stop{0};
+
+// Notes for the user that arrive from the engine on any thread (a history
+// switched off); the console prints them between its own lines.
+class TNotices {
+ public:
+  void Add(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.push_back(text);
+    any_ = true;
+  }
+  std::vector<std::string> Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(pending_, {});
+  }
+  bool Any() const { return any_.load(); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> pending_;
+  std::atomic<bool> any_{false};
+};
+
+TNotices g_notices;
+
+// What the store reader passed over, per folder file, for one line each at
+// the end of the run.
+class TSkippedParts {
+ public:
+  void Add(const std::string& path, const TDbxSkipped& skipped) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_[path].Merge(skipped);
+  }
+  void Write() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [path, skipped] : files_) {
+      const std::size_t slash = path.rfind('/');
+      const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+      std::fprintf(stderr, "quillbox-cli: %s: skipped damaged parts: %s\n", file.c_str(),
+                   skipped.Text().c_str());
+    }
+    files_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, TDbxSkipped> files_;
+};
+
+TSkippedParts g_skipped;
 
 extern "C" void OnInterrupt(int) {
   g_stop.store(1);
@@ -78,12 +132,15 @@ class ConsoleView : public IRunView {
 
   void AddLog(const std::string& line) override {
     ClearStatusLine();
+    WriteNotices();
     OutRecord({line});
     std::fflush(stdout);
     DrawStatusLine();
   }
   void SetStatusText(const std::string& text) override {
     status_ = text;
+    ClearStatusLine();
+    WriteNotices();
     if (terminal_) {
       DrawStatusLine();
     } else {
@@ -111,6 +168,8 @@ class ConsoleView : public IRunView {
   // Clears the status line and writes the rows as they stand at the end.
   void Finish() {
     ClearStatusLine();
+    WriteNotices();
+    g_skipped.Write();
     drawn_ = false;
     terminal_ = false;
     for (const auto& r : rows_) {
@@ -121,6 +180,10 @@ class ConsoleView : public IRunView {
   }
 
  private:
+  static void WriteNotices() {
+    for (const std::string& n : g_notices.Take())
+      std::fprintf(stderr, "quillbox-cli: %s\n", n.c_str());
+  }
   void ClearStatusLine() {
     if (terminal_ && drawn_) std::fputs("\r\033[K", stderr);
   }
@@ -262,16 +325,23 @@ int RunExtraction(
   job.StopRequested = &g_stop;
   g_stop.store(0);
   auto* previous = std::signal(SIGINT, OnInterrupt);
+  SetHistoryNoticeHandler([](const std::string& notice) { g_notices.Add(notice); });
+  SetDbxSkipHandler(
+      [](const std::string& path, const TDbxSkipped& skipped) { g_skipped.Add(path, skipped); });
 
   std::unique_ptr<TThread> worker = makeWorker(job);
   worker->Resume();
   worker->WaitFor();
   std::signal(SIGINT, previous);
+  const std::exception_ptr fatal = worker->FatalException;
+  worker.reset();  // closes the history, which may have a last notice
+  SetHistoryNoticeHandler(nullptr);
+  SetDbxSkipHandler(nullptr);
   std::fflush(stdout);
   view.Finish();
-  if (worker->FatalException) {
+  if (fatal) {
     try {
-      std::rethrow_exception(worker->FatalException);
+      std::rethrow_exception(fatal);
     } catch (const std::exception& e) {
       return Fail(std::string("the run ended early: ") + e.what());
     } catch (...) {

@@ -1,9 +1,42 @@
 #include "engine/history.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include "engine/oCalcMD5.h"
 #include "platform/paths.h"
 
 namespace qb {
+
+namespace {
+
+std::mutex g_noticeMutex;
+std::function<void(const std::string&)> g_noticeHandler;
+
+void Announce(const std::string& notice) {
+  std::function<void(const std::string&)> handler;
+  {
+    std::lock_guard<std::mutex> lock(g_noticeMutex);
+    handler = g_noticeHandler;
+  }
+  if (handler) handler(notice);
+}
+
+constexpr const char* kKeepsNone = "; this run keeps no history";
+
+}  // namespace
+
+void SetHistoryNoticeHandler(std::function<void(const std::string&)> handler) {
+  std::lock_guard<std::mutex> lock(g_noticeMutex);
+  g_noticeHandler = std::move(handler);
+}
 
 TExtractionHistory::~TExtractionHistory() {
   Close();
@@ -13,8 +46,52 @@ std::string TExtractionHistory::HistoryPath(const std::string& relativePath) {
   return IncludeTrailingSlash(AppDataDir()) + relativePath;
 }
 
+TExtractionHistory::TDiskState TExtractionHistory::StatFile() const {
+  TDiskState s;
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0) return s;
+  s.Exists = true;
+  s.Dev = st.st_dev;
+  s.Ino = st.st_ino;
+  s.Size = static_cast<unsigned long long>(st.st_size);
+  s.MtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  return s;
+}
+
+bool TExtractionHistory::Lock() {
+  if (lockFd_ < 0) {
+    lockFd_ = ::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (lockFd_ < 0) return false;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lockWaitMs_);
+  for (;;) {
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void TExtractionHistory::Unlock() {
+  if (lockFd_ >= 0) ::flock(lockFd_, LOCK_UN);
+}
+
+void TExtractionHistory::SwitchOff(const std::string& notice) {
+  if (store_) store_->DiscardChanges();
+  store_.reset();
+  pending_.clear();
+  if (lockFd_ >= 0) ::close(lockFd_);
+  lockFd_ = -1;
+  if (notice_.empty()) {
+    notice_ = notice;
+    Announce(notice);
+  }
+}
+
 bool TExtractionHistory::Open(const std::string& fullPath) {
   Close();
+  notice_.clear();
+  savedBefore_.clear();
   // The store keeps at most 255 characters of its name; a longer path would
   // name some other file, so such a history stays closed.
   if (fullPath.empty() || fullPath.size() > kIniMaxText) return false;
@@ -23,14 +100,62 @@ bool TExtractionHistory::Open(const std::string& fullPath) {
   const std::size_t slash = fullPath.rfind('/');
   if (slash != std::string::npos && slash > 0 && !ForceDirectories(fullPath.substr(0, slash)))
     return false;
+  path_ = fullPath;
+  if (!Lock()) {
+    if (lockFd_ >= 0) SwitchOff("the history " + path_ + " is locked by another run" + kKeepsNone);
+    return false;
+  }
   try {
     auto store = std::make_unique<TBiggerIniFile>(fullPath);
-    store->WriteDateTime("Program", "LastStarted", Now());
+    disk_ = StatFile();
+    Unlock();
+    // What earlier runs saved completely decides what may be skipped.
+    TStringList sections;
+    store->ReadSections(sections);
+    for (const std::string& s : sections)
+      if (s.size() == 32 && store->ReadString(s, "Saved", "0") == "1") savedBefore_.insert(s);
     store_ = std::move(store);
+    Apply([now = Now()](TBiggerIniFile& s) { s.WriteDateTime("Program", "LastStarted", now); });
   } catch (...) {
+    Unlock();
     store_.reset();
     return false;
   }
+  return true;
+}
+
+void TExtractionHistory::Apply(TChange change) {
+  change(*store_);
+  pending_.push_back(std::move(change));
+}
+
+bool TExtractionHistory::Flush() {
+  if (!store_ || !store_->Modified()) {
+    pending_.clear();
+    return true;
+  }
+  if (!Lock()) {
+    SwitchOff("the history " + path_ + " stayed locked by another run" + kKeepsNone);
+    return false;
+  }
+  try {
+    const TDiskState now = StatFile();
+    if (!(now == disk_)) {
+      // Another run wrote meanwhile: take its file and lay ours over it.
+      auto fresh = std::make_unique<TBiggerIniFile>(path_);
+      for (const TChange& c : pending_) c(*fresh);
+      store_->DiscardChanges();
+      store_ = std::move(fresh);
+      disk_ = now;
+    }
+    store_->UpdateFile();
+    disk_ = StatFile();
+  } catch (...) {
+    Unlock();
+    throw;
+  }
+  Unlock();
+  pending_.clear();
   return true;
 }
 
@@ -38,21 +163,55 @@ std::string TExtractionHistory::RecordMessage(const std::string& keyText, TDateT
                                               int attachments, bool writeDate, bool writeCount) {
   const std::string digest = MD5Text(keyText);
   if (!store_) return digest;
-  store_->WriteBool(digest, "Saved", false);
-  if (writeDate) store_->WriteDateTime(digest, "Date", date);
-  if (writeCount) store_->WriteInteger(digest, "Attachments", attachments);
-  store_->UpdateFile();
+  Apply([=](TBiggerIniFile& s) {
+    s.WriteBool(digest, "Saved", false);
+    if (writeDate) s.WriteDateTime(digest, "Date", date);
+    if (writeCount) s.WriteInteger(digest, "Attachments", attachments);
+  });
+  try {
+    Flush();
+  } catch (const std::exception& e) {
+    SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
+    throw;
+  }
   return digest;
 }
 
-void TExtractionHistory::Close() {
-  if (!store_) return;
+std::string TExtractionHistory::RecordOutcome(const std::string& keyText, TDateTime date,
+                                              int attachments, bool allSaved) {
+  const std::string digest = MD5Text(keyText);
+  if (!store_) return digest;
+  Apply([=](TBiggerIniFile& s) {
+    s.WriteBool(digest, "Saved", allSaved);
+    s.WriteDateTime(digest, "Date", date);
+    s.WriteInteger(digest, "Attachments", attachments);
+  });
   try {
-    store_->UpdateFile();
-  } catch (...) {
-    // Closing happens while the worker goes away; there is no one to tell.
+    Flush();
+  } catch (const std::exception& e) {
+    SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
+  }
+  return digest;
+}
+
+bool TExtractionHistory::SavedBefore(const std::string& keyText) const {
+  return savedBefore_.count(MD5Text(keyText)) != 0;
+}
+
+void TExtractionHistory::Close() {
+  if (store_) {
+    try {
+      Flush();
+    } catch (const std::exception& e) {
+      SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
+    } catch (...) {
+      // Closing happens while the worker goes away; there is no one else to tell.
+    }
   }
   store_.reset();
+  pending_.clear();
+  if (lockFd_ >= 0) ::close(lockFd_);
+  lockFd_ = -1;
 }
 
 }  // namespace qb

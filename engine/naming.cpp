@@ -6,6 +6,7 @@
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/safefile.h"
 #include "platform/text.h"
 
 namespace qb {
@@ -37,6 +38,39 @@ std::string EdgeName(const std::string& bytes) {
   return ToUtf8Edge(s);
 }
 
+bool IsControl(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7F;
+}
+
+std::string ControlsToUnderscore(std::string s) {
+  for (char& c : s)
+    if (IsControl(c)) c = '_';
+  return s;
+}
+
+// A directory level holds at most 255 bytes.
+std::string FitLevel(const std::string& name) {
+  return CutUtf8(name, kMaxNameBytes);
+}
+
+// Shortens s by up to excess bytes, not below floor bytes and never to
+// nothing; takes what was cut off excess.
+void Shorten(std::string& s, std::size_t& excess, std::size_t floor) {
+  if (excess == 0 || s.size() <= floor) return;
+  const std::size_t want = std::max(floor, s.size() > excess ? s.size() - excess : 0);
+  std::string cut = CutUtf8(s, want);
+  if (cut.empty() && !s.empty()) {
+    std::size_t n = 1;  // keep the first character whole
+    while (n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) ++n;
+    cut = s.substr(0, n);
+  }
+  if (cut.size() >= s.size()) return;
+  const std::size_t removed = s.size() - cut.size();
+  excess = removed >= excess ? 0 : excess - removed;
+  s = std::move(cut);
+}
+
 }  // namespace
 
 TNamingOptions NamingOptionsFromJob(const TExtractionJob& job, TSourceKind source) {
@@ -56,6 +90,10 @@ std::string RootDirectory(const std::string& destinationDir, TSourceKind source)
 std::string CleanNamePart(const std::string& text) {
   std::string s = Trim(text);
   for (char& c : s) {
+    if (IsControl(c)) {
+      c = '_';
+      continue;
+    }
     switch (c) {
       case '/':
       case '\\':
@@ -86,41 +124,45 @@ std::string FormatDatePart(TDateTime date) {
 
 TTargetPath BuildTargetPath(const std::string& subject, const std::string& sender, TDateTime date,
                             const TNamingOptions& options) {
-  const std::string S = EdgeName(CleanNamePart(subject)) + "/";
-  const std::string D = FormatDatePart(date) + "/";
-  const std::string F = EdgeName(CleanNamePart(sender)) + "/";
-  std::string rel;
+  const TPrefixPart S{EdgeName(CleanNamePart(subject)), true};
+  const TPrefixPart D{FormatDatePart(date), false};
+  const TPrefixPart F{EdgeName(CleanNamePart(sender)), true};
+  std::vector<TPrefixPart> parts;
   switch (options.Layout) {
     case loDateSenderSubject:
-      rel = D + F + S;
+      parts = {D, F, S};
       break;
     case loSenderDate:
-      rel = F + D;
+      parts = {F, D};
       break;
     case loSenderSubjectDate:
-      rel = F + S + D;
+      parts = {F, S, D};
       break;
     case loSubjectDateSender:
-      rel = S + D + F;
+      parts = {S, D, F};
       break;
     case loSubjectSenderDate:
-      rel = S + F + D;
+      parts = {S, F, D};
       break;
     case loDate:
-      rel = D;
+      parts = {D};
       break;
     default:
-      rel = D + S;
+      parts = {D, S};
       break;
   }
-  rel = ReplaceAll(rel, "//", "/");
   const std::string root = RootDirectory(options.DestinationDir, options.Source);
   TTargetPath t;
+  t.Base = options.DestinationDir;
   if (!options.FullFileName) {
+    std::string rel;
+    for (const TPrefixPart& p : parts) rel += FitLevel(p.Text) + "/";
+    rel = ReplaceAll(rel, "//", "/");
     t.Directory = IncludeTrailingSlash(root + Trim(rel));
   } else {
     t.Directory = root;
-    t.Prefix = ReplaceAll(rel, "/", " - ");
+    t.Prefix = JoinPrefix(parts);
+    t.PrefixParts = std::move(parts);
   }
   t.Directory = Trim(t.Directory);
   return t;
@@ -140,9 +182,59 @@ TNameSplit SplitAttachmentName(const std::string& fileName) {
   return r;
 }
 
+std::string JoinPrefix(const std::vector<TPrefixPart>& parts) {
+  std::string rel;
+  for (const TPrefixPart& p : parts) rel += p.Text + "/";
+  return ReplaceAll(ReplaceAll(rel, "//", "/"), "/", " - ");
+}
+
+std::string FitFileName(std::vector<TPrefixPart> parts, std::string base, const std::string& suffix,
+                        std::string ext, std::size_t maxBytes) {
+  const auto length = [&] {
+    return JoinPrefix(parts).size() + base.size() + suffix.size() + ext.size();
+  };
+  std::size_t len = length();
+  if (len <= maxBytes) return JoinPrefix(parts) + base + suffix + ext;
+  std::size_t excess = len - maxBytes;
+  // Subject and sender first, longest first, down to a readable stub; then
+  // the base name; then all of them down to one character; the extension
+  // only when nothing else is left.
+  constexpr std::size_t kStub = 16;
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    if (parts[i].Shortenable && !parts[i].Text.empty()) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return parts[a].Text.size() > parts[b].Text.size();
+  });
+  for (std::size_t floor : {kStub, std::size_t{1}}) {
+    for (std::size_t i : order) Shorten(parts[i].Text, excess, floor);
+    Shorten(base, excess, floor);
+  }
+  if (excess > 0) ext = CutUtf8(ext, ext.size() > excess ? ext.size() - excess : 0);
+  std::string name = JoinPrefix(parts) + base + suffix + ext;
+  return CutUtf8(name, maxBytes);
+}
+
+std::string AttachmentFileName(const TTargetPath& target, const std::string& fileName, int n) {
+  const TNameSplit split = SplitAttachmentName(fileName);
+  const std::string whole =
+      EdgeName(CleanNamePart(split.Base) + ControlsToUnderscore(split.Extension));
+  // The extension starts at the last "." of the converted name ("." is kept
+  // as it is by the conversion).
+  std::size_t dot = split.Extension.empty() ? std::string::npos : whole.rfind('.');
+  if (dot == std::string::npos) dot = whole.size();
+  const std::string base = whole.substr(0, dot);
+  const std::string ext = whole.substr(dot);
+  const std::string suffix = n > 1 ? " (" + std::to_string(n) + ")" : std::string();
+  if (!target.PrefixParts.empty()) return FitFileName(target.PrefixParts, base, suffix, ext);
+  // A prefix given whole (a target made by hand) is kept whole.
+  const std::size_t room =
+      target.Prefix.size() < kMaxNameBytes ? kMaxNameBytes - target.Prefix.size() : 1;
+  return target.Prefix + FitFileName({}, base, suffix, ext, room);
+}
+
 std::string AttachmentFilePath(const TTargetPath& target, const std::string& fileName) {
-  const TNameSplit n = SplitAttachmentName(fileName);
-  return target.Directory + target.Prefix + EdgeName(CleanNamePart(n.Base) + n.Extension);
+  return target.Directory + AttachmentFileName(target, fileName);
 }
 
 bool IsExtensionWanted(const std::string& fileName, const std::vector<std::string>& excludeExt) {
@@ -151,42 +243,59 @@ bool IsExtensionWanted(const std::string& fileName, const std::vector<std::strin
   return std::find(excludeExt.begin(), excludeExt.end(), ext) == excludeExt.end();
 }
 
+bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir) {
+  const std::string base = IncludeTrailingSlash(target.Base);
+  if (target.Base.empty() || target.Directory.compare(0, base.size(), base) != 0)
+    return dir.Open(target.Directory, "", true);
+  return dir.Open(target.Base, target.Directory.substr(base.size()), true);
+}
+
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,
                      const std::vector<TAttachmentToWrite>& attachments,
                      const TWriteReport& report) {
   int written = 0;
-  for (const TAttachmentToWrite& a : attachments) {
+  TSafeDir dir;
+  for (std::size_t i = 0; i < attachments.size(); ++i) {
+    const TAttachmentToWrite& a = attachments[i];
     if (!IsExtensionWanted(a.FileName, excludeExt)) continue;
-    bool made = false;
-    try {
-      made = ForceDirectories(target.Directory);
-    } catch (...) {
-      made = false;
-    }
-    if (!made) {
-      if (report.Log) report.Log("Unable to Create Directory - " + target.Directory);
-      break;
-    }
-    const std::string path = AttachmentFilePath(target, a.FileName);
-    if (report.Pause) report.Pause();
-    // The last component must name a file inside the target: an attachment
-    // called ".." would otherwise address the directory above.
-    const std::size_t slash = path.rfind('/');
-    const std::string leaf = slash == std::string::npos ? path : path.substr(slash + 1);
-    bool saved = false;
-    if (leaf != "." && leaf != ".." && !leaf.empty() && a.Save) {
+    if (!dir.IsOpen()) {
+      bool made = false;
       try {
-        saved = a.Save(path);
+        made = OpenTargetDirectory(target, dir);
       } catch (...) {
-        saved = false;
+        made = false;
+      }
+      if (!made) {
+        if (report.Log) report.Log("Unable to Create Directory - " + target.Directory);
+        if (report.Failed)
+          for (std::size_t k = i; k < attachments.size(); ++k)
+            if (IsExtensionWanted(attachments[k].FileName, excludeExt)) report.Failed();
+        break;
       }
     }
-    if (saved) {
+    const std::string name = AttachmentFileName(target, a.FileName);
+    if (report.Pause) report.Pause();
+    // The name must be a file inside the target: an attachment called ".."
+    // would otherwise address the directory above.
+    TPlaced placed;
+    if (name != "." && name != ".." && !name.empty() && a.Save) {
+      try {
+        TPendingFile temp(dir);
+        if (temp.IsOpen() && a.Save(temp.Path()))
+          placed = temp.Place(
+              [&](int n) { return n == 1 ? name : AttachmentFileName(target, a.FileName, n); });
+      } catch (...) {
+        placed.Result = TPlaceResult::Failed;
+      }
+    }
+    if (placed.Result != TPlaceResult::Failed) {
       ++written;
-      if (report.Written) report.Written(path);
-    } else if (report.Log) {
-      report.Log("Unable to Save Attachment " + path + " of Message(" + report.MessageNumber +
-                 ") in " + report.Folder);
+      if (report.Written) report.Written(target.Directory + placed.Name);
+    } else {
+      if (report.Log)
+        report.Log("Unable to Save Attachment " + target.Directory + name + " of Message(" +
+                   report.MessageNumber + ") in " + report.Folder);
+      if (report.Failed) report.Failed();
     }
   }
   return written;

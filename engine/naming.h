@@ -44,16 +44,30 @@ TNamingOptions NamingOptionsFromJob(const TExtractionJob& job, TSourceKind sourc
 // Destination + "/" (when missing) + "outlookExpress/" or "outlook/".
 std::string RootDirectory(const std::string& destinationDir, TSourceKind source);
 
-// Trims codes 0..32 from both ends, replaces / \ : > < * " ? | by "_", then
-// every ".." (left to right, no overlap) by "_".
+// Trims codes 0..32 from both ends, replaces / \ : > < * " ? | and every
+// control character (codes 0..31 and 127) by "_", then every ".." (left to
+// right, no overlap) by "_".
 std::string CleanNamePart(const std::string& text);
 
 // year.month.day, month and day with two digits: 2003.09.21.
 std::string FormatDatePart(TDateTime date);
 
+// One part of a full-file-name prefix; the date part is never shortened.
+struct TPrefixPart {
+  std::string Text;
+  bool Shortenable = true;
+};
+
 struct TTargetPath {
   std::string Directory;  // ends in '/'
   std::string Prefix;     // "" unless the full-file-name option is on
+  // The destination the user chose. Directory lies below it; no level in
+  // between is followed when it is a symbolic link. "" takes Directory as
+  // it is.
+  std::string Base;
+  // The parts Prefix is made of, so that a file name too long for the file
+  // system can shorten them before the attachment's own name.
+  std::vector<TPrefixPart> PrefixParts;
 };
 
 TTargetPath BuildTargetPath(const std::string& subject, const std::string& sender, TDateTime date,
@@ -69,16 +83,33 @@ struct TNameSplit {
 };
 TNameSplit SplitAttachmentName(const std::string& fileName);
 
-// target directory + prefix + CleanNamePart(base) + extension, the file
-// name taken through ToUtf8Edge.
+// prefix + CleanNamePart(base) + extension, taken through ToUtf8Edge and
+// fitted into one directory entry (255 bytes): the subject and sender parts
+// of the prefix are shortened first, then the base name; the extension
+// stays whole. n > 1 gives the n-th name for a file that finds the first
+// ones taken by other files: "scan (2).pdf".
+std::string AttachmentFileName(const TTargetPath& target, const std::string& fileName, int n = 1);
+
+// target directory + AttachmentFileName(target, fileName).
 std::string AttachmentFilePath(const TTargetPath& target, const std::string& fileName);
+
+// Fits prefix parts, base name, a suffix such as " (2)" and extension into
+// maxBytes (see AttachmentFileName). All texts are UTF-8.
+std::string FitFileName(std::vector<TPrefixPart> parts, std::string base, const std::string& suffix,
+                        std::string ext, std::size_t maxBytes = 255);
+
+// The prefix the parts make: each followed by "/", every "//" made "/",
+// every "/" made " - ".
+std::string JoinPrefix(const std::vector<TPrefixPart>& parts);
 
 // True when the trimmed, upper-cased extension is not empty and is not in
 // the exclude list (upper case, leading ".").
 bool IsExtensionWanted(const std::string& fileName, const std::vector<std::string>& excludeExt);
 
 // One attachment to write. Save writes it to the path given, creating or
-// replacing the file; false or an exception means it failed.
+// replacing the file; false or an exception means it failed. The path is a
+// temporary file the writing steps made in the target directory; they give
+// it its real name once Save has succeeded.
 struct TAttachmentToWrite {
   std::string FileName;  // as the message names it
   std::function<bool(const std::string& path)> Save;
@@ -94,13 +125,29 @@ struct TWriteReport {
   std::function<void()> Pause;                           // before each write
   std::function<void(const std::string& line)> Log;      // one log line
   std::function<void(const std::string& path)> Written;  // after each file written
+  // Once for every wanted attachment that was not saved: its directory could
+  // not be made, its writing failed, or a link stood in the way.
+  std::function<void()> Failed;
 };
+
+class TSafeDir;
+
+// Opens the target directory, creating what is missing. The destination
+// itself may be a symbolic link; no level below it is followed when it is
+// one. False when a level cannot be made or opened.
+bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir);
 
 // Writes the attachments of one message in order: skips unwanted
 // extensions, creates the target directory (on failure logs
 // "Unable to Create Directory - " + directory and stops), pauses, saves
 // (on failure logs "Unable to Save Attachment " + path + " of Message(" +
-// number + ") in " + folder and goes on). Returns the number written.
+// number + ") in " + folder and goes on). Returns the number saved.
+//
+// Nothing below the destination is followed when it is a symbolic link.
+// Each file is written under a temporary name and renamed into place when
+// complete, never over an existing file: a name that holds the same bytes
+// already counts as saved without a write; one holding other bytes sends
+// the file on to "name (2).ext", "name (3).ext", ...
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,
                      const std::vector<TAttachmentToWrite>& attachments,
                      const TWriteReport& report);

@@ -117,6 +117,13 @@ class TBigIniFile {
   // empty and clears the modified flag.
   void SetFileName(const std::string& fileName);
   bool Modified() const { return modified_; }
+  // Forgets that the image differs from the file, so that nothing is
+  // written at the next flush or at destruction (the file stays as it is).
+  void DiscardChanges() {
+    modified_ = false;
+    oldChanged_ = false;
+    diskKnown_ = false;
+  }
 
   // Set before SetFileName to take part in the merging of a load.
   TDuplicateSectionCallback OnDuplicateSection;

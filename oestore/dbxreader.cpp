@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <unordered_set>
 
 #include "oestore/dbxformat.h"
@@ -18,6 +19,19 @@ namespace qb {
 namespace {
 
 std::atomic<std::int32_t> g_lastCount{0};
+
+std::mutex g_skipMutex;
+std::function<void(const std::string&, const TDbxSkipped&)> g_skipHandler;
+
+void ReportSkipped(const std::string& path, const TDbxSkipped& skipped) {
+  if (!skipped.Any()) return;
+  std::function<void(const std::string&, const TDbxSkipped&)> handler;
+  {
+    std::lock_guard<std::mutex> lock(g_skipMutex);
+    handler = g_skipHandler;
+  }
+  if (handler) handler(path, skipped);
+}
 
 // Random access to a file's bytes. Get returns a pointer to the bytes at
 // [pos, pos + len), cut short at the end of the file; avail receives how
@@ -194,8 +208,8 @@ bool BytesAt(Source& src, const ObjectView& obj, std::uint32_t offset, std::size
 
 class IndexWalker {
  public:
-  IndexWalker(Source& src, bool folderMode, TDbxIndexList& list)
-      : src_(src), folderMode_(folderMode), list_(list) {
+  IndexWalker(Source& src, bool folderMode, TDbxIndexList& list, TDbxSkipped& skipped)
+      : src_(src), folderMode_(folderMode), list_(list), skipped_(skipped) {
     const std::int64_t size = src.Size();
     // A sound file never holds more entries than fit in it, nor more text
     // than it holds; damaged files with overlapping nodes or objects are
@@ -205,28 +219,37 @@ class IndexWalker {
   }
 
   void Walk(std::int64_t start) {
-    if (!Enter(start)) return;
+    if (!Enter(start)) {
+      if (start > 0) ++skipped_.BadNodeLinks;
+      return;
+    }
     while (!stack_.empty() && !exhausted_) {
       Frame& f = stack_.back();
       if (f.phase == 0) {
         f.phase = 1;
-        if (f.linkFirst > 0 && !visited_.count(f.linkFirst)) Enter(f.linkFirst);
+        Follow(f.linkFirst, true);
       } else if (f.phase == 1) {
         f.phase = 2;
-        if (f.linkSecond > 0 && !visited_.count(f.linkSecond)) Enter(f.linkSecond);
+        Follow(stack_.back().linkSecond);
       } else if (f.phase == 2) {
         f.phase = 3;
         LoadEntries(f);
       } else if (f.next < f.entries.size()) {
         const auto [object, link] = f.entries[f.next++];
-        if (object > 0) AddObject(object);
-        if (link > 0 && !visited_.count(link)) Enter(link);  // may move f
+        if (object > 0) {
+          ++objects_;
+          AddObject(object);
+        }
+        Follow(link);  // may move f
       } else {
         stack_.pop_back();
       }
     }
+    if (exhausted_) skipped_.IndexCut = true;
     stack_.clear();
   }
+
+  std::int64_t Objects() const { return objects_; }
 
   bool Visited(std::int64_t pos) const { return visited_.count(pos) != 0; }
 
@@ -239,6 +262,18 @@ class IndexWalker {
     std::vector<std::pair<std::int32_t, std::int32_t>> entries;
     std::size_t next = 0;
   };
+
+  // Enters the node a link names, unless it was read already or is no
+  // node. A parent link names a node read before as a rule; a child or
+  // entry link that does is a tree coming back on itself.
+  void Follow(std::int64_t link, bool parent = false) {
+    if (link <= 0) return;
+    if (visited_.count(link)) {
+      if (!parent) ++skipped_.TreeLinksBack;
+      return;
+    }
+    if (!Enter(link)) ++skipped_.BadNodeLinks;
+  }
 
   bool Enter(std::int64_t p) {
     unsigned char h[dbx::kNodeHeaderSize];
@@ -260,6 +295,7 @@ class IndexWalker {
     const std::int64_t room = std::max<std::int64_t>(0, src_.Size() - first);
     std::int64_t c = std::min<std::int64_t>(f.count, room / dbx::kEntrySize);
     c = std::min(c, entryBudget_);
+    if (c < static_cast<std::int64_t>(f.count)) skipped_.IndexCut = true;
     entryBudget_ -= c;
     if (c <= 0) return;
     std::size_t avail = 0;
@@ -397,6 +433,8 @@ class IndexWalker {
   Source& src_;
   bool folderMode_;
   TDbxIndexList& list_;
+  TDbxSkipped& skipped_;
+  std::int64_t objects_ = 0;
   std::unordered_set<std::int64_t> visited_;
   std::vector<Frame> stack_;
   ObjectView obj_;
@@ -405,11 +443,12 @@ class IndexWalker {
   bool exhausted_ = false;
 };
 
-void LoadIndex(Source& src, bool folderMode, TDbxIndexList* list) {
+void LoadIndex(Source& src, bool folderMode, TDbxIndexList* list, TDbxSkipped& skipped) {
   if (!list) return;
-  if (ReadItemCount(src) <= 0) return;
+  const std::int32_t count = ReadItemCount(src);
+  if (count <= 0) return;
   unsigned char b[4];
-  IndexWalker walker(src, folderMode, *list);
+  IndexWalker walker(src, folderMode, *list, skipped);
   if (src.ReadExact(dbx::kHdrIndexRoot, 4, b)) walker.Walk(dbx::GetI32(b));
   // The main tree's root, for files where the node at 48 is not the root:
   // whatever the first walk did not reach.
@@ -417,9 +456,13 @@ void LoadIndex(Source& src, bool folderMode, TDbxIndexList* list) {
     const std::int32_t root = dbx::GetI32(b);
     if (root > 0 && !walker.Visited(root)) walker.Walk(root);
   }
+  if (walker.Objects() != count) {
+    skipped.StoredCount = count;
+    skipped.FoundCount = walker.Objects();
+  }
 }
 
-void LoadText(Source& src, std::int32_t position, std::string& stream) {
+void LoadText(Source& src, std::int32_t position, std::string& stream, TDbxSkipped& skipped) {
   if (position <= 0) return;
   if (ReadItemCount(src) <= 0) return;
   const std::int64_t size = src.Size();
@@ -446,8 +489,10 @@ void LoadText(Source& src, std::int32_t position, std::string& stream) {
   while (blocksLeft-- > 0) {
     std::size_t avail = 0;
     const unsigned char* p = src.Get(q, dbx::kBlockReadSize, avail);
-    if (avail < dbx::kBlockHeaderSize) break;
-    if (dbx::GetI32(p + dbx::kBlockOwnPos) != q) break;
+    if (avail < dbx::kBlockHeaderSize || dbx::GetI32(p + dbx::kBlockOwnPos) != q) {
+      if (q != position) ++skipped.BrokenChains;
+      break;
+    }
     markRead(q);
     const std::int32_t used = dbx::GetI32(p + dbx::kBlockUsed);
     const std::int32_t next = dbx::GetI32(p + dbx::kBlockNext);
@@ -461,7 +506,11 @@ void LoadText(Source& src, std::int32_t position, std::string& stream) {
     stream.append(text, n);
     textLeft -= static_cast<std::int64_t>(n);
     if (!zero && take < limit) break;  // the block's text passes the end of the file
-    if (next == 0 || wasRead(next)) break;
+    if (next == 0) break;
+    if (wasRead(next)) {
+      ++skipped.LoopingChains;
+      break;
+    }
     q = next;
   }
 }
@@ -564,15 +613,21 @@ std::string DbxFilePath(const std::string& storeDir, const std::string& fileName
 
 void LoadDbxIndex(const std::string& storeDir, const std::string& fileName, TDbxIndexList* list) {
   if (!list) return;
-  FileSource src(DbxFilePath(storeDir, fileName));
-  LoadIndex(src, fileName == kFoldersFileName, list);
+  const std::string path = DbxFilePath(storeDir, fileName);
+  FileSource src(path);
+  TDbxSkipped skipped;
+  LoadIndex(src, fileName == kFoldersFileName, list, skipped);
+  ReportSkipped(path, skipped);
 }
 
 void LoadDbxMessageText(const std::string& storeDir, const std::string& fileName,
                         std::int32_t position, std::string& stream) {
   if (position <= 0) return;
-  FileSource src(DbxFilePath(storeDir, fileName));
-  LoadText(src, position, stream);
+  const std::string path = DbxFilePath(storeDir, fileName);
+  FileSource src(path);
+  TDbxSkipped skipped;
+  LoadText(src, position, stream, skipped);
+  ReportSkipped(path, skipped);
 }
 
 void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std::int32_t position,
@@ -581,15 +636,63 @@ void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std
   Dump(src, position, text);
 }
 
-void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list) {
+void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list,
+                           TDbxSkipped* skipped) {
   MemorySource src(image);
-  LoadIndex(src, folderMode, list);
+  TDbxSkipped local;
+  LoadIndex(src, folderMode, list, skipped ? *skipped : local);
 }
 
-void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position,
-                                 std::string& stream) {
+void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position, std::string& stream,
+                                 TDbxSkipped* skipped) {
   MemorySource src(image);
-  LoadText(src, position, stream);
+  TDbxSkipped local;
+  LoadText(src, position, stream, skipped ? *skipped : local);
+}
+
+bool TDbxSkipped::Any() const {
+  return TreeLinksBack || BadNodeLinks || IndexCut || StoredCount != FoundCount || LoopingChains ||
+         BrokenChains;
+}
+
+void TDbxSkipped::Merge(const TDbxSkipped& later) {
+  if (later.TreeLinksBack || later.BadNodeLinks || later.IndexCut ||
+      later.StoredCount != later.FoundCount) {
+    TreeLinksBack = later.TreeLinksBack;
+    BadNodeLinks = later.BadNodeLinks;
+    IndexCut = later.IndexCut;
+    StoredCount = later.StoredCount;
+    FoundCount = later.FoundCount;
+  }
+  LoopingChains += later.LoopingChains;
+  BrokenChains += later.BrokenChains;
+}
+
+std::string TDbxSkipped::Text() const {
+  std::string out;
+  auto add = [&](const std::string& part) { out += (out.empty() ? "" : "; ") + part; };
+  auto count = [](int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  if (TreeLinksBack)
+    add(count(TreeLinksBack, "tree link pointing back", "tree links pointing back"));
+  if (BadNodeLinks) add(count(BadNodeLinks, "link to no tree node", "links to no tree node"));
+  if (IndexCut) add("index entries past what the file holds");
+  if (StoredCount != FoundCount)
+    add("item count " + std::to_string(StoredCount) + " in the header, " +
+        std::to_string(FoundCount) + " in the tree");
+  if (LoopingChains)
+    add(count(LoopingChains, "message text whose block chain loops",
+              "message texts whose block chains loop"));
+  if (BrokenChains)
+    add(count(BrokenChains, "message text whose block chain breaks off",
+              "message texts whose block chains break off"));
+  return out;
+}
+
+void SetDbxSkipHandler(std::function<void(const std::string&, const TDbxSkipped&)> handler) {
+  std::lock_guard<std::mutex> lock(g_skipMutex);
+  g_skipHandler = std::move(handler);
 }
 
 void DumpDbxObjectFromImage(std::string_view image, std::int32_t position, std::string& text) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -75,6 +76,33 @@ struct Toe5_MessageInfo {
 using TDbxRecord = std::variant<Toe5_FolderInfo, Toe5_MessageInfo>;
 using TDbxIndexList = std::vector<TDbxRecord>;
 
+// What a read passed over because the file is damaged. All zero for a
+// sound file.
+struct TDbxSkipped {
+  // Index: tree links that pointed back to a node already read; links to
+  // something that is no tree node; entries past what the file can hold.
+  int TreeLinksBack = 0;
+  int BadNodeLinks = 0;
+  bool IndexCut = false;
+  // The header's item count and the items the tree holds, when they differ.
+  std::int64_t StoredCount = 0, FoundCount = 0;
+  // Message texts whose block chain came back on itself or broke off.
+  int LoopingChains = 0;
+  int BrokenChains = 0;
+
+  bool Any() const;
+  // Takes a later read of the same file into account: the index parts of
+  // a new index read replace the old ones, message texts add up.
+  void Merge(const TDbxSkipped& later);
+  // "1 tree link pointing back; item count 5 in the header, 3 in the tree".
+  std::string Text() const;
+};
+
+// Receives, on the reading thread, what a read of a store file (index or
+// message text) skipped, with the path it opened; called only when
+// something was skipped. Empty: none.
+void SetDbxSkipHandler(std::function<void(const std::string& path, const TDbxSkipped& skipped)>);
+
 // The name that makes LoadDbxIndex read folder records (compared as given,
 // with letter case).
 inline constexpr std::string_view kFoldersFileName = "folders.dbx";
@@ -99,9 +127,11 @@ void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std
                    std::string& text);
 
 // The same three operations over a file image held in memory.
-void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list);
-void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position,
-                                 std::string& stream);
+// The image forms report what they skipped through the last argument.
+void LoadDbxIndexFromImage(std::string_view image, bool folderMode, TDbxIndexList* list,
+                           TDbxSkipped* skipped = nullptr);
+void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position, std::string& stream,
+                                 TDbxSkipped* skipped = nullptr);
 void DumpDbxObjectFromImage(std::string_view image, std::int32_t position, std::string& text);
 
 // The header of the file opened last.

@@ -138,8 +138,8 @@ void TOEExtracter::ProcessMessageText(std::size_t, const TJobFolder& folder, std
     if (a.size() + b.size() >= 1) {
       SetStatusText(folder.Name + " : Downloading embedded images from Internet for Message " +
                     number + " ...");
-      fromHtml = Links().DownloadLinks(target.Directory, target.Prefix, html);
-      fromText = Links().DownloadLinks(target.Directory, target.Prefix, text);
+      fromHtml = Links().DownloadLinks(target, html);
+      fromText = Links().DownloadLinks(target, text);
     }
   }
 

@@ -150,8 +150,8 @@ void TOutlookExtracter::ProcessItem(ole::IOlMailItem& item, const TJobFolder& fo
     links_->GetDownloadLinks(html, b);
     if (!a.empty() || !b.empty()) {
       SetStatusText(name + " : Downloading embedded images from Internet for Message " + number);
-      downloaded += links_->DownloadLinks(target.Directory, target.Prefix, body);
-      downloaded += links_->DownloadLinks(target.Directory, target.Prefix, html);
+      downloaded += links_->DownloadLinks(target, body);
+      downloaded += links_->DownloadLinks(target, html);
     }
   }
 

@@ -68,25 +68,48 @@ install(FILES ${QB_PKG_SRC}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADI
         RENAME quillbox)
 
 # --- Menu entry, icon, AppStream metadata ----------------------------------
-# The screenshots of docs/screenshots, in name order, captioned after their
-# names ("02-options.png" -> "Options"); the first is the default.
+# The screenshots of docs/screenshots (scripts/screenshots renders one per
+# page, named after it): the pages in the order a user meets them, with a
+# caption each, the first as the default; any other picture after them,
+# captioned with its name.
+set(QB_SCREENSHOT_CAPTIONS
+    "Welcome=Choosing the kind of mail store"
+    "OEChoose=Choosing an Outlook Express identity or store directory"
+    "OEFolderSelect=Ticking the folders to extract"
+    "NetscapeChoose=Choosing a Thunderbird or Mozilla profile"
+    "NSFolderSelect=Ticking the mailboxes to extract"
+    "OutlookChoose=Choosing the Outlook stores"
+    "Options=Choosing which attachments to save"
+    "Options2=Choosing how the saved files are named"
+    "Processing=A run under way"
+    "Finished=A finished run")
 file(GLOB QB_SCREENSHOTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png)
 list(SORT QB_SCREENSHOTS)
+set(QB_SCREENSHOT_LIST)
+foreach(entry ${QB_SCREENSHOT_CAPTIONS})
+  string(REGEX REPLACE "=.*" "" page "${entry}")
+  string(REGEX REPLACE "^[^=]*=" "" caption "${entry}")
+  set(shot ${PROJECT_SOURCE_DIR}/docs/screenshots/${page}.png)
+  if(shot IN_LIST QB_SCREENSHOTS)
+    list(REMOVE_ITEM QB_SCREENSHOTS ${shot})
+    list(APPEND QB_SCREENSHOT_LIST "${page}.png=${caption}")
+  endif()
+endforeach()
+foreach(shot ${QB_SCREENSHOTS})
+  get_filename_component(name ${shot} NAME)
+  get_filename_component(caption ${shot} NAME_WE)
+  list(APPEND QB_SCREENSHOT_LIST "${name}=${caption}")
+endforeach()
 set(QB_METAINFO_SCREENSHOTS "")
-if(QB_SCREENSHOTS)
+if(QB_SCREENSHOT_LIST)
   string(APPEND QB_METAINFO_SCREENSHOTS "  <screenshots>\n")
   set(kind " type=\"default\"")
-  foreach(shot ${QB_SCREENSHOTS})
-    get_filename_component(name ${shot} NAME)
-    get_filename_component(caption ${shot} NAME_WE)
-    string(REGEX REPLACE "^[0-9]+[-_]*" "" caption "${caption}")
-    string(REGEX REPLACE "[-_]+" " " caption "${caption}")
-    string(SUBSTRING "${caption}" 0 1 first)
-    string(SUBSTRING "${caption}" 1 -1 rest)
-    string(TOUPPER "${first}" first)
+  foreach(entry ${QB_SCREENSHOT_LIST})
+    string(REGEX REPLACE "=.*" "" name "${entry}")
+    string(REGEX REPLACE "^[^=]*=" "" caption "${entry}")
     string(APPEND QB_METAINFO_SCREENSHOTS
            "    <screenshot${kind}>\n"
-           "      <caption>${first}${rest}</caption>\n"
+           "      <caption>${caption}</caption>\n"
            "      <image>${QB_HOMEPAGE}screenshots/${name}</image>\n"
            "    </screenshot>\n")
     set(kind "")

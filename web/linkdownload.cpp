@@ -11,14 +11,13 @@
 #include "engine/oIniFile.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/safefile.h"
 #include "platform/text.h"
 
 namespace qb {
 
 namespace {
 
-// The longest file name the file system takes, in bytes.
-constexpr std::size_t kMaxNameBytes = 255;
 // An extension longer than this is not worth keeping when a name is cut.
 constexpr std::size_t kMaxKeptExtension = 32;
 
@@ -65,28 +64,17 @@ bool InList(const std::string& e, const std::vector<std::string>& entries) {
   return false;
 }
 
-// Cuts a UTF-8 text to at most max bytes without splitting a character.
-std::string CutUtf8(const std::string& s, std::size_t max) {
-  if (s.size() <= max) return s;
-  std::size_t n = max;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  return s.substr(0, n);
-}
-
-// Receives one download into a file created when the link opens.
+// Receives one download into a temporary file, created in the target
+// directory when the link opens.
 class TFileSink : public IDownloadSink {
  public:
-  TFileSink(std::string path, std::uint64_t cap) : path_(std::move(path)), cap_(cap) {}
-  ~TFileSink() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  TFileSink(const TSafeDir& dir, std::uint64_t cap) : dir_(dir), cap_(cap) {}
   TFileSink(const TFileSink&) = delete;
   TFileSink& operator=(const TFileSink&) = delete;
 
   bool Opened() override {
-    // Replaces a file of that name; never follows a link planted there.
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    return fd_ >= 0;
+    temp_ = std::make_unique<TPendingFile>(dir_);
+    return temp_->IsOpen();
   }
 
   bool Write(const char* data, std::size_t size) override {
@@ -96,38 +84,34 @@ class TFileSink : public IDownloadSink {
       capped_ = true;
       more = false;
     }
-    while (size > 0) {
-      ssize_t n = ::write(fd_, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        failed_ = true;
-        return false;
-      }
-      data += n;
-      size -= static_cast<std::size_t>(n);
-      written_ += static_cast<std::uint64_t>(n);
+    if (!temp_ || !temp_->Write(data, size)) {
+      failed_ = true;
+      return false;
     }
+    written_ += size;
     return more;
   }
 
-  bool Close() {
-    if (fd_ < 0) return false;
-    const bool ok = ::close(fd_) == 0;
-    fd_ = -1;
-    return ok;
-  }
-
+  TPendingFile* Temp() { return temp_.get(); }
   bool Capped() const { return capped_; }
   bool Failed() const { return failed_; }
 
  private:
-  std::string path_;
+  const TSafeDir& dir_;
   std::uint64_t cap_;
-  int fd_ = -1;
+  std::unique_ptr<TPendingFile> temp_;
   std::uint64_t written_ = 0;
   bool capped_ = false;
   bool failed_ = false;
 };
+
+// Splits a safe name into base and extension; an extension too long to be
+// one stays with the base.
+void SplitSafeName(const std::string& name, std::string& base, std::string& ext) {
+  ext = LinkFileExt(name);
+  if (ext.size() > kMaxKeptExtension) ext.clear();
+  base = name.substr(0, name.size() - ext.size());
+}
 
 }  // namespace
 
@@ -251,8 +235,31 @@ void TLinkDownloader::GetDownloadLinks(const std::string& text, TStringList& lis
   }
 }
 
+std::string DownloadFileName(const TTargetPath& target, const std::string& linkName, int n) {
+  const std::string suffix = n > 1 ? " (" + std::to_string(n) + ")" : std::string();
+  std::string base, ext;
+  if (target.PrefixParts.empty()) {
+    const std::string safe = SafeDownloadName(Replace(target.Prefix + linkName, '/', '_'));
+    if (safe.empty()) return {};
+    SplitSafeName(safe, base, ext);
+    return FitFileName({}, base, suffix, ext);
+  }
+  const std::string safe = SafeDownloadName(linkName);
+  if (safe.empty()) return {};
+  SplitSafeName(safe, base, ext);
+  return FitFileName(target.PrefixParts, base, suffix, ext);
+}
+
 int TLinkDownloader::DownloadLinks(const std::string& directory, const std::string& prefix,
                                    const std::string& text) {
+  TTargetPath target;
+  target.Directory =
+      IncludeTrailingSlash(Replace(ToUtf8Edge(ReplaceDotDot(Trim(directory))), '\0', '_'));
+  target.Prefix = prefix;
+  return DownloadLinks(target, text);
+}
+
+int TLinkDownloader::DownloadLinks(const TTargetPath& target, const std::string& text) {
   TStringList links;
   GetDownloadLinks(text, links);
   int count = 0;
@@ -261,8 +268,7 @@ int TLinkDownloader::DownloadLinks(const std::string& directory, const std::stri
       const std::string n = LinkTargetName(link);
       if (n.empty()) continue;
       RecordUrl(link);
-      const std::string target = LinkTargetPath(directory, prefix, n);
-      if (DownloadFile(link, target)) ++count;
+      if (DownloadFile(link, target, n)) ++count;
     } catch (const std::exception&) {
       // The link is skipped.
     }
@@ -273,23 +279,36 @@ int TLinkDownloader::DownloadLinks(const std::string& directory, const std::stri
 bool TLinkDownloader::DownloadFile(const std::string& link, const std::string& targetPath) {
   const std::string path = SafeDownloadPath(targetPath);
   if (path.empty()) return false;
-  const std::string dir = path.substr(0, path.rfind('/'));
-  if (!dir.empty() && !DirectoryExists(dir) && !ForceDirectories(dir)) return false;
+  TTargetPath target;
+  target.Directory = path.substr(0, path.rfind('/') + 1);
+  return DownloadFile(link, target, path.substr(path.rfind('/') + 1));
+}
 
-  TFileSink sink(path, maxFileBytes_);
+bool TLinkDownloader::DownloadFile(const std::string& link, const TTargetPath& target,
+                                   const std::string& linkName) {
+  if (DownloadFileName(target, linkName, 1).empty()) return false;
+  TSafeDir dir;
+  if (!OpenTargetDirectory(target, dir)) return false;
+
+  TFileSink sink(dir, maxFileBytes_);
   const TFetchResult result = fetcher_->Fetch(link, sink);
-  const bool closed = sink.Close();
+  bool keep = false;
   switch (result) {
     case TFetchResult::Completed:
     case TFetchResult::Ended:
-      return closed;
+      keep = !sink.Failed();
+      break;
     case TFetchResult::StoppedBySink:
-      return closed && sink.Capped() && !sink.Failed();
+      keep = sink.Capped() && !sink.Failed();
+      break;
     case TFetchResult::NotOpened:
     case TFetchResult::Abandoned:
       break;
   }
-  return false;
+  TPendingFile* temp = sink.Temp();
+  if (!keep || !temp) return false;  // the temporary goes with the sink
+  const TPlaced placed = temp->Place([&](int n) { return DownloadFileName(target, linkName, n); });
+  return placed.Result != TPlaceResult::Failed;
 }
 
 void TLinkDownloader::RecordUrl(const std::string& link) {

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "engine/job.h"
+#include "engine/naming.h"
 #include "web/httpclient.h"
 #include "web/jsHTMLParser.h"
 
@@ -41,6 +42,12 @@ std::string SafeDownloadPath(const std::string& targetPath);
 // last path element without the query. "" when DownloadLinks skips the
 // link (an "=" without a "?", no extension, a host name's extension).
 std::string LinkTargetName(const std::string& link);
+
+// The name a link's file gets in the target directory: the target's prefix
+// and the link's file name, made safe and fitted into one directory entry
+// (the prefix's subject and sender parts are shortened first); n > 1 gives
+// "name (n).ext". "" when nothing usable is left.
+std::string DownloadFileName(const TTargetPath& target, const std::string& linkName, int n = 1);
 
 // The target path DownloadLinks hands to DownloadFile: prefix and name are
 // one file name inside directory, whatever they hold.
@@ -67,14 +74,25 @@ class TLinkDownloader {
   // the exclude list. Each link once, ignoring case.
   void GetDownloadLinks(const std::string& text, TStringList& list) const;
 
-  // Fetches the links of text into directory, each file named prefix + the
-  // link's file name. Returns the number of files fetched.
+  // Fetches the links of text into the message's target directory, each
+  // file named as DownloadFileName says. Returns the number of files
+  // fetched, counting a file whose name already held the same bytes.
+  int DownloadLinks(const TTargetPath& target, const std::string& text);
+  // The same into directory, taken as the destination itself.
   int DownloadLinks(const std::string& directory, const std::string& prefix,
                     const std::string& text);
 
-  // Fetches link into targetPath (made safe first). True when the link
-  // opened and the file was created; a transfer that breaks off or reaches
-  // the size cap still counts.
+  // Fetches link into the target directory under DownloadFileName. The
+  // file is received under a temporary name and given its name when the
+  // transfer is over: never over another file (a name holding the same
+  // bytes is kept, one holding others sends it on to "name (2).ext") and
+  // never through a symbolic link below the destination. True when the
+  // link opened and the file was placed; a transfer that breaks off or
+  // reaches the size cap still counts. A failed write leaves nothing.
+  bool DownloadFile(const std::string& link, const TTargetPath& target,
+                    const std::string& linkName);
+  // The same for a target path (made safe first) whose directory is taken
+  // as the destination itself.
   bool DownloadFile(const std::string& link, const std::string& targetPath);
 
   // Notes the link in the URL list (section "urls", value "y"). Throws

@@ -196,6 +196,20 @@ TEST_F(ExtractCli, IdentityNamesTheStore) {
             (std::vector<std::string>{"2003.10.11 - beach.bmp", "2003.10.11 - sunset.png"}));
 }
 
+TEST_F(ExtractCli, DamagedPartsTheReaderSkippedAreToldOnStderr) {
+  // The header of Inbox.dbx claims more items than its tree holds.
+  std::string image = test::ReadFile(Store() + "/Inbox.dbx");
+  image.replace(196, 4, std::string("\xE7\x03\x00\x00", 4));  // item count 999
+  test::WriteFile(Store() + "/Inbox.dbx", image);
+  const CliResult r = Extract({});
+  EXPECT_EQ(r.Out, Log(kFolderLines)) << "the log is unchanged";
+  EXPECT_NE(r.Err.find("\nquillbox-cli: Inbox.dbx: skipped damaged parts: item count 999 in the "
+                       "header, "),
+            std::string::npos)
+      << r.Err;
+  EXPECT_EQ(r.Err.find("Work.dbx: skipped"), std::string::npos) << r.Err;
+}
+
 TEST_F(ExtractCli, CtrlCStopsTheRun) {
   test::TempDir io;
   const pid_t pid = ::fork();

@@ -1,12 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <string>
+#include <vector>
 
 #include "engine/datetext.h"
 #include "engine/history.h"
+#include "engine/naming.h"
 #include "engine/oCalcMD5.h"
 #include "engine/worker.h"
 #include "platform/paths.h"
@@ -188,6 +193,148 @@ TEST_F(History, WorkerWithoutAHistoryFolderRunsWithoutHistory) {
   HistoryWorker w{TExtractionJob{}};
   EXPECT_FALSE(w.Open());
   w.Record("x");  // does nothing, raises nothing
+}
+
+}  // namespace
+}  // namespace qb
+
+namespace qb {
+namespace {
+
+TEST_F(History, OnlyMessagesWhoseFilesWereAllSavedAreSkippedLater) {
+  {
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+    h.RecordOutcome("saved", kD1, 2, true);
+    h.RecordOutcome("failed", kD1, 2, false);
+    h.RecordMessage("old style", kD1, 1);  // records made before the files were written
+    EXPECT_FALSE(h.SavedBefore("saved")) << "this run's records do not count";
+  }
+  const std::string text = test::ReadFile(OePath());
+  EXPECT_NE(text.find("[" + MD5Text("saved") +
+                      "]\r\nSaved=1\r\nDate=09/21/2003 10:30:00\r\n"
+                      "Attachments=2\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("[" + MD5Text("failed") + "]\r\nSaved=0\r\n"), std::string::npos);
+  struct Case {
+    const char* Key;
+    bool Skipped;
+  } cases[] = {{"saved", true}, {"failed", false}, {"old style", false}, {"never seen", false}};
+  {
+    TExtractionHistory h;
+    ASSERT_TRUE(h.Open(OePath()));
+    for (const Case& c : cases) EXPECT_EQ(h.SavedBefore(c.Key), c.Skipped) << c.Key;
+    // The rerun recovers the failed message's files; the run after skips it.
+    h.RecordOutcome("failed", kD1, 2, true);
+  }
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  EXPECT_TRUE(h.SavedBefore("failed"));
+}
+
+TEST_F(History, TwoRunsOnOneFileKeepEveryRecord) {
+  constexpr int kEach = 50;
+  {
+    // Both runs open the file before either writes, then take turns.
+    TExtractionHistory a, b;
+    ASSERT_TRUE(a.Open(OePath()));
+    ASSERT_TRUE(b.Open(OePath()));
+    for (int i = 0; i < kEach; ++i) {
+      a.RecordOutcome("a" + std::to_string(i), kD1, i, true);
+      b.RecordOutcome("b" + std::to_string(i), kD1, i, i % 2 == 0);
+    }
+  }
+  TBigIniFile check(OePath());
+  TStringList sections;
+  check.ReadSections(sections);
+  EXPECT_EQ(sections.size(), 2u * kEach + 1);
+  for (int i = 0; i < kEach; ++i) {
+    EXPECT_EQ(check.ReadString(MD5Text("a" + std::to_string(i)), "Saved", ""), "1") << i;
+    EXPECT_EQ(check.ReadString(MD5Text("b" + std::to_string(i)), "Saved", ""), i % 2 ? "0" : "1")
+        << i;
+  }
+}
+
+TEST_F(History, ALockThatStaysTakenSwitchesTheHistoryOffWithANotice) {
+  std::vector<std::string> notices;
+  SetHistoryNoticeHandler([&](const std::string& n) { notices.push_back(n); });
+  TExtractionHistory running;
+  ASSERT_TRUE(running.Open(OePath()));
+  running.RecordOutcome("before", kD1, 1, true);
+
+  // Another program holds the lock and does not let go.
+  const int fd = ::open((OePath() + ".lock").c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  running.SetLockWait(50);
+  running.RecordOutcome("during", kD1, 1, true);  // raises nothing
+  EXPECT_FALSE(running.IsOpen());
+  running.RecordOutcome("after", kD1, 1, true);  // does nothing
+
+  TExtractionHistory late;
+  late.SetLockWait(50);
+  EXPECT_FALSE(late.Open(OePath()));
+  ::close(fd);
+  SetHistoryNoticeHandler(nullptr);
+
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0], running.Notice());
+  EXPECT_EQ(notices[0],
+            "the history " + OePath() + " stayed locked by another run; this run keeps no history");
+  EXPECT_EQ(notices[1],
+            "the history " + OePath() + " is locked by another run; this run keeps no history");
+  TBigIniFile check(OePath());
+  EXPECT_TRUE(check.SectionExists(MD5Text("before")));
+  EXPECT_FALSE(check.SectionExists(MD5Text("during")));
+}
+
+}  // namespace
+}  // namespace qb
+
+namespace qb {
+namespace {
+
+// How a worker puts the pieces together: the files first, then the record
+// saying whether they were all saved; the skip test of the next run.
+TEST_F(History, AFailedRunThenARerunWithSkipRecoversEveryFile) {
+  test::TempDir dest;
+  TNamingOptions o;
+  o.DestinationDir = dest.Path();
+  o.Layout = 6;
+  o.FullFileName = true;
+  const TTargetPath t = BuildTargetPath("", "", kD1, o);
+  bool diskFull = true;
+  const auto file = [&](const std::string& name) {
+    return TAttachmentToWrite{name, [&diskFull, name](const std::string& path) {
+                                return !diskFull && SaveBytesToFile(path, name);
+                              }};
+  };
+  const std::vector<std::pair<std::string, std::vector<TAttachmentToWrite>>> messages = {
+      {"m1", {file("a.txt"), file("b.txt")}}, {"m2", {file("c.txt")}}};
+  const auto run = [&] {
+    TExtractionHistory h;
+    EXPECT_TRUE(h.Open(OePath()));
+    for (const auto& [key, files] : messages) {
+      if (h.SavedBefore(key)) continue;
+      int failed = 0;
+      TWriteReport report;
+      report.Failed = [&] { ++failed; };
+      WriteAttachments(t, {}, files, report);
+      h.RecordOutcome(key, kD1, static_cast<int>(files.size()), failed == 0);
+    }
+  };
+  run();
+  EXPECT_EQ(test::ListTree(dest.Path()), std::vector<std::string>{});
+  diskFull = false;
+  run();
+  EXPECT_EQ(test::ListTree(dest.Path()),
+            (std::vector<std::string>{"outlookExpress/2003.09.21 - a.txt",
+                                      "outlookExpress/2003.09.21 - b.txt",
+                                      "outlookExpress/2003.09.21 - c.txt"}));
+  TExtractionHistory h;
+  ASSERT_TRUE(h.Open(OePath()));
+  EXPECT_TRUE(h.SavedBefore("m1"));
+  EXPECT_TRUE(h.SavedBefore("m2"));
 }
 
 }  // namespace

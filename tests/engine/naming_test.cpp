@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <csignal>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,7 +35,9 @@ TEST(CleanNamePart, TrimsReplacesForbiddenCharactersAndDoubleDots) {
   EXPECT_EQ(CleanNamePart("..."), "_.");
   EXPECT_EQ(CleanNamePart("...."), "__");
   EXPECT_EQ(CleanNamePart("../../x"), "____x");
-  EXPECT_EQ(CleanNamePart("\x01\x1f x \x7f"), "x \x7f");
+  // Control characters inside go the way of the other unsafe characters.
+  EXPECT_EQ(CleanNamePart("\x01\x1f x \x7f"), "x _");
+  EXPECT_EQ(CleanNamePart("a\x1b[31mb\r\nc\td"), "a_[31mb__c_d");
   EXPECT_EQ(CleanNamePart(""), "");
 }
 
@@ -124,13 +130,17 @@ TEST(AttachmentName, ExtensionAndBaseName) {
 }
 
 TEST(AttachmentName, FilePath) {
-  const TTargetPath plain{"/d/outlookExpress/2003.09.21/Offer/", ""};
+  const TTargetPath plain{"/d/outlookExpress/2003.09.21/Offer/", "", "", {}};
   EXPECT_EQ(AttachmentFilePath(plain, "report.doc"),
             "/d/outlookExpress/2003.09.21/Offer/report.doc");
   EXPECT_EQ(AttachmentFilePath(plain, "..\\..\\evil.exe"),
             "/d/outlookExpress/2003.09.21/Offer/evil.exe");
   EXPECT_EQ(AttachmentFilePath(plain, "a..b.txt"), "/d/outlookExpress/2003.09.21/Offer/a_b.txt");
-  const TTargetPath full{"/d/outlookExpress/", "2003.09.21 - Offer - "};
+  EXPECT_EQ(AttachmentFilePath(plain,
+                               "\x1b]0;x\x07"
+                               "ev\nil.t\x1bt"),
+            "/d/outlookExpress/2003.09.21/Offer/]0;x_ev_il.t_t");
+  const TTargetPath full{"/d/outlookExpress/", "2003.09.21 - Offer - ", "", {}};
   EXPECT_EQ(AttachmentFilePath(full, "report.doc"),
             "/d/outlookExpress/2003.09.21 - Offer - report.doc");
   SetSystemCodePage("CP1252");
@@ -139,6 +149,49 @@ TEST(AttachmentName, FilePath) {
   EXPECT_EQ(AttachmentFilePath(plain, "r\xC3\xA9sum\xC3\xA9.doc"),
             "/d/outlookExpress/2003.09.21/Offer/r\xC3\xA9sum\xC3\xA9.doc");
   SetSystemCodePage("");
+}
+
+bool ValidUtf8(const std::string& s) {
+  return ToUtf8Edge(s) == s;
+}
+
+TEST(AttachmentName, NamesTooLongForTheFileSystemAreShortened) {
+  const std::string cyrillic = [] {
+    std::string s;
+    for (int i = 0; i < 74; ++i) s += "\xD0\x96";  // 148 bytes
+    return s;
+  }();
+  const std::string name120 = std::string(116, 'n') + ".pdf";
+  struct Case {
+    std::string Subject, FileName;
+    bool Full;
+    int N;
+    std::string Tail;      // the name ends in this
+    std::string Contains;  // and holds this whole
+  } cases[] = {
+      {"S", std::string(300, 'a') + ".pdf", false, 1, ".pdf", std::string(251, 'a')},
+      {"S", std::string(300, 'a') + ".pdf", true, 2, "a (2).pdf", "2003.09.21 - S - aaa"},
+      // Subject before the attachment's own name.
+      {cyrillic, name120, true, 1, name120, "2003.09.21 - \xD0\x96"},
+      {cyrillic, name120, true, 3, std::string(116, 'n') + " (3).pdf", "2003.09.21 - "},
+      {"S", std::string(150, '\xE9') + ".doc", false, 1, ".doc", "\xC3\xA9\xC3\xA9"},
+      {"S", "x." + std::string(300, 'e'), false, 1, "", "x.eee"},
+  };
+  SetSystemCodePage("CP1252");
+  for (const Case& c : cases) {
+    const TTargetPath t = BuildTargetPath(c.Subject, "", kDate, Options(0, c.Full));
+    const std::string name = AttachmentFileName(t, c.FileName, c.N);
+    EXPECT_LE(name.size(), 255u) << name;
+    EXPECT_GE(name.size(), 250u) << name;
+    EXPECT_TRUE(ValidUtf8(name)) << name;
+    EXPECT_EQ(name.substr(name.size() - c.Tail.size()), c.Tail) << name;
+    EXPECT_NE(name.find(c.Contains), std::string::npos) << name;
+  }
+  SetSystemCodePage("");
+  // A directory level holds at most 255 bytes too, cut between characters.
+  const TTargetPath deep = BuildTargetPath(cyrillic + cyrillic, "", kDate, Options(0, false));
+  EXPECT_EQ(deep.Directory,
+            "/d/outlookExpress/2003.09.21/" + (cyrillic + cyrillic).substr(0, 254) + "/");
 }
 
 TEST(IsExtensionWanted, ExcludeListAndMissingExtension) {
@@ -191,42 +244,152 @@ TEST(WriteAttachments, WritesWantedFilesAndSkipsTheRest) {
   EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21/Offer/report.doc"), "R");
 }
 
-TEST(WriteAttachments, SameCleanedNameIsReplacedByTheLaterOne) {
+TEST(WriteAttachments, NamesTakenByOtherBytesGoOnToTheNextFreeNumber) {
   test::TempDir dest;
-  WriteLog log;
   const TTargetPath t = BuildTargetPath("", "", kDate, Options(6, true, dest.Path()));
-  EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a/x.txt", "1"), Bytes("b\\x.txt", "2")}, log.Report()),
-            2);
-  EXPECT_EQ(test::ListTree(dest.Path()),
-            std::vector<std::string>{"outlookExpress/2003.09.21 - x.txt"});
-  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21 - x.txt"), "2");
+  test::WriteFile(dest / "outlookExpress/2003.09.21 - x.txt", "the user's own");
+  const std::vector<TAttachmentToWrite> files{Bytes("a/x.txt", "1"), Bytes("b\\x.txt", "2"),
+                                              Bytes("x.txt", "1"), Bytes("y.txt", "")};
+  // The second run over the same message writes nothing new and still counts
+  // every file as there.
+  for (int run = 0; run < 2; ++run) {
+    WriteLog log;
+    EXPECT_EQ(WriteAttachments(t, {}, files, log.Report()), 4) << run;
+    EXPECT_TRUE(log.Lines.empty()) << run;
+    EXPECT_EQ(log.Written,
+              (std::vector<std::string>{
+                  t.Directory + "2003.09.21 - x (2).txt", t.Directory + "2003.09.21 - x (3).txt",
+                  t.Directory + "2003.09.21 - x (2).txt", t.Directory + "2003.09.21 - y.txt"}));
+    EXPECT_EQ(test::ListTree(dest.Path()),
+              (std::vector<std::string>{
+                  "outlookExpress/2003.09.21 - x (2).txt", "outlookExpress/2003.09.21 - x (3).txt",
+                  "outlookExpress/2003.09.21 - x.txt", "outlookExpress/2003.09.21 - y.txt"}));
+  }
+  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21 - x.txt"), "the user's own");
+  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21 - x (2).txt"), "1");
+  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21 - x (3).txt"), "2");
 }
 
 TEST(WriteAttachments, DirectoryThatCannotBeCreatedStopsTheMessage) {
   test::TempDir dest;
   test::WriteFile(dest / "outlookExpress", "a file where the root should be");
   WriteLog log;
+  int failed = 0;
+  TWriteReport report = log.Report();
+  report.Failed = [&] { ++failed; };
   const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
-  EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "1"), Bytes("b.txt", "2")}, log.Report()), 0);
+  EXPECT_EQ(WriteAttachments(
+                t, {}, {Bytes("a.txt", "1"), Bytes("README", "-"), Bytes("b.txt", "2")}, report),
+            0);
   EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Create Directory - " + t.Directory});
   EXPECT_EQ(log.Pauses, 0);
+  EXPECT_EQ(failed, 2) << "every wanted attachment of the message";
 }
 
 TEST(WriteAttachments, FileThatCannotBeWrittenIsLoggedAndTheNextOneTried) {
   test::TempDir dest;
   const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
-  ForceDirectories(t.Directory + "a.txt");  // a directory blocks the file
+  ForceDirectories(t.Directory + "a.txt");  // a directory in the way: the next name
   WriteLog log;
+  int failed = 0;
+  TWriteReport report = log.Report();
+  report.Failed = [&] { ++failed; };
   TAttachmentToWrite throwing{
       "c.txt", [](const std::string&) -> bool { throw std::runtime_error("decoder failed"); }};
-  const int n =
-      WriteAttachments(t, {}, {Bytes("a.txt", "1"), throwing, Bytes("b.txt", "2")}, log.Report());
-  EXPECT_EQ(n, 1);
+  TAttachmentToWrite refusing{"d.txt", [](const std::string&) { return false; }};
+  const int n = WriteAttachments(
+      t, {}, {Bytes("a.txt", "1"), throwing, refusing, Bytes("b.txt", "2")}, report);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(failed, 2);
   EXPECT_EQ(log.Lines,
             (std::vector<std::string>{
-                "Unable to Save Attachment " + t.Directory + "a.txt of Message(4) in Inbox.dbx",
-                "Unable to Save Attachment " + t.Directory + "c.txt of Message(4) in Inbox.dbx"}));
-  EXPECT_EQ(log.Written, std::vector<std::string>{t.Directory + "b.txt"});
+                "Unable to Save Attachment " + t.Directory + "c.txt of Message(4) in Inbox.dbx",
+                "Unable to Save Attachment " + t.Directory + "d.txt of Message(4) in Inbox.dbx"}));
+  EXPECT_EQ(log.Written,
+            (std::vector<std::string>{t.Directory + "a (2).txt", t.Directory + "b.txt"}));
+  EXPECT_EQ(test::ListTree(dest.Path()),
+            (std::vector<std::string>{"outlookExpress/2003.09.21/S/a (2).txt",
+                                      "outlookExpress/2003.09.21/S/b.txt"}));
+}
+
+TEST(WriteAttachments, SymbolicLinksBelowTheDestinationAreNeverFollowed) {
+  struct Case {
+    const char* LinkAt;  // below dest
+    const char* LinkTo;  // below outside
+    bool DirectoryFails;
+  } cases[] = {
+      {"outlookExpress/2003.09.21/S/a.txt", "victim.txt", false},
+      {"outlookExpress/2003.09.21/S/a.txt", "new.txt", false},  // dangling
+      {"outlookExpress/2003.09.21/S", "", true},
+      {"outlookExpress/2003.09.21", "", true},
+      {"outlookExpress", "", true},
+  };
+  for (const Case& c : cases) {
+    test::TempDir outer;
+    const std::string dest = outer / "dest";
+    const std::string outside = outer / "outside";
+    test::WriteFile(outside + "/victim.txt", "untouched");
+    const std::string at = dest + "/" + c.LinkAt;
+    ForceDirectories(at.substr(0, at.rfind('/')));
+    ASSERT_EQ(::symlink((outside + "/" + c.LinkTo).c_str(), at.c_str()), 0);
+    const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest));
+    WriteLog log;
+    int failed = 0;
+    TWriteReport report = log.Report();
+    report.Failed = [&] { ++failed; };
+    EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "new bytes")}, report), 0) << c.LinkAt;
+    EXPECT_EQ(failed, 1) << c.LinkAt;
+    EXPECT_EQ(
+        log.Lines,
+        std::vector<std::string>{c.DirectoryFails ? "Unable to Create Directory - " + t.Directory
+                                                  : "Unable to Save Attachment " + t.Directory +
+                                                        "a.txt of Message(4) in Inbox.dbx"})
+        << c.LinkAt;
+    EXPECT_EQ(test::ListTree(outside), std::vector<std::string>{"victim.txt"}) << c.LinkAt;
+    EXPECT_EQ(test::ReadFile(outside + "/victim.txt"), "untouched") << c.LinkAt;
+  }
+}
+
+TEST(WriteAttachments, DestinationThatIsItselfALinkIsUsed) {
+  test::TempDir outer;
+  ForceDirectories(outer / "disk");
+  ASSERT_EQ(::symlink((outer / "disk").c_str(), (outer / "Attachments").c_str()), 0);
+  WriteLog log;
+  const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, outer / "Attachments"));
+  const std::string longName = std::string(300, 'l') + ".pdf";
+  EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "A"), Bytes(longName, "L")}, log.Report()), 2);
+  EXPECT_TRUE(log.Lines.empty());
+  EXPECT_EQ(
+      test::ListTree(outer / "disk"),
+      (std::vector<std::string>{"outlookExpress/2003.09.21/S/a.txt",
+                                "outlookExpress/2003.09.21/S/" + std::string(251, 'l') + ".pdf"}));
+}
+
+TEST(WriteAttachments, AWriteCutShortLeavesNoFileUnderAnyName) {
+  test::TempDir dest;
+  const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
+  // A file system that takes 4096 bytes per file: a larger write fails.
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  WriteLog log;
+  int failed = 0;
+  TWriteReport report = log.Report();
+  report.Failed = [&] { ++failed; };
+  const int n = WriteAttachments(
+      t, {}, {Bytes("huge.zip", std::string(100000, 'z')), Bytes("small.txt", "s")}, report);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Save Attachment " + t.Directory +
+                                                "huge.zip of Message(4) in Inbox.dbx"});
+  // No partial file, and no temporary either.
+  EXPECT_EQ(test::ListTree(dest.Path()),
+            std::vector<std::string>{"outlookExpress/2003.09.21/S/small.txt"});
 }
 
 TEST(WriteAttachments, NothingIsWrittenOutsideTheDestination) {

@@ -427,3 +427,44 @@ TEST(DbxWriter, DataPositionsPast16MBGoThroughId4) {
 
 }  // namespace
 }  // namespace qb
+
+namespace qb {
+namespace {
+
+// What a read skipped in a damaged file, as the command line tells it.
+TEST(DbxDamaged, WhatWasSkippedIsReported) {
+  const auto msgs = SynthMessages(12, 900);
+  TDbxWriteOptions o;
+  o.EntriesPerNode = 3;
+  const std::pair<TDbxDamage, const char*> cases[] = {
+      {TDbxDamage::ZeroByteInBlock, ""},
+      {TDbxDamage::WrongSecondBlockPos, "1 message text whose block chain breaks off"},
+      {TDbxDamage::LoopingChain, "1 message text whose block chain loops"},
+      {TDbxDamage::NodeLinksToAncestor, "1 tree link pointing back"},
+      {TDbxDamage::SelfLinkedRoot,
+       "4 tree links pointing back; item count 12 in the header, 3 in the tree"},
+      {TDbxDamage::HugeItemCount, "item count 2147483647 in the header, 12 in the tree"},
+      {TDbxDamage::HugeEntryCount,
+       "4 links to no tree node; index entries past what the file holds; item count 12 in the "
+       "header, 29 in the tree"},
+      {TDbxDamage::Truncated,
+       "2 links to no tree node; item count 12 in the header, 0 in the tree"},
+  };
+  for (const auto& [d, expected] : cases) {
+    TDbxLayout layout;
+    std::string image = BuildDbxMessageFile(msgs, o, &layout);
+    ApplyDbxDamage(image, layout, d);
+    TDbxSkipped skipped;
+    TDbxIndexList list;
+    LoadDbxIndexFromImage(image, false, &list, &skipped);
+    for (const auto& r : MessageRecords(list)) {
+      std::string text;
+      LoadDbxMessageTextFromImage(image, r.MessageDataPos, text, &skipped);
+    }
+    EXPECT_EQ(skipped.Text(), expected) << static_cast<int>(d);
+    EXPECT_EQ(skipped.Any(), *expected != '\0') << static_cast<int>(d);
+  }
+}
+
+}  // namespace
+}  // namespace qb

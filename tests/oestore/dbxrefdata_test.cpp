@@ -46,6 +46,27 @@ TEST(DbxRefData, MessageCountsAreThoseOfTheSources) {
   }
 }
 
+TEST(DbxRefData, SoundFilesSkipNothing) {
+  std::vector<std::string> reports;
+  SetDbxSkipHandler([&](const std::string& path, const TDbxSkipped& s) {
+    reports.push_back(path + ": " + s.Text());
+  });
+  for (const char* rel : {"mail-transport-dbx/test.dbx", "mail-transport-dbx/test1.dbx",
+                          "dbxoutlookexpress/Inbox.dbx", "dbxoutlookexpress/Outbox.dbx",
+                          "dbxoutlookexpress/Offline.dbx", "dbxconvert/test.dbx",
+                          "iped/test_OutlookDBX.dbx", "dbxoutlookexpress/Folders.dbx"}) {
+    const auto [dir, file] = Split(rel);
+    TDbxIndexList list;
+    LoadDbxIndex(dir, file, &list);
+    for (const Toe5_MessageInfo& m : MessageRecords(list)) {
+      std::string text;
+      LoadDbxMessageText(dir, file, m.MessageDataPos, text);
+    }
+  }
+  SetDbxSkipHandler(nullptr);
+  EXPECT_EQ(reports, std::vector<std::string>{});
+}
+
 TEST(DbxRefData, FoldersAreTheRecordsWithId3Or6) {
   const std::vector<Toe5_FolderInfo> expected = {
       {0, 0, "Outlook Express", ""},  {1, 0, "Local Folders", ""}, {4, 1, "Inbox", "Inbox.dbx"},

@@ -401,8 +401,12 @@ TEST_F(OEExtractRun, DirectoryThatCannotBeMadeSkipsTheRestOfTheMessage) {
 
 TEST_F(OEExtractRun, AttachmentThatCannotBeSavedIsLoggedAndTheNextIsTried) {
   Folder("Inbox", "Inbox.dbx", {Msg(Mail("Two", {{"a.txt", "A"}, {"b.txt", "B"}}))});
-  ASSERT_TRUE(ForceDirectories(Out() + "/2003.09.21/Two/a.txt"));  // a directory in the way
+  // A symbolic link in the way is never written through.
+  ASSERT_TRUE(ForceDirectories(Out() + "/2003.09.21/Two"));
+  ASSERT_EQ(::symlink((dir / "elsewhere.txt").c_str(), (Out() + "/2003.09.21/Two/a.txt").c_str()),
+            0);
   Run();
+  EXPECT_FALSE(FileExists(dir / "elsewhere.txt"));
   EXPECT_EQ(view.Log[4], "Unable to Save Attachment " + Out() +
                              "/2003.09.21/Two/a.txt of Message(0) in Inbox.dbx");
   EXPECT_EQ(view.Rows[0].Extracted, 1);

@@ -4,11 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 
 #include "engine/oIniFile.h"
 #include "platform/paths.h"
@@ -393,13 +395,19 @@ class DownloadFileTarget : public ::testing::Test {
   std::shared_ptr<TScriptedFetcher> fetcher_ = std::make_shared<TScriptedFetcher>();
 };
 
-TEST_F(DownloadFileTarget, MissingDirectoriesAreCreatedAndFilesReplaced) {
+TEST_F(DownloadFileTarget, MissingDirectoriesAreCreatedAndOtherFilesKept) {
   fetcher_->Body = "new";
   test::WriteFile(dir_ / "a/b/x.gif", "old and longer");
-  EXPECT_TRUE(Make().DownloadFile("http://h/x.gif", dir_ / "a/b/x.gif"));
-  EXPECT_EQ(test::ReadFile(dir_ / "a/b/x.gif"), "new");
+  // Other bytes under the name: the download takes the next free number;
+  // the same bytes again: nothing is written, and it counts.
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(Make().DownloadFile("http://h/x.gif", dir_ / "a/b/x.gif"));
+    EXPECT_EQ(test::ReadFile(dir_ / "a/b/x.gif"), "old and longer");
+    EXPECT_EQ(test::ReadFile(dir_ / "a/b/x (2).gif"), "new");
+  }
   EXPECT_TRUE(Make().DownloadFile("http://h/x.gif", dir_ / "c/d/ x.gif "));
   EXPECT_EQ(test::ReadFile(dir_ / "c/d/x.gif"), "new");
+  EXPECT_EQ(test::ListTree(dir_.Path()).size(), 3u) << "no temporary file stays";
 }
 
 TEST_F(DownloadFileTarget, FailuresToOpenOrCreateAreNotCountedAndLeaveNoFile) {
@@ -409,7 +417,8 @@ TEST_F(DownloadFileTarget, FailuresToOpenOrCreateAreNotCountedAndLeaveNoFile) {
 
   fetcher_->Result = TFetchResult::Completed;
   ASSERT_TRUE(ForceDirectories(dir_ / "taken.gif"));  // a directory holds the name
-  EXPECT_FALSE(Make().DownloadFile("http://h/taken.gif", dir_ / "taken.gif"));
+  EXPECT_TRUE(Make().DownloadFile("http://h/taken.gif", dir_ / "taken.gif"));
+  EXPECT_TRUE(FileExists(dir_ / "taken (2).gif"));
 
   test::WriteFile(dir_ / "file", "");  // a file where the directory should be
   const std::size_t before = fetcher_->Links.size();
@@ -424,6 +433,66 @@ TEST_F(DownloadFileTarget, PlantedSymlinkIsNotFollowed) {
   fetcher_->Body = "payload";
   EXPECT_FALSE(Make().DownloadFile("http://h/pic.gif", dir_ / "pic.gif"));
   EXPECT_EQ(test::ReadFile(outside / "victim.txt"), "untouched");
+}
+
+TEST_F(DownloadFileTarget, MessageTargetsFollowTheRulesOfAttachments) {
+  const TDateTime date = EncodeDate(2003, 9, 21);
+  std::string cyrillic;
+  for (int i = 0; i < 100; ++i) cyrillic += "\xD0\x96";
+  struct Case {
+    const char* Name;
+    const char* LinkAt;  // a directory link planted below the destination, or ""
+    bool Full;
+    std::string Subject, Link;
+    bool Fetched;
+    std::string Expected;  // the file below dest/outlookExpress/, or "" for none
+  } cases[] = {
+      {"plain", "", false, "S", "http://h/p.gif", true, "2003.09.21/S/p.gif"},
+      {"date level is a link", "outlookExpress/2003.09.21", false, "S", "http://h/p.gif", false,
+       ""},
+      {"root is a link", "outlookExpress", true, "S", "http://h/p.gif", false, ""},
+      {"subject cut before the name", "", true, cyrillic,
+       "http://h/" + std::string(200, 'n') + ".gif", true,
+       "2003.09.21 - " + cyrillic.substr(0, 34) + " - " + std::string(200, 'n') + ".gif"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir outer;
+    const std::string dest = outer / "dest";
+    ForceDirectories(outer / "outside");
+    if (*c.LinkAt) {
+      const std::string at = dest + "/" + c.LinkAt;
+      ForceDirectories(at.substr(0, at.rfind('/')));
+      ASSERT_EQ(::symlink((outer / "outside").c_str(), at.c_str()), 0);
+    }
+    TNamingOptions o;
+    o.DestinationDir = dest;
+    o.Layout = 0;
+    o.FullFileName = c.Full;
+    const TTargetPath t = BuildTargetPath(c.Subject, "", date, o);
+    fetcher_->Body = "img";
+    const std::string n = LinkTargetName(c.Link);
+    EXPECT_EQ(Make().DownloadFile(c.Link, t, n), c.Fetched) << c.Name;
+    EXPECT_EQ(test::ListTree(outer / "outside"), std::vector<std::string>{}) << c.Name;
+    EXPECT_EQ(test::ListTree(dest + "/outlookExpress"), c.Expected.empty()
+                                                            ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{c.Expected})
+        << c.Name;
+  }
+}
+
+TEST_F(DownloadFileTarget, AWriteThatFailsLeavesNothing) {
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  fetcher_->Body = std::string(20000, 'b');
+  const bool fetched = Make().DownloadFile("http://h/big.gif", dir_ / "big.gif");
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_FALSE(fetched);
+  EXPECT_THAT(test::ListTree(dir_.Path()), IsEmpty());
 }
 
 TEST_F(DownloadFileTarget, BrokenTransferCountsAndSizeCapCutsExactly) {

@@ -1,0 +1,117 @@
+// Writing files below a directory the user chose, so that nothing is lost and
+// nothing lands anywhere else.
+//
+// - Every level below the chosen directory is created with mkdirat and opened
+//   with O_NOFOLLOW | O_DIRECTORY relative to the level above: a symbolic link
+//   planted at a level (or at a file name) is never followed. The chosen
+//   directory itself may be a link.
+// - A file is written under a temporary name in its target directory and
+//   moved to its real name only when complete, without ever replacing an
+//   existing file. A failed write leaves nothing under a real name.
+// - A name that already holds the same bytes is kept as it is; one holding
+//   other bytes makes the file go to the next name the caller offers
+//   ("scan (2).pdf").
+//
+//   TSafeDir dir;
+//   if (!dir.Open("/home/u/Attachments", "outlookExpress/2003.09.21", true)) fail();
+//   TPendingFile tmp(dir);
+//   tmp.Write(bytes.data(), bytes.size());
+//   TPlaced placed = tmp.Place([](int n) { return NumberedName("scan", ".pdf", n); });
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace qb {
+
+// The longest name of one directory entry, in bytes.
+inline constexpr std::size_t kMaxNameBytes = 255;
+
+// Cuts text to at most max bytes without splitting a UTF-8 character.
+std::string CutUtf8(const std::string& text, std::size_t max);
+
+// "base (n)ext" for n > 1, "base" + ext for n <= 1.
+std::string NumberedName(const std::string& base, const std::string& ext, int n);
+
+// A directory held open, reached without following links below its base.
+class TSafeDir {
+ public:
+  TSafeDir() = default;
+  ~TSafeDir();
+  TSafeDir(TSafeDir&& other) noexcept;
+  TSafeDir& operator=(TSafeDir&& other) noexcept;
+  TSafeDir(const TSafeDir&) = delete;
+  TSafeDir& operator=(const TSafeDir&) = delete;
+
+  // Opens base (creating it with its parents when create is set; links on
+  // the way to it are followed, it is the user's choice), then each level of
+  // relative ('/'-separated; empty levels and "." are passed over), creating
+  // missing levels when create is set. False when a level is missing, is a
+  // symbolic link or no directory, is "..", or cannot be made or opened.
+  bool Open(const std::string& base, const std::string& relative, bool create);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  // The directory as a path (base + "/" + relative), for messages.
+  const std::string& Path() const { return path_; }
+  // A path that opens name inside this directory without walking the
+  // directory names again (through /proc/self/fd when it is there).
+  std::string EntryPath(const std::string& name) const;
+
+  void Close();
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+enum class TPlaceResult {
+  Written,    // the file now has the name
+  SameBytes,  // the name already held the same bytes; nothing was written
+  Failed      // nothing was placed: a link in the way, no free name, an error
+};
+
+struct TPlaced {
+  TPlaceResult Result = TPlaceResult::Failed;
+  std::string Name;  // the name used (for Written and SameBytes)
+};
+
+// One file being written under a temporary name inside a TSafeDir. The
+// temporary is removed when the object goes away without Place succeeding.
+class TPendingFile {
+ public:
+  // Creates a new, empty temporary file (O_EXCL | O_NOFOLLOW) in dir.
+  explicit TPendingFile(const TSafeDir& dir);
+  ~TPendingFile();
+  TPendingFile(const TPendingFile&) = delete;
+  TPendingFile& operator=(const TPendingFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  const std::string& TempName() const { return tempName_; }
+  // A path by which other code may write the temporary (truncating it); see
+  // TSafeDir::EntryPath.
+  std::string Path() const;
+
+  // Appends bytes. False on any failure (full disk, file size limit).
+  bool Write(const char* data, std::size_t size);
+
+  // Moves the finished temporary to the first name candidate(1),
+  // candidate(2), ... that is free or already holds the same bytes (the
+  // temporary is then dropped). A symbolic link at a candidate fails the
+  // placing; a directory or other non-file is passed over. A temporary
+  // that was replaced behind our back fails too. An empty candidate ends
+  // the search (Failed).
+  TPlaced Place(const std::function<std::string(int n)>& candidate, int maxTries = 10000);
+
+  // Removes the temporary now.
+  void Discard();
+
+ private:
+  const TSafeDir& dir_;
+  int fd_ = -1;
+  std::string tempName_;
+};
+
+}  // namespace qb
