@@ -3,13 +3,16 @@
 // options of the job, the destination check, identities and Ctrl-C.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "platform/paths.h"
@@ -245,6 +248,46 @@ TEST_F(ExtractCli, CtrlCStopsTheRun) {
     EXPECT_EQ(out.substr(out.size() - 17), "Stopped by User.\n");
     EXPECT_EQ(out.find("Reading Messages from Photos.dbx"), std::string::npos);
   }
+}
+
+// A disk that fills up mid-run (a file-size limit here): no file is left
+// cut short under its name, the log names each failed write, the run ends
+// with status 3, and a rerun with the skip choice recovers every file.
+TEST_F(ExtractCli, AFullDiskLeavesNoPartFileAndARerunWithSkipRecoversAll) {
+  ASSERT_EQ(Extract({}).Status, 0);
+  std::map<std::string, std::string> whole;
+  for (const std::string& name : Tree()) whole[name] = test::ReadFile(Out() + "/" + name);
+  std::filesystem::remove_all(dir / "out");
+  std::filesystem::remove_all(dir / "appdata");
+
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit small = before;
+  small.rlim_cur = 2048;
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const CliResult cut = Extract({});
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_EQ(cut.Status, 3) << cut.Err;
+  // The photos do not fit: their message fails where the disk first says
+  // no (decoding or saving), and the log says so.
+  EXPECT_TRUE(cut.Out.find("Unable to Save Attachment " + Out() + "/2003.10.11 - beach.bmp") !=
+                  std::string::npos ||
+              cut.Out.find("Error opening Messages (0) in Photos.dbx") != std::string::npos)
+      << cut.Out;
+  const std::vector<std::string> left = Tree();
+  EXPECT_LT(left.size(), whole.size());
+  for (const std::string& name : left) {
+    ASSERT_TRUE(whole.count(name)) << name;  // no temporary left behind either
+    EXPECT_EQ(test::ReadFile(Out() + "/" + name), whole[name]) << name;
+  }
+
+  const CliResult again = Extract({"--skip-duplicates"});
+  EXPECT_EQ(again.Status, 0) << again.Err;
+  EXPECT_EQ(Tree().size(), whole.size());
+  for (const auto& [name, bytes] : whole) EXPECT_EQ(test::ReadFile(Out() + "/" + name), bytes);
 }
 
 // A run that finished but left a wanted file unwritten, or a folder
