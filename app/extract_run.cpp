@@ -1,14 +1,17 @@
 #include "app/extract_run.h"
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 #include "app/commands.h"
@@ -35,6 +38,9 @@ const char* const kDestinationError =
     "Unable to Create the Destination directory.\r\n\r\nPlease select a new directory";
 
 std::atomic<std::uint8_t> g_stop{0};
+// Ctrl-C writes a byte here; a watcher thread passes it on to the worker,
+// which a signal handler cannot safely wake itself.
+int g_interruptPipe[2] = {-1, -1};
 
 // Notes for the user that arrive from the engine on any thread (a history
 // switched off); the console prints them between its own lines.
@@ -87,8 +93,41 @@ TSkippedParts g_skipped;
 
 extern "C" void OnInterrupt(int) {
   g_stop.store(1);
+  const int saved = errno;
+  if (g_interruptPipe[1] >= 0) {
+    const char c = 's';
+    [[maybe_unused]] ssize_t n = ::write(g_interruptPipe[1], &c, 1);
+  }
+  errno = saved;
   // A second Ctrl-C ends the program at once.
   std::signal(SIGINT, SIG_DFL);
+}
+
+// Runs the worker to its end; Ctrl-C asks it to stop and ends a pause at
+// once.
+void RunWithInterrupts(TExtractionWorker& worker) {
+  if (::pipe2(g_interruptPipe, O_CLOEXEC) != 0) g_interruptPipe[0] = g_interruptPipe[1] = -1;
+  auto* previous = std::signal(SIGINT, OnInterrupt);
+  std::thread watcher;
+  if (g_interruptPipe[0] >= 0)
+    watcher = std::thread([&worker] {
+      char c = 0;
+      while (::read(g_interruptPipe[0], &c, 1) < 0 && errno == EINTR) {
+      }
+      if (c == 's') worker.RequestStop();
+    });
+  worker.Resume();
+  worker.WaitFor();
+  std::signal(SIGINT, previous);
+  if (watcher.joinable()) {
+    const char c = 'q';
+    [[maybe_unused]] ssize_t n = ::write(g_interruptPipe[1], &c, 1);
+    watcher.join();
+  }
+  for (int& fd : g_interruptPipe) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
 }
 
 // "pdf, .JPG,,zip" -> pdf, JPG, zip (entries trimmed, a leading "." dropped).
@@ -254,6 +293,7 @@ class ConsoleView : public IRunView {
 
 int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source, TExtractArgs& x) {
   const bool oe = source == TExtractSource::OutlookExpress;
+  const bool mbox = source == TExtractSource::Mailbox;
   x.Include = kShippedInclude;
   x.Exclude = kShippedExclude;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -274,13 +314,19 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
     } else if (oe && a == "--identity") {
       if (!value("an identity name")) return kFailure;
       x.Identity = v;
-    } else if (!oe && a == "--pst") {
+    } else if (mbox && a == "--mailbox") {
+      if (!value("a mailbox file")) return kFailure;
+      x.Mailboxes.push_back(v);
+    } else if (mbox && a == "--profile") {
+      if (!value("a profile name")) return kFailure;
+      x.Profile = v;
+    } else if (source == TExtractSource::Outlook && a == "--pst") {
       if (!value("a .pst file")) return kFailure;
       x.Pst.push_back(v);
     } else if (a == "--dest") {
       if (!value("a directory")) return kFailure;
       x.Dest = v;
-    } else if (a == "--folder") {
+    } else if (!mbox && a == "--folder") {
       if (!value(oe ? "a file name" : "a folder path key")) return kFailure;
       x.Folders.push_back(v);
     } else if (a == "--layout") {
@@ -320,6 +366,8 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
   }
   if (oe && x.Store.empty() == x.Identity.empty())
     return UsageError("extract", "give either --store or --identity");
+  if (mbox && x.Mailboxes.empty() == x.Profile.empty())
+    return UsageError("extract", "give either --mailbox or --profile");
   if (Trim(x.Dest).empty()) return UsageError("extract", "missing --dest");
   if (x.HasFrom || x.HasTo) {
     if (!x.HasFrom) x.From = EncodeDate(1900, 1, 1);
@@ -329,9 +377,7 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
   return -1;
 }
 
-int RunExtraction(
-    const TExtractArgs& x, TExtractionJob job,
-    const std::function<std::unique_ptr<TThread>(const TExtractionJob&)>& makeWorker) {
+int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactory& makeWorker) {
   // The destination, as the wizard makes sure of it.
   const std::string dest = Trim(x.Dest);
   if (!DirectoryExists(dest) && !ForceDirectories(dest)) {
@@ -358,16 +404,15 @@ int RunExtraction(
   job.View = &view;
   job.StopRequested = &g_stop;
   g_stop.store(0);
-  auto* previous = std::signal(SIGINT, OnInterrupt);
   SetHistoryNoticeHandler([](const std::string& notice) { g_notices.Add(notice); });
   SetDbxSkipHandler(
       [](const std::string& path, const TDbxSkipped& skipped) { g_skipped.Add(path, skipped); });
 
-  std::unique_ptr<TThread> worker = makeWorker(job);
-  worker->Resume();
-  worker->WaitFor();
-  std::signal(SIGINT, previous);
+  std::unique_ptr<TExtractionWorker> worker = makeWorker(job);
+  RunWithInterrupts(*worker);
   const std::exception_ptr fatal = worker->FatalException;
+  const bool historyKept = worker->HistoryEnabled();
+  const bool incomplete = worker->RunHadFailures();
   worker.reset();  // closes the history, which may have a last notice
   SetHistoryNoticeHandler(nullptr);
   SetDbxSkipHandler(nullptr);
@@ -382,7 +427,12 @@ int RunExtraction(
       return Fail("the run ended early");
     }
   }
-  return g_stop.load() ? kStopped : kOk;
+  // A history switched off during the run has said why already.
+  if (!historyKept && !g_notices.Any())
+    std::fprintf(stderr, "quillbox-cli: the history could not be kept below %s\n",
+                 TExtractionHistory::HistoryPath("Quillbox").c_str());
+  if (g_stop.load()) return kStopped;
+  return incomplete || !historyKept || g_notices.Any() ? kIncomplete : kOk;
 }
 
 }  // namespace qb::cli

@@ -9,19 +9,23 @@
 #include <vector>
 
 #include "engine/job.h"
+#include "engine/worker.h"
 #include "platform/datetime.h"
 #include "platform/thread.h"
 
 namespace qb::cli {
 
 // Which source a run of extract reads; it decides the source's own options.
-enum class TExtractSource { OutlookExpress, Outlook };
+enum class TExtractSource { OutlookExpress, Outlook, Mailbox };
 
 struct TExtractArgs {
   // Outlook Express: the store directory or the identity that names it.
   std::string Store, Identity;
   // Outlook: .pst files besides the configured ones.
   std::vector<std::string> Pst;
+  // Thunderbird, Mozilla: mailbox files, or the profile whose mail is read.
+  std::vector<std::string> Mailboxes;
+  std::string Profile;
   std::string Dest;
   // Folder files (Outlook Express) or folder path keys (Outlook).
   std::vector<std::string> Folders;
@@ -43,8 +47,10 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
 // Makes sure of the destination, completes the job from the options (job
 // holds the store and the folders already), runs the worker made for it with
 // the console view and Ctrl-C handling, writes the folder rows and returns
-// the exit status.
-int RunExtraction(const TExtractArgs& x, TExtractionJob job,
-                  const std::function<std::unique_ptr<TThread>(const TExtractionJob&)>& makeWorker);
+// the exit status: kOk when everything wanted was written, kStopped after
+// Ctrl-C, kIncomplete when a folder could not be opened, a message read, a
+// file written or the history kept.
+using TWorkerFactory = std::function<std::unique_ptr<TExtractionWorker>(const TExtractionJob&)>;
+int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactory& makeWorker);
 
 }  // namespace qb::cli

@@ -9,11 +9,13 @@ struct StatusEntry {
   const char* text;
   int image;
 };
+// The texts are translated when shown (DisplayText), so they are marked for
+// the catalogue here.
 constexpr StatusEntry kStatuses[] = {
-    {"Waiting", 0},       {"Starting", 3}, {"Progress", 3},
-    {"Finished", 1},      {"Stopped", 2},  {"Error Opening Mailbox", 2},
-    {"Not Available", 2}, {"Error", 2},    {"Ok", 1},
-    {"No File", 2},       {"Skipped", 2},
+    {N_("Waiting"), 0},       {N_("Starting"), 3}, {N_("Progress"), 3},
+    {N_("Finished"), 1},      {N_("Stopped"), 2},  {N_("Error Opening Mailbox"), 2},
+    {N_("Not Available"), 2}, {N_("Error"), 2},    {N_("Ok"), 1},
+    {N_("No File"), 2},       {N_("Skipped"), 2},
 };
 }  // namespace
 

@@ -78,7 +78,7 @@ class FileSource : public Source {
       fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
-    struct stat st {};
+    struct stat& st = stat_;
     if (::fstat(fd_, &st) != 0) {
       const int e = errno;
       ::close(fd_);
@@ -95,6 +95,15 @@ class FileSource : public Source {
   FileSource& operator=(const FileSource&) = delete;
 
   std::int64_t Size() const override { return size_; }
+
+  // True when path names the file this source reads, unchanged since it
+  // was opened; errno is set when path cannot be stat'ed.
+  bool SameAs(const std::string& path) const {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return st.st_dev == stat_.st_dev && st.st_ino == stat_.st_ino && st.st_size == stat_.st_size &&
+           st.st_mtim.tv_sec == stat_.st_mtim.tv_sec && st.st_mtim.tv_nsec == stat_.st_mtim.tv_nsec;
+  }
 
   // The next read past the buffer takes at least this many bytes (a block
   // chain about to be followed); at most kMaxAhead.
@@ -160,6 +169,7 @@ class FileSource : public Source {
   static constexpr std::size_t kHeadSize = 4096;
   std::string path_;
   int fd_ = -1;
+  struct stat stat_ {};
   std::int64_t size_ = 0;
   std::vector<unsigned char> buf_;
   std::int64_t bufPos_ = 0;
@@ -640,10 +650,11 @@ std::string DbxFilePath(const std::string& storeDir, const std::string& fileName
 }
 
 struct TDbxFile::TImpl {
-  TImpl(const std::string& path, bool folders) : Path(path), FolderMode(folders), Src(path) {}
+  TImpl(const std::string& path, bool folders)
+      : Path(path), FolderMode(folders), Src(std::make_unique<FileSource>(path)) {}
   std::string Path;
   bool FolderMode;
-  FileSource Src;
+  std::unique_ptr<FileSource> Src;
 };
 
 TDbxFile::TDbxFile(const std::string& storeDir, const std::string& fileName)
@@ -659,7 +670,7 @@ const std::string& TDbxFile::Path() const {
 void TDbxFile::LoadIndex(TDbxIndexList* list) {
   if (!list) return;
   TDbxSkipped skipped;
-  qb::LoadIndex(impl_->Src, impl_->FolderMode, list, skipped);
+  qb::LoadIndex(*impl_->Src, impl_->FolderMode, list, skipped);
   ReportSkipped(impl_->Path, skipped);
 }
 
@@ -669,15 +680,22 @@ void TDbxFile::LoadMessageText(std::int32_t position, std::string& stream, std::
     // The blocks of a chain in order: 528 bytes for every 512 of text.
     const std::size_t blocks =
         (static_cast<std::size_t>(sizeHint) + dbx::kBlockTextSize - 1) / dbx::kBlockTextSize;
-    impl_->Src.ReadAhead(blocks * dbx::kBlockReadSize);
+    impl_->Src->ReadAhead(blocks * dbx::kBlockReadSize);
   }
   TDbxSkipped skipped;
-  LoadText(impl_->Src, position, stream, skipped);
+  LoadText(*impl_->Src, position, stream, skipped);
   ReportSkipped(impl_->Path, skipped);
 }
 
+void TDbxFile::Refresh() {
+  if (impl_->Src->SameAs(impl_->Path)) return;
+  // A file that cannot be opened keeps the old one (every read then fails
+  // here again, as a fresh open would).
+  impl_->Src = std::make_unique<FileSource>(impl_->Path);
+}
+
 void TDbxFile::DumpObject(std::int32_t position, std::string& text) {
-  Dump(impl_->Src, position, text);
+  Dump(*impl_->Src, position, text);
 }
 
 void LoadDbxIndex(const std::string& storeDir, const std::string& fileName, TDbxIndexList* list) {

@@ -153,6 +153,11 @@ class TDbxFile {
   // DumpDbxObject on this file.
   void DumpObject(std::int32_t position, std::string& text);
 
+  // Makes the next reads see what the path holds now, as a fresh open
+  // would: one stat when nothing changed; the file opened again when it was
+  // replaced, grew, shrank or was written to; EFOpenError when it is gone.
+  void Refresh();
+
   struct TImpl;
 
  private:

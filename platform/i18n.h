@@ -1,11 +1,33 @@
 // The message catalogue: texts shown to the user pass through gettext with
 // the text domain "default"; with no catalogue installed they stay as written.
+//
+// Catalogues are looked up only in the program's own data directory
+// (ProgramDataDir() + "/locale", as <lang>/LC_MESSAGES/default.mo), never in
+// the system-wide locale directory: other programs may install a "default"
+// catalogue there, and its answers must not reach our windows.
 #pragma once
 
 #include <string>
 
 namespace qb {
 
+inline constexpr const char* kTextDomain = "default";
+
+// Marks a text for the catalogue (xgettext's keyword) where it is stored
+// untranslated and passed through Translate later, e.g. in a table.
+constexpr const char* N_(const char* text) {
+  return text;
+}
+
+// ProgramDataDir() + "/locale".
+std::string MessageCatalogueDir();
+
+// Looks the text domain up below dir from now on. Translate binds it to
+// MessageCatalogueDir() on its first call; tests bind it elsewhere.
+void BindMessageCatalogue(const std::string& dir);
+
+// The catalogue's translation of text, as UTF-8; text itself when the
+// catalogue has none (or the user's locale asks for no translation).
 std::string Translate(const std::string& text);
 
 }  // namespace qb

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Quillbox"));
   QApplication::setApplicationVersion(QString::fromLatin1(qb::wiz::kProductVersion));
   QApplication::setWindowIcon(qb::wiz::ProductIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("quillbox"));  // the menu entry's icon
 
   qb::wiz::TQtDesktop desktop;
   desktop.SoundPlayer = [](const QString& file) {

@@ -3,13 +3,16 @@
 // options of the job, the destination check, identities and Ctrl-C.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "platform/paths.h"
@@ -210,33 +213,106 @@ TEST_F(ExtractCli, DamagedPartsTheReaderSkippedAreToldOnStderr) {
   EXPECT_EQ(r.Err.find("Work.dbx: skipped"), std::string::npos) << r.Err;
 }
 
+// Ctrl-C stops the run after the current message; during a long pause it
+// ends the pause at once.
 TEST_F(ExtractCli, CtrlCStopsTheRun) {
-  test::TempDir io;
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    std::freopen((io / "out").c_str(), "w", stdout);
-    std::freopen((io / "err").c_str(), "w", stderr);
-    ::setenv("XDG_DATA_HOME", (dir / "appdata").c_str(), 1);
-    ::execl(QB_CLI_PATH, QB_CLI_PATH, "extract", "--store", Store().c_str(), "--dest",
-            (dir / "out").c_str(), "--pause-ms", "300", static_cast<char*>(nullptr));
-    ::_exit(127);
+  for (const char* pause : {"300", "20000"}) {
+    SCOPED_TRACE(pause);
+    test::TempDir io;
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::freopen((io / "out").c_str(), "w", stdout);
+      std::freopen((io / "err").c_str(), "w", stderr);
+      ::setenv("XDG_DATA_HOME", (dir / "appdata").c_str(), 1);
+      ::execl(QB_CLI_PATH, QB_CLI_PATH, "extract", "--store", Store().c_str(), "--dest",
+              (dir / "out").c_str(), "--pause-ms", pause, static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Wait until the first folder is being read, then press Ctrl-C.
+    for (int i = 0; i < 200; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (FileExists(io / "out") &&
+          test::ReadFile(io / "out").find("Reading Messages") != std::string::npos)
+        break;
+    }
+    const auto pressed = std::chrono::steady_clock::now();
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    // Generous: a pause that ran out would take 20 seconds.
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    const std::string out = test::ReadFile(io / "out");
+    EXPECT_EQ(out.substr(out.size() - 17), "Stopped by User.\n");
+    EXPECT_EQ(out.find("Reading Messages from Photos.dbx"), std::string::npos);
   }
-  // Wait until the first folder is being read, then press Ctrl-C.
-  for (int i = 0; i < 200; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (FileExists(io / "out") &&
-        test::ReadFile(io / "out").find("Reading Messages") != std::string::npos)
-      break;
+}
+
+// A disk that fills up mid-run (a file-size limit here): no file is left
+// cut short under its name, the log names each failed write, the run ends
+// with status 3, and a rerun with the skip choice recovers every file.
+TEST_F(ExtractCli, AFullDiskLeavesNoPartFileAndARerunWithSkipRecoversAll) {
+  ASSERT_EQ(Extract({}).Status, 0);
+  std::map<std::string, std::string> whole;
+  for (const std::string& name : Tree()) whole[name] = test::ReadFile(Out() + "/" + name);
+  std::filesystem::remove_all(dir / "out");
+  std::filesystem::remove_all(dir / "appdata");
+
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit small = before;
+  small.rlim_cur = 2048;
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const CliResult cut = Extract({});
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_EQ(cut.Status, 3) << cut.Err;
+  // The photos do not fit: their message fails where the disk first says
+  // no (decoding or saving), and the log says so.
+  EXPECT_TRUE(cut.Out.find("Unable to Save Attachment " + Out() + "/2003.10.11 - beach.bmp") !=
+                  std::string::npos ||
+              cut.Out.find("Error opening Messages (0) in Photos.dbx") != std::string::npos)
+      << cut.Out;
+  const std::vector<std::string> left = Tree();
+  EXPECT_LT(left.size(), whole.size());
+  for (const std::string& name : left) {
+    ASSERT_TRUE(whole.count(name)) << name;  // no temporary left behind either
+    EXPECT_EQ(test::ReadFile(Out() + "/" + name), whole[name]) << name;
   }
-  ::kill(pid, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130);
-  const std::string out = test::ReadFile(io / "out");
-  EXPECT_EQ(out.substr(out.size() - 17), "Stopped by User.\n");
-  EXPECT_EQ(out.find("Reading Messages from Photos.dbx"), std::string::npos);
+
+  const CliResult again = Extract({"--skip-duplicates"});
+  EXPECT_EQ(again.Status, 0) << again.Err;
+  EXPECT_EQ(Tree().size(), whole.size());
+  for (const auto& [name, bytes] : whole) EXPECT_EQ(test::ReadFile(Out() + "/" + name), bytes);
+}
+
+// A run that finished but left a wanted file unwritten, or a folder
+// unopened, ends with status 3; its log is unchanged.
+TEST_F(ExtractCli, ExitStatusThreeWhenSomethingWantedWasNotDone) {
+  test::WriteFile(dir / "out/outlookExpress", "a file where a directory belongs");
+  CliResult r = Extract({"--folder", "Inbox.dbx"});
+  EXPECT_EQ(r.Status, 3) << r.Err;
+  EXPECT_NE(r.Out.find("Unable to Create Directory - "), std::string::npos);
+  EXPECT_NE(r.Out.find("Finished extracting all folders."), std::string::npos);
+
+  ::unlink((dir / "out/outlookExpress").c_str());
+  r = Extract({"--folder", "Inbox.dbx", "--folder", "Missing.dbx"});
+  EXPECT_EQ(r.Status, 3) << r.Err;
+  EXPECT_NE(r.Out.find("Errror opening Missing.dbx"), std::string::npos);
+
+  r = Extract({"--folder", "Inbox.dbx"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+
+  // No history can be kept where a file stands in for its folder.
+  std::filesystem::remove_all(dir / "appdata");
+  test::WriteFile(dir / "appdata", "");
+  r = Extract({"--folder", "Inbox.dbx"});
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_NE(r.Err.find("the history could not be kept"), std::string::npos) << r.Err;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "oestore/dbxformat.h"
@@ -534,6 +535,41 @@ TEST(DbxFile, OneOpenReadsWhatTheImageReaderReads) {
     }
   }
   SetDbxSkipHandler(nullptr);
+}
+
+TEST(DbxFile, RefreshSeesTheFileThatIsThereNow) {
+  const auto one = SynthMessages(2, 900), other = SynthMessages(3, 5000);
+  test::TempDir dir;
+  test::WriteFile(dir / "Inbox.dbx", BuildDbxMessageFile(one));
+  TDbxFile file(dir.Path(), "Inbox.dbx");
+  TDbxIndexList list;
+  file.LoadIndex(&list);
+  const std::int32_t pos = MessageRecords(list)[0].MessageDataPos;
+  std::string text;
+  file.LoadMessageText(pos, text);
+  file.Refresh();  // unchanged: the same file stays open
+  // Written anew in place, then replaced, then gone.
+  for (int step = 0; step < 3; ++step) {
+    SCOPED_TRACE(step);
+    const std::string image = BuildDbxMessageFile(step == 1 ? one : other);
+    if (step == 0) test::WriteFile(dir / "Inbox.dbx", image);
+    if (step == 1) {
+      test::WriteFile(dir / "new.dbx", image);
+      ASSERT_EQ(::rename((dir / "new.dbx").c_str(), (dir / "Inbox.dbx").c_str()), 0);
+    }
+    if (step == 2) {
+      ::unlink((dir / "Inbox.dbx").c_str());
+      EXPECT_THROW(file.Refresh(), EFOpenError);
+      EXPECT_THROW(file.Refresh(), EFOpenError);
+      break;
+    }
+    file.Refresh();
+    const auto records = test::ReadMessages(image);
+    std::string got, want;
+    file.LoadMessageText(records[0].MessageDataPos, got);
+    LoadDbxMessageTextFromImage(image, records[0].MessageDataPos, want);
+    EXPECT_EQ(got, want);
+  }
 }
 
 }  // namespace

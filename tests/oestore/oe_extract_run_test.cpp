@@ -258,13 +258,14 @@ TEST_F(OEExtractRun, HistoryHoldsOneRecordPerMessageUnderItsKeyDigest) {
   ASSERT_EQ(text.rfind(lastStarted, 0), 0u) << text;
   const std::size_t records = text.find("\r\n\r\n") + 4;
   // The date with its time; a date at midnight alone; the message without
-  // text under the digest of the empty key, dated 0.
+  // text under the digest of the empty key, dated 0; every wanted file of
+  // each was saved.
   EXPECT_EQ(text.substr(records),
-            "[" + d1 + "]\r\nSaved=0\r\nDate=" +
+            "[" + d1 + "]\r\nSaved=1\r\nDate=" +
                 DateTimeText(EncodeDate(2003, 9, 21) + EncodeTime(10, 30, 0)) +
                 "\r\nAttachments=2\r\n\r\n[" + d2 +
-                "]\r\nSaved=0\r\nDate=" + DateTimeText(EncodeDate(2003, 9, 22)) +
-                "\r\nAttachments=0\r\n\r\n[D41D8CD98F00B204E9800998ECF8427E]\r\nSaved=0\r\nDate=" +
+                "]\r\nSaved=1\r\nDate=" + DateTimeText(EncodeDate(2003, 9, 22)) +
+                "\r\nAttachments=0\r\n\r\n[D41D8CD98F00B204E9800998ECF8427E]\r\nSaved=1\r\nDate=" +
                 DateTimeText(0) + "\r\nAttachments=0\r\n\r\n");
 }
 
