@@ -67,7 +67,7 @@ class MemorySource : public Source {
   std::string_view image_;
 };
 
-// A file opened read-only. Reads go through a window that grows while the
+// A file opened read-only. Reads go through two windows that grow while the
 // caller reads forward (block chains, consecutive objects), so a long run of
 // small reads costs few system calls, while scattered reads stay small.
 class FileSource : public Source {
@@ -125,26 +125,40 @@ class FileSource : public Source {
       avail = std::min(want, head_.size() - static_cast<std::size_t>(pos));
       return head_.data() + pos;
     }
-    if (bufLen_ > 0 && pos >= bufPos_ &&
-        pos + static_cast<std::int64_t>(want) <= bufPos_ + bufLen_) {
-      avail = want;
-      return buf_.data() + (pos - bufPos_);
+    for (TWindow& w : win_) {
+      if (w.Len > 0 && pos >= w.Pos && pos + static_cast<std::int64_t>(want) <= w.Pos + w.Len) {
+        w.Used = ++clock_;
+        avail = want;
+        return w.Buf.data() + (pos - w.Pos);
+      }
     }
-    // Forward from the window just read: read further ahead next time.
-    if (bufLen_ > 0 && pos >= bufPos_ && pos <= bufPos_ + bufLen_ + 4096)
-      window_ = std::min<std::size_t>(window_ * 2, kMaxWindow);
-    else
-      window_ = kMinWindow;
-    std::size_t chunk = std::max({want, window_, ahead_});
+    // A read a little past one window's end (the next object of the index,
+    // the next block of a chain) continues it with a window twice as large;
+    // any other read starts small in the window used longest ago. Two
+    // windows let the index nodes and the objects they list, or a chain and
+    // the index, be read side by side without pushing each other out.
+    TWindow* w = nullptr;
+    for (TWindow& c : win_)
+      if (c.Len > 0 && pos >= c.Pos && pos <= c.Pos + c.Len + static_cast<std::int64_t>(kGap)) {
+        w = &c;
+        w->Size = std::min<std::size_t>(w->Size * 2, kMaxWindow);
+        break;
+      }
+    if (!w) {
+      w = win_[0].Used <= win_[1].Used ? &win_[0] : &win_[1];
+      w->Size = kMinWindow;
+    }
+    std::size_t chunk = std::max({want, w->Size, ahead_});
     ahead_ = 0;
     chunk = static_cast<std::size_t>(std::min<std::int64_t>(chunk, size_ - pos));
-    if (buf_.size() < chunk) buf_.resize(chunk);
-    bufLen_ = 0;
-    const std::size_t got = ReadAt(pos, buf_.data(), chunk);
-    bufPos_ = pos;
-    bufLen_ = static_cast<std::int64_t>(got);
+    if (w->Buf.size() < chunk) w->Buf.resize(chunk);
+    w->Len = 0;
+    const std::size_t got = ReadAt(pos, w->Buf.data(), chunk);
+    w->Pos = pos;
+    w->Len = static_cast<std::int64_t>(got);
+    w->Used = ++clock_;
     avail = std::min(want, got);
-    return buf_.data();
+    return w->Buf.data();
   }
 
  private:
@@ -165,16 +179,21 @@ class FileSource : public Source {
 
   static constexpr std::size_t kMinWindow = 4096;
   static constexpr std::size_t kMaxWindow = 256 * 1024;
+  static constexpr std::size_t kGap = 64 * 1024;
   static constexpr std::size_t kMaxAhead = 1024 * 1024;
   static constexpr std::size_t kHeadSize = 4096;
   std::string path_;
   int fd_ = -1;
   struct stat stat_ {};
   std::int64_t size_ = 0;
-  std::vector<unsigned char> buf_;
-  std::int64_t bufPos_ = 0;
-  std::int64_t bufLen_ = 0;
-  std::size_t window_ = kMinWindow;
+  struct TWindow {
+    std::vector<unsigned char> Buf;
+    std::int64_t Pos = 0, Len = 0;
+    std::size_t Size = kMinWindow;
+    std::uint64_t Used = 0;
+  };
+  TWindow win_[2];
+  std::uint64_t clock_ = 0;
   std::size_t ahead_ = 0;
   std::vector<unsigned char> head_;
   bool headRead_ = false;
