@@ -1,0 +1,19 @@
+// quillbox: the desktop wizard.
+#include <QApplication>
+
+#include "platform/keystore.h"
+#include "wizard/oMain.h"
+#include "wizard/periphery.h"
+#include "wizard/qtdesktop.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quillbox"));
+  QApplication::setApplicationVersion(QString::fromLatin1(qb::wiz::kProductVersion));
+  QApplication::setWindowIcon(qb::wiz::ProductIcon());
+
+  qb::wiz::TQtDesktop desktop;
+  qb::wiz::TfrmOEMain window(desktop, qb::UserKeyStore());
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,119 @@
+// quillbox-screenshots DIR: renders every page of the wizard, filled with a
+// small sample store, to DIR/<page>.png. Runs on any Qt platform, the
+// offscreen one included; dialogs are answered by the scripted desktop.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "oestore/dbxwriter.h"
+#include "outlook/fakeoutlook.h"
+#include "platform/keystore.h"
+#include "wizard/fakedesktop.h"
+#include "wizard/oMain.h"
+
+namespace {
+
+using qb::wiz::TfrmOEMain;
+
+bool Save(TfrmOEMain& window, const QString& dir, const char* name) {
+  QApplication::processEvents();
+  const QString file = dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
+  if (!window.grab().save(file)) {
+    std::fprintf(stderr, "quillbox-screenshots: cannot write %s\n", qPrintable(file));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(file));
+  return true;
+}
+
+qb::TDbxSynthFolder Folder(int id, int parent, const char* name, const char* file) {
+  qb::TDbxSynthFolder f;
+  f.Id = id;
+  f.ParentId = parent;
+  f.Name = name;
+  f.FileName = file;
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: quillbox-screenshots DIR\n");
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(out);
+
+  // A sample store with a few folders, and two identities.
+  const std::string work =
+      (std::filesystem::temp_directory_path() / "quillbox-screenshots").string();
+  std::filesystem::remove_all(work);
+  const std::string storeDir = work + "/Main Identity";
+  qb::WriteDbxStore(
+      storeDir,
+      {Folder(1, 0, "Inbox", "Inbox.dbx"), Folder(2, 1, "Invoices", "Invoices.dbx"),
+       Folder(3, 1, "Photos", "Photos.dbx"), Folder(4, 0, "Sent Items", "Sent Items.dbx"),
+       Folder(5, 0, "Deleted Items", "Deleted Items.dbx"), Folder(6, 0, "Drafts", "Drafts.dbx")});
+  qb::TKeyStore store;
+  const char* guids[] = {"{1B9B6B1E-0C6A-4A57-9E02-7D1A5B0E4A11}",
+                         "{7F2C4D90-3E5B-4B8C-A1D2-5C6E7F8A9B22}"};
+  store.WriteString(std::string("Identities\\") + guids[0], "Username", "Main Identity");
+  store.WriteString(
+      std::string("Identities\\") + guids[0] + "\\Software\\Microsoft\\Outlook Express\\5.0",
+      "Store Root", storeDir);
+  store.WriteString(std::string("Identities\\") + guids[1], "Username", "Holidays");
+
+  // Outlook: one store with its mail folders.
+  auto outlook = std::make_shared<qb::ole::TFakeOutlook>();
+  qb::ole::TFakeFolder& pst = outlook->AddStore("Personal Folders");
+  pst.AddFolder("Inbox").AddFolder("Projects");
+  pst.AddFolder("Sent Items");
+  pst.AddFolder("Archive");
+  qb::ole::TScopedOutlookProvider useOutlook(outlook->Factory());
+
+  qb::wiz::TFakeDesktop desktop;
+  qb::wiz::TWizardOptions options;
+  options.PstOutlook = false;
+  options.OutlookInitialWaitMs = 0;
+  options.IdlePriority = false;
+  TfrmOEMain window(desktop, store, options);
+  // Paths as a user's installation shows them, not the build machine's.
+  window.txtOEDir->setText(QStringLiteral("/home/ann/Attachments/"));
+  window.txtWavFile->setText(QStringLiteral("/usr/share/quillbox/OnOK.WAV"));
+  window.show();
+
+  bool ok = Save(window, out, "Welcome");
+  window.btNext->click();
+  ok &= Save(window, out, "OEChoose");
+  window.btNext->click();
+  ok &= Save(window, out, "OEFolderSelect");
+  window.btNext->click();
+  ok &= Save(window, out, "Options");
+  window.btNext->click();
+  ok &= Save(window, out, "Options2");
+  for (int i = 0; i < 4; ++i) window.btBack->click();
+  window.rbOutlook->setChecked(true);
+  window.btNext->click();
+  ok &= Save(window, out, "OutlookChoose");
+  window.btBack->click();
+  window.rbOE->setChecked(true);
+  window.ShowPage(window.NetscapeChoose);
+  ok &= Save(window, out, "NetscapeChoose");
+  window.ShowPage(window.NSFolderSelect);
+  ok &= Save(window, out, "NSFolderSelect");
+  window.ShowPage(window.Processing);
+  ok &= Save(window, out, "Processing");
+  window.ShowPage(window.Welcome);
+  std::filesystem::remove_all(work);
+  return ok ? 0 : 1;
+}

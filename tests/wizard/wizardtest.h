@@ -1,0 +1,59 @@
+// Shared pieces of the window tests: the registration of QtTest classes in
+// the one test program, a window on a scripted desktop and an in-memory key
+// store, and small builders of identities and stores.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QObject>
+
+#include "oestore/dbxwriter.h"
+#include "platform/keystore.h"
+#include "wizard/fakedesktop.h"
+#include "wizard/oMain.h"
+
+namespace qb::wiztest {
+
+// Registers a QtTest class; main runs every registered class in name order
+// (or only the one named as the first argument).
+int RegisterTestClass(const char* name, std::function<QObject*()> make);
+#define QB_WIZARD_TEST(Class)              \
+  static const int qb_registered_##Class = \
+      ::qb::wiztest::RegisterTestClass(#Class, [] { return static_cast<QObject*>(new Class); })
+
+// Start-up without waiting, without the .pst stores and at normal priority.
+wiz::TWizardOptions TestOptions();
+
+// A window on a scripted desktop and an in-memory key store.
+struct TWindow {
+  explicit TWindow(wiz::TWizardOptions options = TestOptions());
+  ~TWindow();
+  wiz::TfrmOEMain& operator*() { return *Window; }
+  wiz::TfrmOEMain* operator->() { return Window.get(); }
+
+  // Next and Back as the buttons do it; the name of the page then shown.
+  std::string Next();
+  std::string Back();
+  std::string Page() const;
+
+  wiz::TFakeDesktop Desktop;
+  TKeyStore Store;
+  std::unique_ptr<wiz::TfrmOEMain> Window;
+};
+
+// An Outlook Express identity with its store directory ("" for none).
+void AddIdentity(TKeyStore& store, const std::string& guid, const std::string& name,
+                 const std::string& storeRoot);
+
+// A store directory with these folders (each with a message file unless its
+// file name is empty).
+void WriteStore(const std::string& dir, const std::vector<TDbxSynthFolder>& folders);
+TDbxSynthFolder Folder(int id, int parent, const std::string& name, const std::string& file);
+
+// The texts of the items of a tree, each indented by two blanks per level.
+std::vector<std::string> TreeTexts(QTreeWidget* tree);
+
+}  // namespace qb::wiztest
