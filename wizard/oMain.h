@@ -231,7 +231,7 @@ class TfrmOEMain : public QDialog, public IRunView {
   void pmnuItemHelpClick();
   void pmnuItemHelpReportaproblemClick();
   void pmnuItemHelpSendaSuggestionClick();
-  void btOpenMailsClick() {}
+  void btOpenMailsClick();  // mozillapages.cpp
   // The button bar for a phase: before a run, running, finished.
   void SetIdleButtons(bool onWelcome);
 
