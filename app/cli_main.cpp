@@ -60,6 +60,13 @@ void PrintHelp(FILE* to) {
     if (!c.Hidden)
       std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), c.Usage.c_str(), c.Summary.c_str());
   std::fprintf(to, "\n  --help      show this text\n  --version   show the version\n");
+  std::fprintf(to,
+               "\nexit status:\n"
+               "  0    done (extract: the run finished and everything wanted was written)\n"
+               "  1    usage error, or an input that cannot be read\n"
+               "  3    extract: the run finished, but a folder could not be opened, a message\n"
+               "       read, a file written or the history kept (see the log)\n"
+               "  130  extract: stopped by Ctrl-C\n");
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ int Extract(const std::vector<std::string>& rawArgs) {
   TExtractionJob job;
   job.StoreFolder = store;
   job.Folders = chosen;
-  return RunExtraction(x, job, [](const TExtractionJob& j) -> std::unique_ptr<TThread> {
+  return RunExtraction(x, job, [](const TExtractionJob& j) -> std::unique_ptr<TExtractionWorker> {
     return std::make_unique<TOEExtracter>(j);
   });
 }

@@ -45,7 +45,7 @@ int ExtractOutlook(const std::vector<std::string>& args) {
 
   TExtractionJob job;
   job.Folders = chosen;
-  return RunExtraction(x, job, [](const TExtractionJob& j) -> std::unique_ptr<TThread> {
+  return RunExtraction(x, job, [](const TExtractionJob& j) -> std::unique_ptr<TExtractionWorker> {
     return std::make_unique<TOutlookExtracter>(j);
   });
 }

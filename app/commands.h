@@ -12,7 +12,8 @@ namespace qb::cli {
 
 // Exit statuses.
 constexpr int kOk = 0;
-constexpr int kFailure = 1;  // a usage error or an input that cannot be read
+constexpr int kFailure = 1;     // a usage error or an input that cannot be read
+constexpr int kIncomplete = 3;  // an extraction ran to its end but left something undone
 constexpr int kStopped = 130;
 
 struct Command {

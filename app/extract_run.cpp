@@ -1,12 +1,15 @@
 #include "app/extract_run.h"
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <thread>
 
 #include "app/commands.h"
 #include "platform/paths.h"
@@ -30,11 +33,47 @@ const char* const kDestinationError =
     "Unable to Create the Destination directory.\r\n\r\nPlease select a new directory";
 
 std::atomic<std::uint8_t> g_stop{0};
+// Ctrl-C writes a byte here; a watcher thread passes it on to the worker,
+// which a signal handler cannot safely wake itself.
+int g_interruptPipe[2] = {-1, -1};
 
 extern "C" void OnInterrupt(int) {
   g_stop.store(1);
+  const int saved = errno;
+  if (g_interruptPipe[1] >= 0) {
+    const char c = 's';
+    [[maybe_unused]] ssize_t n = ::write(g_interruptPipe[1], &c, 1);
+  }
+  errno = saved;
   // A second Ctrl-C ends the program at once.
   std::signal(SIGINT, SIG_DFL);
+}
+
+// Runs the worker to its end; Ctrl-C asks it to stop and ends a pause at
+// once.
+void RunWithInterrupts(TExtractionWorker& worker) {
+  if (::pipe2(g_interruptPipe, O_CLOEXEC) != 0) g_interruptPipe[0] = g_interruptPipe[1] = -1;
+  auto* previous = std::signal(SIGINT, OnInterrupt);
+  std::thread watcher;
+  if (g_interruptPipe[0] >= 0)
+    watcher = std::thread([&worker] {
+      char c = 0;
+      while (::read(g_interruptPipe[0], &c, 1) < 0 && errno == EINTR) {
+      }
+      if (c == 's') worker.RequestStop();
+    });
+  worker.Resume();
+  worker.WaitFor();
+  std::signal(SIGINT, previous);
+  if (watcher.joinable()) {
+    const char c = 'q';
+    [[maybe_unused]] ssize_t n = ::write(g_interruptPipe[1], &c, 1);
+    watcher.join();
+  }
+  for (int& fd : g_interruptPipe) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
 }
 
 // "pdf, .JPG,,zip" -> pdf, JPG, zip (entries trimmed, a leading "." dropped).
@@ -232,9 +271,7 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
   return -1;
 }
 
-int RunExtraction(
-    const TExtractArgs& x, TExtractionJob job,
-    const std::function<std::unique_ptr<TThread>(const TExtractionJob&)>& makeWorker) {
+int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactory& makeWorker) {
   // The destination, as the wizard makes sure of it.
   const std::string dest = Trim(x.Dest);
   if (!DirectoryExists(dest) && !ForceDirectories(dest)) {
@@ -261,12 +298,9 @@ int RunExtraction(
   job.View = &view;
   job.StopRequested = &g_stop;
   g_stop.store(0);
-  auto* previous = std::signal(SIGINT, OnInterrupt);
 
-  std::unique_ptr<TThread> worker = makeWorker(job);
-  worker->Resume();
-  worker->WaitFor();
-  std::signal(SIGINT, previous);
+  std::unique_ptr<TExtractionWorker> worker = makeWorker(job);
+  RunWithInterrupts(*worker);
   std::fflush(stdout);
   view.Finish();
   if (worker->FatalException) {
@@ -278,7 +312,8 @@ int RunExtraction(
       return Fail("the run ended early");
     }
   }
-  return g_stop.load() ? kStopped : kOk;
+  if (g_stop.load()) return kStopped;
+  return worker->RunHadFailures() ? kIncomplete : kOk;
 }
 
 }  // namespace qb::cli

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/job.h"
+#include "engine/worker.h"
 #include "platform/datetime.h"
 #include "platform/thread.h"
 
@@ -43,8 +44,10 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
 // Makes sure of the destination, completes the job from the options (job
 // holds the store and the folders already), runs the worker made for it with
 // the console view and Ctrl-C handling, writes the folder rows and returns
-// the exit status.
-int RunExtraction(const TExtractArgs& x, TExtractionJob job,
-                  const std::function<std::unique_ptr<TThread>(const TExtractionJob&)>& makeWorker);
+// the exit status: kOk when everything wanted was written, kStopped after
+// Ctrl-C, kIncomplete when a folder could not be opened, a message read, a
+// file written or the history kept.
+using TWorkerFactory = std::function<std::unique_ptr<TExtractionWorker>(const TExtractionJob&)>;
+int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactory& makeWorker);
 
 }  // namespace qb::cli

@@ -64,7 +64,7 @@ struct TExtractionJob {
 
   // The wizard: target of every report and owner of the stop flag.
   IRunView* View = nullptr;
-  const std::atomic<std::uint8_t>* StopRequested = nullptr;
+  std::atomic<std::uint8_t>* StopRequested = nullptr;
 };
 
 enum TFolderStatusCode : int {

@@ -165,6 +165,7 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     }
     if (!made) {
       if (report.Log) report.Log("Unable to Create Directory - " + target.Directory);
+      if (report.Failed) report.Failed();
       break;
     }
     const std::string path = AttachmentFilePath(target, a.FileName);
@@ -184,9 +185,11 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     if (saved) {
       ++written;
       if (report.Written) report.Written(path);
-    } else if (report.Log) {
-      report.Log("Unable to Save Attachment " + path + " of Message(" + report.MessageNumber +
-                 ") in " + report.Folder);
+    } else {
+      if (report.Log)
+        report.Log("Unable to Save Attachment " + path + " of Message(" + report.MessageNumber +
+                   ") in " + report.Folder);
+      if (report.Failed) report.Failed();
     }
   }
   return written;

@@ -94,6 +94,7 @@ struct TWriteReport {
   std::function<void()> Pause;                           // before each write
   std::function<void(const std::string& line)> Log;      // one log line
   std::function<void(const std::string& path)> Written;  // after each file written
+  std::function<void()> Failed;                          // per wanted attachment not saved
 };
 
 // Writes the attachments of one message in order: skips unwanted

@@ -1,8 +1,13 @@
 #include "engine/worker.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include "engine/datetext.h"
+#include "engine/oCalcMD5.h"
+#include "mime/MoxMsg.h"
+#include "mime/mimehelpers.h"
 #include "platform/text.h"
 
 namespace qb {
@@ -16,10 +21,33 @@ TExtractionWorker::~TExtractionWorker() = default;
 
 void TExtractionWorker::OpenHistory(const std::string& relativePath) {
   HistoryOpen = History.Open(TExtractionHistory::HistoryPath(relativePath));
+  if (!HistoryOpen) {
+    MarkRunFailure();
+    return;
+  }
+  // What the history knew before this run decides what counts as extracted
+  // before; records written during the run do not.
+  if (job_.SkipDuplicates && History.Store()) {
+    TStringList sections;
+    History.Store()->ReadSections(sections);
+    for (const std::string& s : sections)
+      if (s.size() == 32) knownDigests_.insert(UpperCase(s));
+  }
 }
 
 void TExtractionWorker::RecordHistory(const std::string& keyText, TDateTime date, int attachments) {
   if (HistoryOpen) History.RecordMessage(keyText, date, attachments);
+}
+
+void TExtractionWorker::Record(const std::string& keyText, TDateTime date, int attachments) {
+  if (!HistoryOpen) return;
+  try {
+    RecordHistory(keyText, date, attachments);
+  } catch (...) {
+    // Read-only, locked or full: the run goes on without a history.
+    HistoryOpen = false;
+    MarkRunFailure();
+  }
 }
 
 const std::string& TExtractionWorker::SeparatorLine() {
@@ -32,12 +60,30 @@ std::string TExtractionWorker::AttachmentsFromLine(int messages) {
          (messages == 1 ? " Message is extracted" : " Messages are extracted");
 }
 
+bool TExtractionWorker::InDateInterval(TDateTime date, TDateTime from, TDateTime to) {
+  if (!std::isfinite(date) || date == 0) return false;
+  const double day = std::floor(date);
+  return day >= std::floor(from) && day <= std::floor(to);
+}
+
 bool TExtractionWorker::StopRequested() const {
+  if (ownStop_.load() == 1) return true;
   return job_.StopRequested && job_.StopRequested->load(std::memory_order_relaxed) == 1;
 }
 
-void TExtractionWorker::Pause() const {
-  Sleep(job_.PauseMs);
+void TExtractionWorker::RequestStop() {
+  if (job_.StopRequested) job_.StopRequested->store(1);
+  ownStop_.store(1);
+  // Taking the lock orders the flag before a pause that is about to wait.
+  { std::lock_guard<std::mutex> lock(pauseMutex_); }
+  pauseWake_.notify_all();
+}
+
+void TExtractionWorker::Pause() {
+  if (job_.PauseMs == 0) return;
+  std::unique_lock<std::mutex> lock(pauseMutex_);
+  pauseWake_.wait_for(lock, std::chrono::milliseconds(job_.PauseMs),
+                      [this] { return StopRequested(); });
 }
 
 void TExtractionWorker::AddLog(const std::string& line) {
@@ -75,6 +121,7 @@ void TExtractionWorker::WriteOptionLines() {
 }
 
 void TExtractionWorker::CountingPass() {
+  failedFolders_.assign(job_.Folders.size(), false);
   for (size_t i = 0; i < job_.Folders.size(); ++i) {
     const TJobFolder& f = job_.Folders[i];
     const int row = static_cast<int>(i);
@@ -91,7 +138,8 @@ void TExtractionWorker::CountingPass() {
     } catch (const TFolderReadError& e) {
       ReleaseMessageList();
       AddLog("Errror opening " + FolderFileKey(f));
-      MarkFolderFailed(FolderFileKey(f));
+      failedFolders_[i] = true;
+      MarkRunFailure();
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, static_cast<int>(e.RecordsRead));
     }
   }
@@ -102,12 +150,12 @@ void TExtractionWorker::MainPass() {
     if (StopRequested()) break;
     const TJobFolder& f = job_.Folders[i];
     const int row = static_cast<int>(i);
-    const std::string key = FolderFileKey(f);
-    if (FolderHasSource(f) && FolderFailed(key)) {
+    if (failedFolders_[i]) {
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
       continue;
     }
-    AddLog("Reading Messages from " + key + " ...");
+    AddLog("Reading Messages from " + ReadingName(f) + " ...");
+    ShowFolderRow(row);
     size_t n = 0;
     if (FolderHasSource(f)) {
       try {
@@ -115,12 +163,13 @@ void TExtractionWorker::MainPass() {
       } catch (const TFolderReadError&) {
         // The folder went away after it was counted: report it and go on.
         ReleaseMessageList();
-        AddLog("Errror opening " + key);
+        AddLog("Errror opening " + FolderFileKey(f));
+        failedFolders_[i] = true;
+        MarkRunFailure();
         UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
         continue;
       }
     }
-    ShowFolderRow(row);
     const int total = static_cast<int>(n);
     UpdateFolderRow(f.Name, row, fsProgress, 0, 0, total);
     if (n == 0) {
@@ -135,26 +184,37 @@ void TExtractionWorker::MainPass() {
       UpdateFolderRow(f.Name, row, fsProgress, FilesExtracted, MessagesWithFiles, total);
       SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
                     std::to_string(n) + " ...");
-      SetProgressPosition(static_cast<int>(j));
+      SetProgressPosition(static_cast<int>(MessageNumber(j)));
       ProcessMessage(i, f, j, n);
     }
+    ReleaseMessageList();
     UpdateFolderRow(f.Name, row, fsFinished, FilesExtracted, MessagesWithFiles, total);
     if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
   }
 }
 
 void TExtractionWorker::Execute() {
-  WriteOptionLines();
-  SetProgressMax(static_cast<int>(job_.Folders.size()));
-  SetStatusText("Calculating the Message Count...");
-  CountingPass();
-  MainPass();
+  if (!Connect()) {
+    MarkRunFailure();
+    return;
+  }
+  try {
+    WriteOptionLines();
+    SetProgressMax(static_cast<int>(job_.Folders.size()));
+    SetStatusText("Calculating the Message Count...");
+    CountingPass();
+    MainPass();
+  } catch (const std::exception&) {
+    // Ends the run; the closing lines follow as usual.
+    MarkRunFailure();
+  }
   ReleaseMessageList();
+  Disconnect();
   FinishRun();
 }
 
 void TExtractionWorker::FinishRun() {
-  failed_.clear();
+  failedFolders_.clear();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
@@ -163,19 +223,97 @@ void TExtractionWorker::FinishRun() {
   AddLog(closing);
 }
 
-bool TExtractionWorker::FolderFailed(const std::string& key) const {
-  return std::find(failed_.begin(), failed_.end(), key) != failed_.end();
+void TExtractionWorker::MessageError(const TJobFolder& folder, std::size_t j) {
+  MarkRunFailure();
+  AddLog("Error opening Messages (" + std::to_string(MessageNumber(j)) + ") in " +
+         FolderFileKey(folder));
 }
 
-void TExtractionWorker::WriteMessageFiles(const TTargetPath& target, std::size_t messageNumber,
-                                          const std::string& folderKey,
-                                          const std::vector<TAttachmentToWrite>& files) {
-  TWriteReport report;
-  report.MessageNumber = std::to_string(messageNumber);
-  report.Folder = folderKey;
-  report.Pause = [this] { Pause(); };
-  report.Log = [this](const std::string& line) { AddLog(line); };
-  FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
+bool TExtractionWorker::AttachmentSelected(const std::string& fileName) const {
+  if (job_.AllFiles) return true;
+  const std::string ext = UpperCase(Trim(SplitAttachmentName(fileName).Extension));
+  return !ext.empty() && std::find(IncludeExt.begin(), IncludeExt.end(), ext) != IncludeExt.end();
+}
+
+bool TExtractionWorker::DecodeRawMessage(const std::string& raw, TMoxMsg& msg,
+                                         TMessageContent& content) {
+  msg.ClearRawMail();
+  try {
+    msg.LoadRawMail(raw);
+  } catch (...) {
+    return false;
+  }
+  msg.ClearRawMailAfterParse = true;
+  msg.ParseRawMail();
+  content.Date = msg.Date;
+  content.Subject = msg.Subject;
+  content.Sender = msg.FromAddress;
+  for (int k = 0; k < msg.Attachments.Count(); ++k) {
+    const TAttachedFile& a = msg.Attachments[k];
+    content.Attachments.push_back({a.FileName, [&a](const std::string& path) {
+                                     a.SaveToFile(path);
+                                     return true;
+                                   }});
+  }
+  // The HTML body's links first, then the plain text's.
+  content.LinkBodies = [&msg] {
+    return std::vector<std::string>{JoinLines(msg.HTML), JoinLines(msg.Text)};
+  };
+  return true;
+}
+
+void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
+                                       const std::string& keyText,
+                                       const std::function<bool(TMessageContent&)>& decode) {
+  if (job_.SkipDuplicates && !knownDigests_.empty() && knownDigests_.count(MD5Text(keyText)))
+    return;
+  TMessageContent m;
+  if (!decode(m)) return;  // passed over without a line
+  if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
+  const int attachmentCount = static_cast<int>(m.Attachments.size());
+  Pause();
+
+  const TTargetPath target =
+      BuildTargetPath(m.Subject, m.Sender, m.Date, NamingOptionsFromJob(job_, Source));
+
+  const std::string number = std::to_string(j + 1) + " of " + std::to_string(count);
+  int downloaded = 0;
+  if (job_.DownloadLinks && Links && m.LinkBodies) {
+    const std::vector<std::string> bodies = m.LinkBodies();
+    std::size_t links = 0;
+    for (const std::string& b : bodies) links += Links->CountLinks(b);
+    if (links >= 1) {
+      SetStatusText(folder.Name + " : Downloading embedded images from Internet for Message " +
+                    number + StatusLineEnd());
+      for (const std::string& b : bodies)
+        downloaded += Links->Download(target.Directory, target.Prefix, b);
+    }
+  }
+
+  bool allWritten = true;
+  if (attachmentCount >= 1 || downloaded > 0) {
+    SetStatusText(folder.Name + " : Extracting attachments from message " + number +
+                  StatusLineEnd());
+    ++MessagesWithFiles;
+    FilesExtracted += downloaded;
+
+    std::vector<TAttachmentToWrite> files;
+    for (const TAttachmentToWrite& a : m.Attachments)
+      if (AttachmentSelected(a.FileName)) files.push_back(a);
+    TWriteReport report;
+    report.MessageNumber = std::to_string(MessageNumber(j));
+    report.Folder = FolderFileKey(folder);
+    report.Pause = [this] { Pause(); };
+    report.Log = [this](const std::string& line) { AddLog(line); };
+    report.Failed = [&allWritten] { allWritten = false; };
+    FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
+  }
+  // Recorded only once its files are there, so that a later run with the
+  // skip choice retries a message whose files were not all written.
+  if (allWritten)
+    Record(keyText, m.Date, attachmentCount);
+  else
+    MarkRunFailure();
 }
 
 }  // namespace qb

@@ -1,12 +1,34 @@
-// The run shared by both extraction workers: option lines, the counting
-// pass, the main pass over folders and messages, the stop request and the
-// reports to the wizard. A source-specific worker supplies the message list
-// of a folder and the processing of one message.
+// The run shared by every extraction worker: option lines, the counting
+// pass, the main pass over folders and messages, the stop request, the
+// failed-folder list, the counters, the filters (date interval, include
+// list, skip of messages extracted before), the history and the writing
+// steps, with the reports to the wizard.
+//
+// A source-specific worker supplies only what differs: how a folder's
+// message list is read (LoadMessageList), how one message is read and turned
+// into its date, sender, subject, attachments, linked bodies and history key
+// (ProcessMessage, which hands them to ExtractMessage), and the differences
+// of its log and status lines (the virtual members below).
+//
+// The filters the job carries, the same for every source:
+//  - SkipDuplicates: a message whose key digest the history held before the
+//    run (a message recorded only after all its wanted files were written)
+//    is passed over; it still counts for the progress;
+//  - UseDateInterval: a message dated outside [DateFrom, DateTo] (whole
+//    days; an undated message is outside) is passed over the same way;
+//  - AllFiles false: an attachment is written only when its extension is in
+//    the include list, and then only when it is not in the exclude list.
+// None of them changes a log line, a counter rule or a status row.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/history.h"
@@ -15,6 +37,8 @@
 #include "platform/thread.h"
 
 namespace qb {
+
+class TMoxMsg;
 
 // Raised by LoadMessageList when a folder cannot be read; records read
 // before the failure are reported in the folder's row.
@@ -25,12 +49,50 @@ class TFolderReadError : public std::runtime_error {
   std::size_t RecordsRead;
 };
 
+// The download of the files a message's bodies link to, as the run uses it
+// (web/workerlinks.h has the one over the link downloader).
+class ILinkDownloads {
+ public:
+  virtual ~ILinkDownloads() = default;
+  // The number of links of text that would be downloaded.
+  virtual std::size_t CountLinks(const std::string& text) = 0;
+  // Downloads them into directory, each name after prefix; returns the
+  // number of files written.
+  virtual int Download(const std::string& directory, const std::string& prefix,
+                       const std::string& text) = 0;
+};
+
+// One message as its source makes it out for the shared steps.
+struct TMessageContent {
+  TDateTime Date = 0;
+  std::string Subject;
+  std::string Sender;
+  // Every attachment in collection order; their number, before any filter,
+  // decides whether the message has files.
+  std::vector<TAttachmentToWrite> Attachments;
+  // The bodies whose links are downloaded, in download order; asked only
+  // when links are downloaded.
+  std::function<std::vector<std::string>()> LinkBodies;
+};
+
 class TExtractionWorker : public TThread {
  public:
   explicit TExtractionWorker(const TExtractionJob& job);
   ~TExtractionWorker() override;
 
   const TExtractionJob& Job() const { return job_; }
+
+  // Sets the stop flag (the job's, when it has one) and ends a pause at
+  // once. Safe from any thread, not from a signal handler.
+  void RequestStop();
+
+  // True when the run left something undone that it wanted: a folder that
+  // could not be opened, a message that could not be read, a file that
+  // could not be written, or a history that could not be opened or kept.
+  bool RunHadFailures() const { return failures_.load(); }
+
+  // True when date (a message's date) lies within the whole days from..to.
+  static bool InDateInterval(TDateTime date, TDateTime from, TDateTime to);
 
   // The log lines that depend on nothing but their arguments.
   static std::string AttachmentsFromLine(int messages);
@@ -39,9 +101,12 @@ class TExtractionWorker : public TThread {
  protected:
   void Execute() override;
 
-  // The folder's key in the failed list and in its log lines (the .dbx file
-  // name for Outlook Express).
+  // ---- What a source supplies ----
+  // The folder's key in its log lines about failures (the .dbx file name
+  // for Outlook Express).
   virtual std::string FolderFileKey(const TJobFolder& folder) const { return folder.FileName; }
+  // The name after "Reading Messages from ".
+  virtual std::string ReadingName(const TJobFolder& folder) const { return FolderFileKey(folder); }
   // False when the folder has nothing to read (status "No File").
   virtual bool FolderHasSource(const TJobFolder& folder) const { return !folder.FileName.empty(); }
   // Reads the folder's message list into the worker and returns its length.
@@ -49,15 +114,42 @@ class TExtractionWorker : public TThread {
   virtual std::size_t LoadMessageList(const TJobFolder& folder) = 0;
   // Drops the list read last.
   virtual void ReleaseMessageList() {}
-  // Processes message j (0-based) of the list read last. Adds to
-  // MessagesWithFiles and FilesExtracted as the message warrants.
+  // Reads message j (0-based) of the list read last and hands it to
+  // ExtractMessage; a message that cannot be read is reported with
+  // MessageError. Adds to MessagesWithFiles and FilesExtracted as the
+  // message warrants.
   virtual void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
                               std::size_t count) = 0;
+  // The number that messages j has in the progress position and in the
+  // failure lines: j (0-based) or j + 1.
+  virtual std::size_t MessageNumber(std::size_t j) const { return j; }
+  // What ends the "Downloading embedded images" and "Extracting
+  // attachments" status lines.
+  virtual std::string StatusLineEnd() const { return " ..."; }
+  // Done before the option lines; false ends the run at once, silently.
+  virtual bool Connect() { return true; }
+  // Done before the closing lines.
+  virtual void Disconnect() {}
   // The closing line of a run that was not stopped.
   virtual std::string FinishedLine() const { return "Finished extracting all folders."; }
 
+  // ---- The shared steps of one message ----
+  // Given the message's key text: the skip test, decode (false: the message
+  // is passed over without a line), the date interval, naming, linked files,
+  // attachments and the history record, which is made after the files and
+  // only when none of the wanted ones failed. Errors propagate.
+  void ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
+                      const std::string& keyText,
+                      const std::function<bool(TMessageContent&)>& decode);
+  // "Error opening Messages (" + number + ") in " + folder key.
+  void MessageError(const TJobFolder& folder, std::size_t j);
+  // Loads raw into msg, parses it and describes it in content; false when
+  // the text cannot be loaded. The attachments refer to msg.
+  static bool DecodeRawMessage(const std::string& raw, TMoxMsg& msg, TMessageContent& content);
+
   bool StopRequested() const;
-  void Pause() const;
+  // The pause between steps of a message; a stop request ends it at once.
+  void Pause();
 
   // Reports; each runs on the main thread and waits for it.
   void AddLog(const std::string& line);
@@ -68,13 +160,13 @@ class TExtractionWorker : public TThread {
   void UpdateFolderRow(const std::string& folderName, int folderIndex, int status, int extracted,
                        int messages, int total);
 
-  // Constructor steps of the source-specific worker: the history file below
-  // the application-data folder (kOEHistoryPath or kOutlookHistoryPath) is
-  // opened and "LastStarted" written; any failure only leaves HistoryOpen
-  // false.
+  // Constructor step of the source-specific worker: the history file below
+  // the application-data folder is opened and "LastStarted" written; any
+  // failure only leaves HistoryOpen false. With the skip choice, the
+  // digests it holds are kept as the messages extracted before.
   void OpenHistory(const std::string& relativePath);
   // Records one processed message (does nothing while the history is
-  // closed). A failed flush raises EInOutError, which ends the run.
+  // closed). A failed flush raises EInOutError.
   void RecordHistory(const std::string& keyText, TDateTime date, int attachments);
 
   void WriteOptionLines();
@@ -84,21 +176,18 @@ class TExtractionWorker : public TThread {
   // then "Stopped by User." or FinishedLine() as status and log line.
   void FinishRun();
 
-  // True when the folder with this key could not be opened in this run.
-  bool FolderFailed(const std::string& key) const;
-  void MarkFolderFailed(const std::string& key) { failed_.push_back(key); }
-
-  // Writes one message's attachments below target, adding to FilesExtracted;
-  // messageNumber and folderKey name the message in the log.
-  void WriteMessageFiles(const TTargetPath& target, std::size_t messageNumber,
-                         const std::string& folderKey,
-                         const std::vector<TAttachmentToWrite>& files);
+  // Notes that the run left something undone (see RunHadFailures).
+  void MarkRunFailure() { failures_.store(true); }
 
   TExtractionJob job_;
   // Copies of the job's lists, kept by the worker.
   std::vector<std::string> IncludeExt;
   std::vector<std::string> ExcludeExt;
   std::string DestinationDir;
+  // Where the source's files go below the destination.
+  TSourceKind Source = TSourceKind::OutlookExpress;
+  // The link download; none means links are never downloaded.
+  std::unique_ptr<ILinkDownloads> Links;
 
   TExtractionHistory History;
   bool HistoryOpen = false;
@@ -108,8 +197,18 @@ class TExtractionWorker : public TThread {
   int FilesExtracted = 0;
 
  private:
-  std::vector<std::string> failed_;
+  bool AttachmentSelected(const std::string& fileName) const;
+  // Records, switching the history off for the rest of the run on failure.
+  void Record(const std::string& keyText, TDateTime date, int attachments);
+
+  std::vector<bool> failedFolders_;
   int progressMax_ = 1;
+  std::atomic<bool> failures_{false};
+  // Digests of the messages the history held when the run began.
+  std::unordered_set<std::string> knownDigests_;
+  std::atomic<std::uint8_t> ownStop_{0};
+  std::mutex pauseMutex_;
+  std::condition_variable pauseWake_;
 };
 
 }  // namespace qb

@@ -1,11 +1,14 @@
 // The Outlook worker: extracts the attachments of the chosen Outlook folders
-// through the object model (outlook/automation.h).
+// through the object model (outlook/automation.h), in the shared run of
+// engine/worker.h.
 //
-// It shares the job, the reports and the naming and writing rules with the
-// Outlook Express worker, with these differences: it connects to Outlook
-// first (and ends silently when it cannot), names a folder in its failure
-// lines by the folder key (TJobFolder::Key, the record identity of the
-// listing), has Outlook save each attachment, and closes with
+// What differs from the Outlook Express worker: it connects to Outlook
+// first (and ends silently when it cannot), reads a folder's items by its
+// entry id, names the folder by its name after "Reading Messages from " and
+// by its key (TJobFolder::Key, the record identity of the listing) in its
+// failure lines, numbers items from 1 in those lines and in the progress,
+// leaves the final " ..." out of its download and extraction status lines,
+// has Outlook save each attachment, and closes with
 // "Finished extracting all folders, Closing Outlook Connection, Please wait..".
 //
 // A folder that GetFolderFromID cannot find is a failed folder, like one
@@ -18,9 +21,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "engine/history.h"
 #include "engine/worker.h"
 #include "outlook/automation.h"
 #include "web/linkdownload.h"
@@ -35,15 +36,16 @@ class TOutlookExtracter : public TExtractionWorker {
   explicit TOutlookExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
   ~TOutlookExtracter() override;
 
-  bool HistoryOpen() const { return history_.IsOpen(); }
+  bool HistoryEnabled() const { return HistoryOpen; }
 
   static constexpr const char* kFinishedLine =
       "Finished extracting all folders, Closing Outlook Connection, Please wait..";
 
  protected:
-  void Execute() override;
-
+  bool Connect() override;
+  void Disconnect() override;
   std::string FolderFileKey(const TJobFolder& folder) const override { return folder.Key; }
+  std::string ReadingName(const TJobFolder& folder) const override { return folder.Name; }
   bool FolderHasSource(const TJobFolder&) const override { return true; }
   // Finds the folder by its entry id and counts its items. Throws
   // TFolderReadError when either fails.
@@ -52,16 +54,14 @@ class TOutlookExtracter : public TExtractionWorker {
   // Message j (0-based) of the folder loaded last, item j + 1 in Outlook.
   void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
                       std::size_t count) override;
+  std::size_t MessageNumber(std::size_t j) const override { return j + 1; }
+  std::string StatusLineEnd() const override { return ""; }
   std::string FinishedLine() const override { return kFinishedLine; }
 
  private:
-  void ProcessItem(ole::IOlMailItem& item, const TJobFolder& folder, int row, int J, int n);
-  void CountingPass();
-  void ExtractionPass();
+  void ProcessItem(ole::IOlMailItem& item, const TJobFolder& folder, std::size_t j,
+                   std::size_t count);
 
-  TExtractionHistory history_;
-  TLinkDownloadOptions linkOptions_;
-  std::unique_ptr<TLinkDownloader> links_;
   std::shared_ptr<ole::IOlApplication> app_;
   std::shared_ptr<ole::IOlNameSpace> ns_;
   std::shared_ptr<ole::IOlItems> items_;

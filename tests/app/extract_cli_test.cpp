@@ -225,5 +225,52 @@ TEST_F(ExtractCli, CtrlCStopsTheRun) {
   EXPECT_EQ(out.find("Reading Messages from Photos.dbx"), std::string::npos);
 }
 
+// Ctrl-C during a long pause ends the run at once, not after the pause.
+TEST_F(ExtractCli, CtrlCEndsALongPause) {
+  test::TempDir io;
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::freopen((io / "out").c_str(), "w", stdout);
+    std::freopen((io / "err").c_str(), "w", stderr);
+    ::setenv("XDG_DATA_HOME", (dir / "appdata").c_str(), 1);
+    ::execl(QB_CLI_PATH, QB_CLI_PATH, "extract", "--store", Store().c_str(), "--dest",
+            (dir / "out").c_str(), "--pause-ms", "20000", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  for (int i = 0; i < 200; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (FileExists(io / "out") &&
+        test::ReadFile(io / "out").find("Reading Messages") != std::string::npos)
+      break;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto start = std::chrono::steady_clock::now();
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+}
+
+// A run that finished but left a wanted file unwritten, or a folder
+// unopened, ends with status 3; its log is unchanged.
+TEST_F(ExtractCli, ExitStatusThreeWhenSomethingWantedWasNotDone) {
+  test::WriteFile(dir / "out/outlookExpress", "a file where a directory belongs");
+  CliResult r = Extract({"--folder", "Inbox.dbx"});
+  EXPECT_EQ(r.Status, 3) << r.Err;
+  EXPECT_NE(r.Out.find("Unable to Create Directory - "), std::string::npos);
+  EXPECT_NE(r.Out.find("Finished extracting all folders."), std::string::npos);
+
+  ::unlink((dir / "out/outlookExpress").c_str());
+  r = Extract({"--folder", "Inbox.dbx", "--folder", "Missing.dbx"});
+  EXPECT_EQ(r.Status, 3) << r.Err;
+  EXPECT_NE(r.Out.find("Errror opening Missing.dbx"), std::string::npos);
+
+  r = Extract({"--folder", "Inbox.dbx"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+}
+
 }  // namespace
 }  // namespace qb

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/datetext.h"
 #include "engine/oCalcMD5.h"
@@ -249,20 +250,86 @@ TEST(OutlookExtracter, HistoryKeyIsRecipientsTimeAndSubject) {
   EXPECT_NE(ini.find("LastStarted="), std::string::npos);
 }
 
-TEST(OutlookExtracter, DateIntervalOnlyAddsTheOptionLine) {
+// The job's filters work for this source as for every other: the date
+// interval and the include list pass over messages and files, the option
+// lines stay as they were.
+TEST(OutlookExtracter, DateIntervalAndIncludeListFilter) {
+  struct Case {
+    const char* name;
+    std::function<void(TExtractionJob&)> set;
+    std::vector<std::string> tree;
+  };
+  const std::vector<Case> cases = {
+      {"none",
+       [](TExtractionJob&) {},
+       {"2003.09.21/old/a.doc", "2003.09.21/old/b.gif", "2020.01.15/new/c.doc"}},
+      {"interval",
+       [](TExtractionJob& j) {
+         j.UseDateInterval = true;
+         j.DateFrom = EncodeDate(2020, 1, 1);
+         j.DateTo = EncodeDate(2020, 2, 1);
+       },
+       {"2020.01.15/new/c.doc"}},
+      {"include list",
+       [](TExtractionJob& j) {
+         j.AllFiles = false;
+         j.IncludeExt = {".DOC"};
+       },
+       {"2003.09.21/old/a.doc", "2020.01.15/new/c.doc"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto o = std::make_shared<TFakeOutlook>();
+    TFakeMail recent = Mail("new", {{"c.doc", "C", false}});
+    recent.ReceivedTime = EncodeDate(2020, 1, 15);
+    o->AddStore("S").AddFolder("Inbox").Items = {
+        Mail("old", {{"a.doc", "A", false}, {"b.gif", "B", false}}), recent};
+    TScopedOutlookProvider use(o->Factory());
+    TOutlookRun run;
+    c.set(run.Job);
+    run.Choose(ListFolders(), {"SInbox"});
+    run.Run();
+    EXPECT_EQ(ListTree(run.Out()), c.tree);
+    EXPECT_EQ(run.View.Log[2].rfind("    Messages received between : ", 0) == 0,
+              run.Job.UseDateInterval);
+  }
+}
+
+// With the skip choice a second run writes nothing of the messages whose
+// files were all written, and retries the one whose file failed.
+TEST(OutlookExtracter, SkipPassesOverWhatAnEarlierRunWroteAndRetriesFailures) {
   auto o = std::make_shared<TFakeOutlook>();
-  o->AddStore("S").AddFolder("Inbox").Items = {Mail("m", {{"a.txt", "A", false}})};
+  TFakeFolder& inbox = o->AddStore("S").AddFolder("Inbox");
+  inbox.Items = {Mail("a", {{"a.txt", "A", false}}), Mail("b", {{"b.txt", "B", true}})};
   TScopedOutlookProvider use(o->Factory());
   TOutlookRun run;
-  run.Job.UseDateInterval = true;
-  run.Job.DateFrom = EncodeDate(2020, 1, 1);
-  run.Job.DateTo = EncodeDate(2020, 2, 1);
   run.Job.SkipDuplicates = true;
   run.Choose(ListFolders(), {"SInbox"});
-  run.Run();
+  auto saves = [&] {
+    int n = 0;
+    for (const std::string& c : o->Calls()) n += c.rfind("SaveAsFile", 0) == 0;
+    return n;
+  };
+  bool failed = false;
+  auto once = [&] {
+    TOutlookExtracter worker(run.Job, run.LinkOptions);
+    worker.Resume();
+    worker.WaitFor();
+    failed = worker.RunHadFailures();
+  };
+  once();
+  EXPECT_TRUE(failed);
   EXPECT_EQ(run.View.Log[1], "    Ignore Previously Extracted Attachments");
-  EXPECT_EQ(run.View.Log[2].rfind("    Messages received between : ", 0), 0u);
-  EXPECT_EQ(ListTree(run.Out()).size(), 1u);
+  EXPECT_EQ(ListTree(run.Out()), (std::vector<std::string>{"2003.09.21/a/a.txt"}));
+  const int first = saves();
+  o->Stores[0].Folders[0].Items[1].Attachments[0].FailSave = false;
+  once();
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(saves(), first + 1);  // b only
+  EXPECT_EQ(ListTree(run.Out()),
+            (std::vector<std::string>{"2003.09.21/a/a.txt", "2003.09.21/b/b.txt"}));
+  once();
+  EXPECT_EQ(saves(), first + 1);
 }
 
 TEST(OutlookExtracter, FullFileNamePutsFilesInTheRoot) {
