@@ -215,6 +215,7 @@ void TExtractionWorker::Execute() {
 
 void TExtractionWorker::FinishRun() {
   failedFolders_.clear();
+  if (Addresses) Addresses->Flush();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
@@ -245,6 +246,7 @@ bool TExtractionWorker::DecodeRawMessage(const std::string& raw, TMoxMsg& msg,
   }
   msg.ClearRawMailAfterParse = true;
   msg.ParseRawMail();
+  content.Message = &msg;
   content.Date = msg.Date;
   content.Subject = msg.Subject;
   content.Sender = msg.FromAddress;
@@ -270,6 +272,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   TMessageContent m;
   if (!decode(m)) return;  // passed over without a line
   if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
+  if (job_.HarvestAddresses && Addresses && m.Message) Addresses->AddMessage(*m.Message);
   const int attachmentCount = static_cast<int>(m.Attachments.size());
   Pause();
 

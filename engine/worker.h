@@ -62,8 +62,20 @@ class ILinkDownloads {
                        const std::string& text) = 0;
 };
 
+// The collecting of the e-mail addresses of the processed messages, as the
+// run uses it (web/addresses.h has the one over the stored address list).
+class IAddressHarvest {
+ public:
+  virtual ~IAddressHarvest() = default;
+  virtual void AddMessage(const TMoxMsg& message) = 0;
+  // Stores what was collected; called when the run ends. False on failure.
+  virtual bool Flush() = 0;
+};
+
 // One message as its source makes it out for the shared steps.
 struct TMessageContent {
+  // The parsed message, for sources that have one (address collecting).
+  const TMoxMsg* Message = nullptr;
   TDateTime Date = 0;
   std::string Subject;
   std::string Sender;
@@ -188,6 +200,8 @@ class TExtractionWorker : public TThread {
   TSourceKind Source = TSourceKind::OutlookExpress;
   // The link download; none means links are never downloaded.
   std::unique_ptr<ILinkDownloads> Links;
+  // The address collecting, used when the job asks for it; none means off.
+  std::unique_ptr<IAddressHarvest> Addresses;
 
   TExtractionHistory History;
   bool HistoryOpen = false;

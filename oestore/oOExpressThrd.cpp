@@ -4,6 +4,7 @@
 
 #include "engine/history.h"
 #include "mime/MoxMsg.h"
+#include "web/addresses.h"
 #include "web/workerlinks.h"
 
 namespace qb {
@@ -12,6 +13,7 @@ TOEExtracter::TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkO
     : TExtractionWorker(job) {
   Source = TSourceKind::OutlookExpress;
   Links = std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions));
+  if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
   OpenHistory(kOEHistoryPath);
 }
 

@@ -16,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/worker.h"
 #include "mime/MoxMsg.h"
 
 namespace qb {
@@ -72,14 +73,14 @@ class TAddressBook {
 // The collecting side of a run. Collects in memory and adds what it found
 // to the stored list when flushed; the file is read again then, so a list
 // emptied meanwhile by "Delete All" stays empty but for this run's finds.
-class TAddressHarvester {
+class TAddressHarvester : public IAddressHarvest {
  public:
   explicit TAddressHarvester(std::string path = DefaultGrabbedAddressesPath());
-  ~TAddressHarvester();
+  ~TAddressHarvester() override;
   TAddressHarvester(const TAddressHarvester&) = delete;
   TAddressHarvester& operator=(const TAddressHarvester&) = delete;
 
-  void AddMessage(const TMoxMsg& message);
+  void AddMessage(const TMoxMsg& message) override;
   void AddAddress(std::string_view text);
 
   // Addresses found since the last flush, first spellings in order.
@@ -88,7 +89,7 @@ class TAddressHarvester {
   // Merges the pending addresses into the stored list and writes it. False
   // when the file could not be written (the pending addresses are kept for
   // the next try). Never throws.
-  bool Flush();
+  bool Flush() override;
 
  private:
   std::string path_;
