@@ -106,7 +106,6 @@ void TfrmProgress::ShowProgress(const QString& caption, const QString& text) {
     move(r.center() - rect().center());
   }
   show();
-  raise();
 }
 
 void TfrmProgress::SetStatus(const QString& text) {

@@ -5,6 +5,7 @@
 #include "wizard/oMain.h"
 #include "wizard/periphery.h"
 #include "wizard/qtdesktop.h"
+#include "wizard/soundplayer.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(qb::wiz::ProductIcon());
 
   qb::wiz::TQtDesktop desktop;
+  desktop.SoundPlayer = [](const QString& file) {
+    qb::wiz::PlaySoundFileAndWait(file.toStdString());
+  };
   qb::wiz::TfrmOEMain window(desktop, qb::UserKeyStore());
   window.show();
   return app.exec();

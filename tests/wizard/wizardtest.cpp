@@ -3,6 +3,7 @@
 #include <map>
 
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
 namespace qb::wiztest {
@@ -80,6 +81,48 @@ std::vector<std::string> TreeTexts(QTreeWidget* tree) {
     out.push_back(std::string(2 * depth, ' ') + (*it)->text(0).toStdString());
   }
   return out;
+}
+
+TSources::TSources(TWindow& w)
+    : StoreDir(Dir / "Main Identity"),
+      Outlook(std::make_shared<ole::TFakeOutlook>()),
+      UseOutlook(Outlook->Factory()) {
+  WriteStore(StoreDir,
+             {Folder(1, 0, "Inbox", "Inbox.dbx"), Folder(2, 1, "Invoices", "Invoices.dbx"),
+              Folder(3, 0, "Sent Items", "Sent Items.dbx")});
+  AddIdentity(w.Store, "{00000000-0000-0000-0000-000000000001}", "Main Identity", StoreDir);
+  ole::TFakeFolder& store = Outlook->AddStore("Personal Folders");
+  store.AddFolder("Inbox");
+  store.AddFolder("Sent Items");
+}
+
+std::string WalkTo(TWindow& w, const std::string& source, const std::string& page) {
+  w->findChild<QRadioButton*>(QString::fromStdString(source))->setChecked(true);
+  const bool ns = source == "rbNS" || source == "rbTB";
+  const bool outlook = source == "rbOutlook";
+  std::vector<std::string> path;
+  if (ns)
+    path = {"NetscapeChoose", "NSFolderSelect", "Options", "Options2", "Processing"};
+  else if (outlook)
+    path = {"OutlookChoose", "Options", "Options2", "Processing"};
+  else
+    path = {"OEChoose", "OEFolderSelect", "Options", "Options2", "Processing"};
+  for (const std::string& step : path) {
+    if (w.Page() == page) break;
+    if (step == "NetscapeChoose" || step == "NSFolderSelect") {
+      w->ShowPage(w->Page(QString::fromStdString(step)));
+      w->btBack->setEnabled(true);
+    } else if (w.Next() != step) {
+      break;
+    }
+  }
+  // A run goes on in the background: wait for its end.
+  if (w.Page() == "Processing") {
+    QDeadlineTimer deadline(30000);
+    while (w->Running && !deadline.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return w.Page();
 }
 
 }  // namespace qb::wiztest

@@ -9,9 +9,12 @@
 #include <vector>
 
 #include <QObject>
+#include <QtWidgets>
 
 #include "oestore/dbxwriter.h"
+#include "outlook/fakeoutlook.h"
 #include "platform/keystore.h"
+#include "tests/support/testsupport.h"
 #include "wizard/fakedesktop.h"
 #include "wizard/oMain.h"
 
@@ -52,6 +55,22 @@ void AddIdentity(TKeyStore& store, const std::string& guid, const std::string& n
 // file name is empty).
 void WriteStore(const std::string& dir, const std::vector<TDbxSynthFolder>& folders);
 TDbxSynthFolder Folder(int id, int parent, const std::string& name, const std::string& file);
+
+// What the window reads from: an identity "Main Identity" whose store holds
+// Inbox (with a subfolder Invoices) and Sent Items, and a fake Outlook with
+// the store "Personal Folders" holding Inbox and Sent Items.
+struct TSources {
+  explicit TSources(TWindow& w);
+  test::TempDir Dir;
+  std::string StoreDir;
+  std::shared_ptr<ole::TFakeOutlook> Outlook;
+  ole::TScopedOutlookProvider UseOutlook;
+};
+
+// Checks the radio button of a source ("rbOE", "rbOutlook", "rbNS", ...)
+// and walks from Welcome to page the way a user does (the Netscape pages,
+// which need profiles, are shown directly). Returns the page reached.
+std::string WalkTo(TWindow& w, const std::string& source, const std::string& page);
 
 // The texts of the items of a tree, each indented by two blanks per level.
 std::vector<std::string> TreeTexts(QTreeWidget* tree);
