@@ -23,6 +23,8 @@ namespace qb::cli {
 
 // quillbox-cli extract --source outlook, when the Outlook source is built in.
 int ExtractOutlook(const std::vector<std::string>& args) __attribute__((weak));
+// quillbox-cli extract --source thunderbird|mozilla (app/cmd_mbox.cpp).
+int ExtractMailboxes(const std::vector<std::string>& args, bool thunderbird);
 
 namespace {
 
@@ -55,18 +57,22 @@ int Extract(const std::vector<std::string>& rawArgs) {
   // The Outlook source takes its own arguments.
   std::vector<std::string> args;
   bool outlook = false;
+  int mailboxes = -1;  // 1 Thunderbird, 0 Mozilla
   for (size_t i = 0; i < rawArgs.size(); ++i) {
     if (rawArgs[i] == "--source" && i + 1 < rawArgs.size()) {
       const std::string& s = rawArgs[++i];
       if (s == "outlook") {
         outlook = true;
+      } else if (s == "thunderbird" || s == "mozilla" || s == "netscape") {
+        mailboxes = s == "thunderbird" ? 1 : 0;
       } else if (s != "oe" && s != "outlook-express") {
-        return UsageError("extract", "--source takes oe or outlook");
+        return UsageError("extract", "--source takes oe, outlook, thunderbird or mozilla");
       }
       continue;
     }
     args.push_back(rawArgs[i]);
   }
+  if (mailboxes >= 0) return ExtractMailboxes(args, mailboxes == 1);
   if (outlook) {
     if (!ExtractOutlook) return Fail("this build has no Outlook source");
     return ExtractOutlook(args);
@@ -126,10 +132,13 @@ const Register kExtract(
      "      [--full-file-name | --no-full-file-name] [--exclude LIST] [--include LIST]\n"
      "      [--selected-only] [--download-links] [--skip-duplicates]\n"
      "      [--date-from YYYY-MM-DD] [--date-to YYYY-MM-DD] [--pause-ms N]\n"
-     "      [--source outlook ...]",
+     "      [--source outlook [--pst FILE]...]\n"
+     "      [--source thunderbird|mozilla (--mailbox FILE... | --profile NAME)]",
      "extracts the attachments of an Outlook Express store (default: every folder of "
      "folders.dbx that has a file; layout 6 with full file names; the shipped exclude "
-     "list, '' for none); log on stdout, status on stderr",
+     "list, '' for none), of Outlook's stores, or of Thunderbird or Mozilla mailboxes "
+     "(every mailbox of the profile's Mail and ImapMail); log on stdout, status on stderr; "
+     "exit status 0 when all was written, 3 when something was not, 130 when stopped",
      Extract});
 
 }  // namespace

@@ -196,6 +196,7 @@ class ConsoleView : public IRunView {
 
 int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source, TExtractArgs& x) {
   const bool oe = source == TExtractSource::OutlookExpress;
+  const bool mbox = source == TExtractSource::Mailbox;
   x.Include = kShippedInclude;
   x.Exclude = kShippedExclude;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -216,13 +217,19 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
     } else if (oe && a == "--identity") {
       if (!value("an identity name")) return kFailure;
       x.Identity = v;
-    } else if (!oe && a == "--pst") {
+    } else if (mbox && a == "--mailbox") {
+      if (!value("a mailbox file")) return kFailure;
+      x.Mailboxes.push_back(v);
+    } else if (mbox && a == "--profile") {
+      if (!value("a profile name")) return kFailure;
+      x.Profile = v;
+    } else if (source == TExtractSource::Outlook && a == "--pst") {
       if (!value("a .pst file")) return kFailure;
       x.Pst.push_back(v);
     } else if (a == "--dest") {
       if (!value("a directory")) return kFailure;
       x.Dest = v;
-    } else if (a == "--folder") {
+    } else if (!mbox && a == "--folder") {
       if (!value(oe ? "a file name" : "a folder path key")) return kFailure;
       x.Folders.push_back(v);
     } else if (a == "--layout") {
@@ -262,6 +269,8 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
   }
   if (oe && x.Store.empty() == x.Identity.empty())
     return UsageError("extract", "give either --store or --identity");
+  if (mbox && x.Mailboxes.empty() == x.Profile.empty())
+    return UsageError("extract", "give either --mailbox or --profile");
   if (Trim(x.Dest).empty()) return UsageError("extract", "missing --dest");
   if (x.HasFrom || x.HasTo) {
     if (!x.HasFrom) x.From = EncodeDate(1900, 1, 1);

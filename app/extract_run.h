@@ -16,13 +16,16 @@
 namespace qb::cli {
 
 // Which source a run of extract reads; it decides the source's own options.
-enum class TExtractSource { OutlookExpress, Outlook };
+enum class TExtractSource { OutlookExpress, Outlook, Mailbox };
 
 struct TExtractArgs {
   // Outlook Express: the store directory or the identity that names it.
   std::string Store, Identity;
   // Outlook: .pst files besides the configured ones.
   std::vector<std::string> Pst;
+  // Thunderbird, Mozilla: mailbox files, or the profile whose mail is read.
+  std::vector<std::string> Mailboxes;
+  std::string Profile;
   std::string Dest;
   // Folder files (Outlook Express) or folder path keys (Outlook).
   std::vector<std::string> Folders;

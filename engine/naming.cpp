@@ -49,8 +49,21 @@ TNamingOptions NamingOptionsFromJob(const TExtractionJob& job, TSourceKind sourc
 }
 
 std::string RootDirectory(const std::string& destinationDir, TSourceKind source) {
-  return IncludeTrailingSlash(destinationDir) +
-         (source == TSourceKind::OutlookExpress ? "outlookExpress/" : "outlook/");
+  const char* root = "outlookExpress/";
+  switch (source) {
+    case TSourceKind::OutlookExpress:
+      break;
+    case TSourceKind::Outlook:
+      root = "outlook/";
+      break;
+    case TSourceKind::Thunderbird:
+      root = "thunderbird/";
+      break;
+    case TSourceKind::Mozilla:
+      root = "mozilla/";
+      break;
+  }
+  return IncludeTrailingSlash(destinationDir) + root;
 }
 
 std::string CleanNamePart(const std::string& text) {

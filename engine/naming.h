@@ -19,7 +19,7 @@
 namespace qb {
 
 // Which worker writes: decides the first directory below the destination.
-enum class TSourceKind { OutlookExpress, Outlook };
+enum class TSourceKind { OutlookExpress, Outlook, Thunderbird, Mozilla };
 
 // The layouts of the wizard's radio buttons (D date, F sender, S subject).
 enum TLayout : int {
@@ -41,7 +41,8 @@ struct TNamingOptions {
 
 TNamingOptions NamingOptionsFromJob(const TExtractionJob& job, TSourceKind source);
 
-// Destination + "/" (when missing) + "outlookExpress/" or "outlook/".
+// Destination + "/" (when missing) + "outlookExpress/", "outlook/",
+// "thunderbird/" or "mozilla/".
 std::string RootDirectory(const std::string& destinationDir, TSourceKind source);
 
 // Trims codes 0..32 from both ends, replaces / \ : > < * " ? | by "_", then

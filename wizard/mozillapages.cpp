@@ -1,17 +1,18 @@
 // The Netscape/Mozilla/Thunderbird pages: the profile list, the mail
 // directory of a profile or of a directly chosen folder, the mailbox tree,
-// the grabbed-addresses window and the start of a run from these pages.
+// and the grabbed-addresses window. A run from these pages starts in
+// runcontrol.cpp (ProcessNSExtraction) like the other sources' runs.
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include "mbox/profiles.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "wizard/desktop.h"
 #include "wizard/grabber.h"
-#include "wizard/mozillaprofiles.h"
 #include "wizard/oMain.h"
 
 namespace qb::wiz {
@@ -42,8 +43,8 @@ class TBusyWindow {
 };
 
 void AddMailboxItems(QTreeWidget* tree, TFolderItem* parent, int kind,
-                     const std::vector<TMailboxNode>& nodes) {
-  for (const TMailboxNode& node : nodes) {
+                     const std::vector<TMailboxItem>& nodes) {
+  for (const TMailboxItem& node : nodes) {
     auto* item = new TFolderItem;
     item->setText(0, UiText(node.Name));
     if (node.IsMailbox) {
@@ -78,7 +79,7 @@ void TfrmOEMain::btChooseNSCustomFolderClick() {
 
 void TfrmOEMain::FillNSProfileList(int kind) {
   elNSProfileList->clear();
-  for (const TMozillaProfile& p : ListMozillaProfiles(kind))
+  for (const TMailProfile& p : ListMailProfiles(static_cast<TMailFamily>(kind)))
     new QTreeWidgetItem(elNSProfileList, {UiText(p.Name), UiText(p.Directory)});
   if (elNSProfileList->topLevelItemCount() > 0)
     elNSProfileList->setCurrentItem(elNSProfileList->topLevelItem(0));
@@ -109,21 +110,20 @@ bool TfrmOEMain::processChooseNSFolder(int kind) {
       return false;
     }
   }
-  const std::string dir = ProfileMailDirectory(profileDir, rbNSChooseFolder->isChecked());
-  if (dir.empty()) return false;
-  mailDir = dir;
+  // A profile's "Mail" (and "ImapMail" beside it); a folder chosen directly
+  // that is no profile is taken as the mail directory itself.
+  std::vector<std::string> dirs = ProfileMailDirectories(profileDir);
+  if (dirs.empty() && rbNSChooseFolder->isChecked()) dirs.push_back(profileDir);
+  if (dirs.empty()) return false;
+  mailDir = IncludeTrailingSlash(dirs.front());
   {
     TBusyWindow busy(this);
     ElTreeNS->clear();
-    AddMailboxItems(ElTreeNS, nullptr, kind, MailboxTree(mailDir));
+    for (const std::string& dir : dirs)
+      AddMailboxItems(ElTreeNS, nullptr, kind, WalkMailboxTree(dir));
   }
   ElTreeNS->expandAll();
   return true;
-}
-
-void TfrmOEMain::ProcessNSExtraction() {
-  // Until the mailbox worker is started here the page stays usable.
-  SetIdleButtons(false);
 }
 
 void TfrmOEMain::btOpenMailsClick() {

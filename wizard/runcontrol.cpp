@@ -17,6 +17,7 @@
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
 
+#include "mbox/mboxworker.h"
 #include "oestore/oOExpressThrd.h"
 #include "outlook/oOutlookThrd.h"
 #include "platform/paths.h"
@@ -53,7 +54,7 @@ namespace {
 const char* const kStopQuestion = "Program is Extracting attachments. Do you want to stop it ?";
 const char* const kFinishedText = "Finished with Extraction.";
 
-enum class TSource { OutlookExpress, Outlook };
+enum class TSource { OutlookExpress, Outlook, Mozilla, Thunderbird };
 
 TDateTime DateOf(const QDateEdit& picker) {
   const QDate d = picker.date();
@@ -72,8 +73,11 @@ void StartWorker(TfrmOEMain& window, TSource source, const TExtractionJob& job) 
   TThread* worker = nullptr;
   if (source == TSource::OutlookExpress)
     worker = new TOEExtracter(job);
-  else
+  else if (source == TSource::Outlook)
     worker = new TOutlookExtracter(job);
+  else
+    worker = new TMboxExtracter(
+        job, source == TSource::Thunderbird ? TMailFamily::Thunderbird : TMailFamily::Mozilla);
   worker->FreeOnTerminate = true;
   worker->OnTerminate = [&window](TThread&) { window.RunFinished(); };
   worker->Resume();
@@ -152,6 +156,10 @@ void TfrmOEMain::ProcessOEExtraction() {
 
 void TfrmOEMain::ProcessOutlookExtraction() {
   BeginRun(*this, ElTreeOutLook, TSource::Outlook);
+}
+
+void TfrmOEMain::ProcessNSExtraction() {
+  BeginRun(*this, ElTreeNS, rbNS->isChecked() ? TSource::Mozilla : TSource::Thunderbird);
 }
 
 // ---- the worker's reports -------------------------------------------------------

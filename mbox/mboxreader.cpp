@@ -1,0 +1,210 @@
+#include "mbox/mboxreader.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/oCalcMD5.h"
+
+namespace qb {
+
+namespace {
+
+bool IsEmptyLine(std::string_view line) {
+  return line == "\n" || line == "\r\n";
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+// True when line is the header name followed by ':' (ASCII case ignored).
+bool IsHeader(std::string_view line, std::string_view name) {
+  if (line.size() <= name.size() || line[name.size()] != ':') return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = line[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != name[i]) return false;
+  }
+  return true;
+}
+
+// The "X-Mozilla-Status" flags of a header line, 0 when unreadable.
+unsigned long MozillaStatus(std::string_view line) {
+  std::string value(line.substr(line.find(':') + 1));
+  return std::strtoul(value.c_str(), nullptr, 16);
+}
+
+constexpr unsigned long kExpunged = 0x0008;
+
+// ">From " with any number of '>' before "From ".
+bool IsQuotedFrom(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && line[i] == '>') ++i;
+  return i > 0 && StartsWith(line.substr(i), "From ");
+}
+
+// "From " + sender + date, as mail programs write their separators:
+// "From - Mon Jun  3 12:50:27 1996", "From ann@example.com Sat Jan  3 01:05:34
+// 1996", or Netscape's bare "From - ". Text such as "From here on, ..."
+// has no time of day after the sender and is not one.
+bool IsEnvelopeLine(std::string_view line) {
+  if (!StartsWith(line, "From ")) return false;
+  std::string_view rest = line.substr(5);
+  while (!rest.empty() && (rest.back() == '\n' || rest.back() == '\r')) rest.remove_suffix(1);
+  const std::size_t space = rest.find(' ');
+  if (rest.empty() || space == 0) return false;
+  if (space == std::string_view::npos) return rest == "-";
+  std::string_view date = rest.substr(space + 1);
+  if (date.find_first_not_of(' ') == std::string_view::npos) return true;  // "From - "
+  for (std::size_t i = 0; i + 4 < date.size(); ++i) {
+    auto digit = [&](std::size_t k) { return date[k] >= '0' && date[k] <= '9'; };
+    if (digit(i) && digit(i + 1) && date[i + 2] == ':' && digit(i + 3) && digit(i + 4)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TMboxReader::TMboxReader(std::uint64_t maxMessageBytes) : maxBytes_(maxMessageBytes) {}
+
+TMboxReader::~TMboxReader() {
+  Close();
+  std::free(line_);
+}
+
+void TMboxReader::Open(const std::string& path) {
+  Close();
+  file_ = std::fopen(path.c_str(), "rbe");
+  if (!file_) throw EMboxError("cannot open " + path + ": " + std::strerror(errno));
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  Rewind();
+}
+
+void TMboxReader::Close() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+}
+
+void TMboxReader::Rewind() {
+  if (file_) std::rewind(file_);
+  lineStart_ = position_ = 0;
+  atFileStart_ = true;
+  prevEmpty_ = true;
+  pendingSeparator_ = false;
+}
+
+bool TMboxReader::ReadLine() {
+  if (!file_) return false;
+  const ssize_t n = ::getline(&line_, &lineCap_, file_);
+  if (n < 0) {
+    if (std::ferror(file_)) throw EMboxError(std::string("read error: ") + std::strerror(errno));
+    return false;
+  }
+  lineLen_ = static_cast<std::size_t>(n);
+  lineStart_ = position_;
+  position_ += lineLen_;
+  return true;
+}
+
+bool TMboxReader::ReadMessage(TMboxMessage* message) {
+  for (;;) {
+    bool started = pendingSeparator_;
+    std::uint64_t offset = pendingOffset_;
+    pendingSeparator_ = false;
+    bool inHeaders = true;
+    bool deleted = false;
+    bool oversized = false;
+    std::uint64_t size = 0;
+    std::size_t trailingEmpty = 0;  // length of the last line when it was empty
+    if (message) message->Text.clear();
+
+    while (ReadLine()) {
+      std::string_view line(line_, lineLen_);
+      if (atFileStart_) {
+        atFileStart_ = false;
+        if (StartsWith(line, "\xEF\xBB\xBF")) line.remove_prefix(3);
+      }
+      const bool empty = IsEmptyLine(line);
+      const bool separator = (prevEmpty_ && StartsWith(line, "From ")) || IsEnvelopeLine(line);
+      prevEmpty_ = empty;
+      if (separator) {
+        if (started) {
+          pendingSeparator_ = true;
+          pendingOffset_ = lineStart_;
+          break;
+        }
+        started = true;
+        offset = lineStart_;
+        continue;
+      }
+      if (!started) {
+        if (empty) continue;  // blank lines before the first message
+        started = true;
+        offset = lineStart_;
+      }
+      if (inHeaders) {
+        if (empty)
+          inHeaders = false;
+        else if (IsHeader(line, "x-mozilla-status") && (MozillaStatus(line) & kExpunged))
+          deleted = true;
+      }
+      if (IsQuotedFrom(line)) line.remove_prefix(1);
+      size += line.size();
+      trailingEmpty = empty ? line.size() : 0;
+      if (message && !oversized && !deleted) {
+        if (size > maxBytes_) {
+          oversized = true;
+          std::string().swap(message->Text);
+        } else {
+          message->Text.append(line);
+        }
+      }
+    }
+    if (!started) return false;
+    if (deleted) continue;
+    if (message) {
+      if (!oversized && trailingEmpty) message->Text.resize(message->Text.size() - trailingEmpty);
+      message->Offset = offset;
+      message->Oversized = oversized;
+    }
+    return true;
+  }
+}
+
+bool TMboxReader::Next(TMboxMessage& message) {
+  return ReadMessage(&message);
+}
+
+std::size_t TMboxReader::CountRemaining() {
+  std::size_t n = 0;
+  while (ReadMessage(nullptr)) ++n;
+  return n;
+}
+
+std::string MboxMessageKey(std::string_view text) {
+  TMD5Context md5;
+  bool inHeaders = true;
+  bool skipping = false;  // inside a left-out header and its continuation lines
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t nl = text.find('\n', pos);
+    const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+    const std::string_view line = text.substr(pos, end - pos);
+    pos = end;
+    if (inHeaders) {
+      if (IsEmptyLine(line)) {
+        inHeaders = false;
+        skipping = false;
+      } else if (!skipping || (line[0] != ' ' && line[0] != '\t')) {
+        skipping = IsHeader(line, "x-mozilla-status") || IsHeader(line, "x-mozilla-status2") ||
+                   IsHeader(line, "x-mozilla-keys");
+      }
+      if (skipping) continue;
+    }
+    md5.Update(line);
+  }
+  return "mbox " + MD5DigestToText(md5.Final());
+}
+
+}  // namespace qb
