@@ -153,6 +153,7 @@ TfrmOEMain::TfrmOEMain(IDesktop& desktop, TKeyStore& store, TWizardOptions optio
 
 TfrmOEMain::~TfrmOEMain() {
   FormDestroy();
+  delete frmProgress;
 }
 
 void TfrmOEMain::BuildWindow() {

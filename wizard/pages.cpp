@@ -190,7 +190,8 @@ void TfrmOEMain::FillOEProfileList() {
 bool TfrmOEMain::processChooseOEFolder() {
   if (rbOEChooseFolder->isChecked()) {
     StoreFolder = Trim(FromUi(txtOECustomFolder->text()));
-    if (!FileExists(ResolveNoCase(StoreFolder.empty() ? "." : StoreFolder, "folders.dbx"))) {
+    // Stores copied from Windows may spell it "Folders.dbx".
+    if (StoreFolder.empty() || !FileExists(ResolveNoCase(StoreFolder, "folders.dbx"))) {
       desktop_.ShowError(this, kNoFoldersDbx);
       return false;
     }

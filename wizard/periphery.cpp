@@ -2,6 +2,10 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,10 +86,12 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
 }
 
 TfrmProgress::TfrmProgress(QWidget* owner)
-    : QWidget(owner,
+    : QWidget(nullptr,
               Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       owner_(owner) {
   setObjectName(QStringLiteral("frmProgress"));
+  // A window of its own, so that disabling the owner leaves it readable.
+  setAttribute(Qt::WA_QuitOnClose, false);
   auto* layout = new QVBoxLayout(this);
   lbStatus_ = new QLabel(this);
   lbStatus_->setObjectName(QStringLiteral("lbStatus"));
@@ -98,8 +104,6 @@ void TfrmProgress::ShowProgress(const QString& caption, const QString& text) {
   setWindowTitle(caption);
   lbStatus_->setText(text);
   if (owner_) owner_->setEnabled(false);
-  // A window of its own must not inherit the disabled state.
-  setEnabled(true);
   adjustSize();
   if (owner_) {
     const QRect r = owner_->frameGeometry();
@@ -172,6 +176,16 @@ void SetIdlePriority(TKeyStore& store) {
     store.WriteString("Software\\Quillbox", "debugThreadMode", "idle");
   } catch (const std::exception&) {
     // A store that cannot be written does not keep the program from starting.
+  }
+  // On Linux the nice value belongs to each thread: every thread running now
+  // (the toolkit starts some of its own) is lowered, and threads started
+  // later inherit it from the one that starts them.
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string tid = it->path().filename().string();
+    if (!tid.empty() && std::all_of(tid.begin(), tid.end(), ::isdigit))
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(std::stoul(tid)), 19);
   }
   ::setpriority(PRIO_PROCESS, 0, 19);
 }

@@ -34,7 +34,7 @@ class TfrmAbout : public QDialog {
 };
 
 // The small stay-on-top window with one status line. While shown it disables
-// the window it was created for.
+// the window it was created for (its owner, which deletes it).
 class TfrmProgress : public QWidget {
  public:
   explicit TfrmProgress(QWidget* owner);
@@ -56,8 +56,8 @@ QPixmap PictureStrip(int width, int height);
 // The user manual: index.html in the help folder of the program's data.
 std::string HelpFilePath();
 
-// Runs the process (this thread and every thread it starts from now on) at
-// the lowest priority and notes it under "Software\Quillbox" as
+// Runs the process (every thread running now and every thread started from
+// now on) at the lowest priority and notes it under "Software\Quillbox" as
 // "debugThreadMode" = "idle".
 void SetIdlePriority(TKeyStore& store);
 

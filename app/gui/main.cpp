@@ -5,6 +5,7 @@
 #include "wizard/oMain.h"
 #include "wizard/periphery.h"
 #include "wizard/qtdesktop.h"
+#include "wizard/settings.h"
 #include "wizard/soundplayer.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     qb::wiz::PlaySoundFileAndWait(file.toStdString());
   };
   qb::wiz::TfrmOEMain window(desktop, qb::UserKeyStore());
+  qb::wiz::SaveOnTerminationSignals(window);
   window.show();
   return app.exec();
 }

@@ -1,6 +1,12 @@
 // The window as a whole: its buttons in each phase, the keyboard walk with
 // Enter, start-up, the help menu, and the dialogs of the desktop seam.
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include <QTest>
 #include <QTimer>
@@ -55,8 +61,13 @@ class ButtonStates : public QObject {
       QCOMPARE(WalkTo(w, "rbOE", page), std::string(page));
       CompareBar(w, {true, true, "Next &>", true, false});
     }
+    // the run active: the worker has been started when Next returns
+    w->txtOEDir->setText(QString::fromStdString(sources.Dir / "out"));
+    QCOMPARE(w.Next(), std::string("Processing"));
+    QVERIFY(w->Running);
+    CompareBar(w, {false, false, "Next &>", false, true});
     // the run finished
-    QCOMPARE(WalkTo(w, "rbOE", "Processing"), std::string("Processing"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Running, 30000);
     CompareBar(w, {true, true, "Finish", true, false});
     // back on Welcome after a run
     w.Back();
@@ -140,6 +151,19 @@ QB_WIZARD_TEST(KeyboardWalk);
 class StartUp : public QObject {
   Q_OBJECT
  private slots:
+  // The About box comes first; the window opens on Welcome with its caption
+  // and Next as the default button.
+  void opensOnWelcomeAfterTheAboutBox() {
+    TWindow w;
+    QCOMPARE(w.Desktop.Calls.size(), size_t(1));
+    QCOMPARE(w.Desktop.Calls[0].Kind, std::string("ShowAbout"));
+    QCOMPARE(w.Page(), std::string("Welcome"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Quillbox 2.0"));
+    QVERIFY(w->btNext->isDefault());
+    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(w->minimumSize(), w->maximumSize());  // fixed size
+  }
+
   void firstStartSetsTheShippedSoundOnce() {
     TKeyStore store;
     wiz::TFakeDesktop desktop;
@@ -154,17 +178,30 @@ class StartUp : public QObject {
     QCOMPARE(desktop.CallsOf("ShowAbout").size(), size_t(2));
   }
 
+  // Every thread of the process, also one that was running before.
   void runsAtIdlePriority() {
     TKeyStore store;
     wiz::TFakeDesktop desktop;
     wiz::TWizardOptions options = TestOptions();
     options.IdlePriority = true;
     const int before = ::getpriority(PRIO_PROCESS, 0);
+    std::atomic<pid_t> earlier{0};
+    std::atomic<bool> done{false};
+    std::thread thread([&] {
+      earlier = ::gettid();
+      while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (earlier == 0) std::this_thread::yield();
     {
       wiz::TfrmOEMain w(desktop, store, options);
       QCOMPARE(::getpriority(PRIO_PROCESS, 0), 19);
+      QCOMPARE(::getpriority(PRIO_PROCESS, static_cast<id_t>(earlier.load())), 19);
     }
-    ::setpriority(PRIO_PROCESS, 0, before);  // the rest of the tests at their own
+    done = true;
+    thread.join();
+    // The rest of the tests at their own priority.
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(std::stoul(task.path().filename())), before);
     QCOMPARE(store.ReadString("Software\\Quillbox", "debugThreadMode"), std::string("idle"));
   }
 
