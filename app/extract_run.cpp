@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/commands.h"
+#include "engine/history.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -321,6 +322,9 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
       return Fail("the run ended early");
     }
   }
+  if (!worker->HistoryEnabled())
+    std::fprintf(stderr, "quillbox-cli: the history could not be kept below %s\n",
+                 TExtractionHistory::HistoryPath("Quillbox").c_str());
   if (g_stop.load()) return kStopped;
   return worker->RunHadFailures() ? kIncomplete : kOk;
 }

@@ -35,6 +35,13 @@ void TExtractionWorker::OpenHistory(const std::string& relativePath) {
   }
 }
 
+void TExtractionWorker::SetUpSource(TSourceKind source, std::unique_ptr<ILinkDownloads> links,
+                                    const std::string& historyPath) {
+  Source = source;
+  Links = std::move(links);
+  OpenHistory(historyPath);
+}
+
 void TExtractionWorker::RecordHistory(const std::string& keyText, TDateTime date, int attachments) {
   if (HistoryOpen) History.RecordMessage(keyText, date, attachments);
 }

@@ -103,6 +103,10 @@ class TExtractionWorker : public TThread {
   // could not be written, or a history that could not be opened or kept.
   bool RunHadFailures() const { return failures_.load(); }
 
+  // False when the history could not be opened or was switched off after a
+  // failed write.
+  bool HistoryEnabled() const { return HistoryOpen; }
+
   // True when date (a message's date) lies within the whole days from..to.
   static bool InDateInterval(TDateTime date, TDateTime from, TDateTime to);
 
@@ -177,6 +181,10 @@ class TExtractionWorker : public TThread {
   // failure only leaves HistoryOpen false. With the skip choice, the
   // digests it holds are kept as the messages extracted before.
   void OpenHistory(const std::string& relativePath);
+  // The constructor step of a source: where its files go, its link
+  // download, and its history file (opened with OpenHistory).
+  void SetUpSource(TSourceKind source, std::unique_ptr<ILinkDownloads> links,
+                   const std::string& historyPath);
   // Records one processed message (does nothing while the history is
   // closed). A failed flush raises EInOutError.
   void RecordHistory(const std::string& keyText, TDateTime date, int attachments);

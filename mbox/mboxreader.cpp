@@ -46,8 +46,8 @@ bool IsQuotedFrom(std::string_view line) {
 
 // "From " + sender + date, as mail programs write their separators:
 // "From - Mon Jun  3 12:50:27 1996", "From ann@example.com Sat Jan  3 01:05:34
-// 1996", or Netscape's bare "From - ". Text such as "From here on, ..."
-// has no time of day after the sender and is not one.
+// 1996", or Netscape's bare "From - ". Text such as "From here on, ..." or
+// "From 10:30 to 11:00" has no time of day with seconds after the sender.
 bool IsEnvelopeLine(std::string_view line) {
   if (!StartsWith(line, "From ")) return false;
   std::string_view rest = line.substr(5);
@@ -57,9 +57,11 @@ bool IsEnvelopeLine(std::string_view line) {
   if (space == std::string_view::npos) return rest == "-";
   std::string_view date = rest.substr(space + 1);
   if (date.find_first_not_of(' ') == std::string_view::npos) return true;  // "From - "
-  for (std::size_t i = 0; i + 4 < date.size(); ++i) {
+  for (std::size_t i = 0; i + 7 < date.size(); ++i) {
     auto digit = [&](std::size_t k) { return date[k] >= '0' && date[k] <= '9'; };
-    if (digit(i) && digit(i + 1) && date[i + 2] == ':' && digit(i + 3) && digit(i + 4)) return true;
+    if (digit(i) && digit(i + 1) && date[i + 2] == ':' && digit(i + 3) && digit(i + 4) &&
+        date[i + 5] == ':' && digit(i + 6) && digit(i + 7))
+      return true;
   }
   return false;
 }
@@ -78,6 +80,12 @@ void TMboxReader::Open(const std::string& path) {
   file_ = std::fopen(path.c_str(), "rbe");
   if (!file_) throw EMboxError("cannot open " + path + ": " + std::strerror(errno));
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  Rewind();
+}
+
+void TMboxReader::Open(std::FILE* stream) {
+  Close();
+  file_ = stream;
   Rewind();
 }
 

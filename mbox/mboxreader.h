@@ -6,7 +6,7 @@
 //  - a message starts at a line beginning with "From " that is the first
 //    line of the file (after a UTF-8 byte order mark, if any) or follows an
 //    empty line, or at an envelope line anywhere ("From " + sender + a time
-//    of day, or Netscape's "From - ": Netscape and Mozilla wrote these with
+//    of day with seconds, or Netscape's "From - ": Netscape and Mozilla wrote these with
 //    no empty line before them); that separator line is not part of the
 //    message, nor is the one empty line before the next separator (or at
 //    the end of the file);
@@ -52,6 +52,8 @@ class TMboxReader {
 
   // Opens the mailbox for reading from its start. Throws EMboxError.
   void Open(const std::string& path);
+  // Reads an open stream instead (closed by the reader).
+  void Open(std::FILE* stream);
   void Close();
   // Back to the first message.
   void Rewind();

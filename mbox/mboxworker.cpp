@@ -26,10 +26,10 @@ TMboxExtracter::TMboxExtracter(const TExtractionJob& job, TMailFamily family,
                                TLinkDownloadOptions linkOptions)
     : TExtractionWorker(job) {
   const bool tb = family == TMailFamily::Thunderbird;
-  Source = tb ? TSourceKind::Thunderbird : TSourceKind::Mozilla;
-  Links = std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions));
+  SetUpSource(tb ? TSourceKind::Thunderbird : TSourceKind::Mozilla,
+              std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
+              tb ? kThunderbirdHistoryPath : kMozillaHistoryPath);
   if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
-  OpenHistory(tb ? kThunderbirdHistoryPath : kMozillaHistoryPath);
 }
 
 TMboxExtracter::~TMboxExtracter() = default;

@@ -40,8 +40,6 @@ class TMboxExtracter : public TExtractionWorker {
                  TLinkDownloadOptions linkOptions = {});
   ~TMboxExtracter() override;
 
-  bool HistoryEnabled() const { return HistoryOpen; }
-
  protected:
   // The mailbox file's name.
   std::string FolderFileKey(const TJobFolder& folder) const override;

@@ -11,10 +11,10 @@ namespace qb {
 
 TOEExtracter::TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions)
     : TExtractionWorker(job) {
-  Source = TSourceKind::OutlookExpress;
-  Links = std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions));
+  SetUpSource(TSourceKind::OutlookExpress,
+              std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
+              kOEHistoryPath);
   if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
-  OpenHistory(kOEHistoryPath);
 }
 
 TOEExtracter::~TOEExtracter() = default;

@@ -27,10 +27,6 @@ class TOEExtracter : public TExtractionWorker {
   explicit TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
   ~TOEExtracter() override;
 
-  // False when the history could not be opened or was switched off after a
-  // failed write.
-  bool HistoryEnabled() const { return HistoryOpen; }
-
   // The message key text made of a dump: the dump is built from the stored
   // bytes one for one, so the 8-bit text in the system code page is the
   // dump's own bytes.

@@ -8,9 +8,9 @@ namespace qb {
 
 TOutlookExtracter::TOutlookExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions)
     : TExtractionWorker(job) {
-  Source = TSourceKind::Outlook;
-  Links = std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions));
-  OpenHistory(kOutlookHistoryPath);
+  SetUpSource(TSourceKind::Outlook,
+              std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
+              kOutlookHistoryPath);
 }
 
 TOutlookExtracter::~TOutlookExtracter() {

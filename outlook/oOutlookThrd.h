@@ -36,8 +36,6 @@ class TOutlookExtracter : public TExtractionWorker {
   explicit TOutlookExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
   ~TOutlookExtracter() override;
 
-  bool HistoryEnabled() const { return HistoryOpen; }
-
   static constexpr const char* kFinishedLine =
       "Finished extracting all folders, Closing Outlook Connection, Please wait..";
 

@@ -249,6 +249,13 @@ TEST_F(ExtractCli, ExitStatusThreeWhenSomethingWantedWasNotDone) {
 
   r = Extract({"--folder", "Inbox.dbx"});
   EXPECT_EQ(r.Status, 0) << r.Err;
+
+  // No history can be kept where a file stands in for its folder.
+  std::filesystem::remove_all(dir / "appdata");
+  test::WriteFile(dir / "appdata", "");
+  r = Extract({"--folder", "Inbox.dbx"});
+  EXPECT_EQ(r.Status, 3);
+  EXPECT_NE(r.Err.find("the history could not be kept"), std::string::npos) << r.Err;
 }
 
 }  // namespace
