@@ -253,7 +253,7 @@ bool TExtractionWorker::DecodeRawMessage(const std::string& raw, TMoxMsg& msg,
   }
   msg.ClearRawMailAfterParse = true;
   msg.ParseRawMail();
-  content.Message = &msg;
+  content.Addresses = [&msg](IAddressHarvest& h) { h.AddMessage(msg); };
   content.Date = msg.Date;
   content.Subject = msg.Subject;
   content.Sender = msg.FromAddress;
@@ -279,7 +279,13 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   TMessageContent m;
   if (!decode(m)) return;  // passed over without a line
   if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
-  if (job_.HarvestAddresses && Addresses && m.Message) Addresses->AddMessage(*m.Message);
+  if (job_.HarvestAddresses && Addresses && m.Addresses) {
+    try {
+      m.Addresses(*Addresses);
+    } catch (const std::exception&) {
+      // A message whose addresses cannot be read is extracted all the same.
+    }
+  }
   const int attachmentCount = static_cast<int>(m.Attachments.size());
   Pause();
 

@@ -28,6 +28,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -67,15 +68,18 @@ class ILinkDownloads {
 class IAddressHarvest {
  public:
   virtual ~IAddressHarvest() = default;
+  // From, To, Cc and the "mailto:" targets of the HTML body.
   virtual void AddMessage(const TMoxMsg& message) = 0;
+  // One address as a header or an address book gives it.
+  virtual void AddAddress(std::string_view text) = 0;
+  // The "mailto:" targets of an HTML text.
+  virtual void AddHTMLTargets(const std::string& html) = 0;
   // Stores what was collected; called when the run ends. False on failure.
   virtual bool Flush() = 0;
 };
 
 // One message as its source makes it out for the shared steps.
 struct TMessageContent {
-  // The parsed message, for sources that have one (address collecting).
-  const TMoxMsg* Message = nullptr;
   TDateTime Date = 0;
   std::string Subject;
   std::string Sender;
@@ -85,6 +89,9 @@ struct TMessageContent {
   // The bodies whose links are downloaded, in download order; asked only
   // when links are downloaded.
   std::function<std::vector<std::string>()> LinkBodies;
+  // Hands the message's addresses to the collecting; asked only when
+  // addresses are collected. Its errors are ignored.
+  std::function<void(IAddressHarvest&)> Addresses;
 };
 
 class TExtractionWorker : public TThread {

@@ -109,12 +109,21 @@ std::vector<std::string> MessageAddresses(const TMoxMsg& message) {
   add(message.FromAddress);
   for (const TAddressList* list : {&message.SendToList, &message.CCList})
     for (int i = 0; i < list->Count(); ++i) add(list->Items(i).Address);
-  if (!message.HTML.empty()) {
-    TjsHTMLParser parser;
-    parser.SetHTML(message.HTML);
-    parser.Execute();
-    for (const std::string& target : parser.Parsed().EMails) ForEachMailtoAddress(target, add);
-  }
+  for (std::string& a : HTMLAddresses(message.HTML)) r.push_back(std::move(a));
+  return r;
+}
+
+std::vector<std::string> HTMLAddresses(const TStringList& htmlLines) {
+  std::vector<std::string> r;
+  if (htmlLines.empty()) return r;
+  TjsHTMLParser parser;
+  parser.SetHTML(htmlLines);
+  parser.Execute();
+  for (const std::string& target : parser.Parsed().EMails)
+    ForEachMailtoAddress(target, [&r](std::string_view text) {
+      std::string a = CleanAddress(text);
+      if (!a.empty()) r.push_back(std::move(a));
+    });
   return r;
 }
 
@@ -182,6 +191,11 @@ void TAddressHarvester::AddAddress(std::string_view text) {
 
 void TAddressHarvester::AddMessage(const TMoxMsg& message) {
   for (const std::string& a : MessageAddresses(message)) AddAddress(a);
+}
+
+void TAddressHarvester::AddHTMLTargets(const std::string& html) {
+  if (html.empty()) return;
+  for (const std::string& a : HTMLAddresses(SplitTextLines(html))) AddAddress(a);
 }
 
 bool TAddressHarvester::Flush() {

@@ -39,6 +39,9 @@ std::string CleanAddress(std::string_view text);
 // de-duplicated.
 std::vector<std::string> MessageAddresses(const TMoxMsg& message);
 
+// The addresses of the "mailto:" targets of an HTML text, cleaned.
+std::vector<std::string> HTMLAddresses(const TStringList& htmlLines);
+
 // The stored list, read and written whole.
 class TAddressBook {
  public:
@@ -81,7 +84,8 @@ class TAddressHarvester : public IAddressHarvest {
   TAddressHarvester& operator=(const TAddressHarvester&) = delete;
 
   void AddMessage(const TMoxMsg& message) override;
-  void AddAddress(std::string_view text);
+  void AddAddress(std::string_view text) override;
+  void AddHTMLTargets(const std::string& html) override;
 
   // Addresses found since the last flush, first spellings in order.
   const std::vector<std::string>& Pending() const { return pending_; }
