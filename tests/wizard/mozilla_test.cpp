@@ -157,13 +157,20 @@ class MozillaPages : public QObject {
     const std::string profile = data / "ThunderBird/Profiles/k3x9.default";
     MakeMailDir(profile + "/Mail/Local Folders");
     test::WriteFile(profile + "/prefs.js", "");
+    test::WriteFile(profile + "/ImapMail/imap.example.com/INBOX", "");
+    test::WriteFile(profile + "/ImapMail/imap.example.com/INBOX.msf", "");
     TWindow w;
     ToNetscapeChoose(w, 1);
     QCOMPARE(TreeTexts(w->elNSProfileList), std::vector<std::string>({"k3x9.default"}));
     QCOMPARE(w.Next(), std::string("NSFolderSelect"));
     QCOMPARE(w->ThunderbirdMailDir, profile + "/Mail/");
     QCOMPARE(w->NetscapeMailDir, std::string());
-    QCOMPARE(Marked(w->ElTreeNS).size(), kExpectedTree.size() + 1);
+    // The offline copies of IMAP folders come after the local mail.
+    std::vector<std::string> expected = {"Local Folders"};
+    for (const std::string& line : kExpectedTree) expected.push_back("  " + line);
+    expected.push_back("imap.example.com");
+    expected.push_back("  [ ] INBOX");
+    QCOMPARE(Marked(w->ElTreeNS), expected);
     for (auto* item : wiz::AllFolderItems(w->ElTreeNS))
       if (item->NS) QCOMPARE(item->NS->Kind, 1);
     // The tree starts unticked and Next needs no tick.
