@@ -9,6 +9,7 @@
 //
 //   scripts/bench-wizard-run      (builds and runs this program)
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -68,6 +69,8 @@ std::size_t CountFiles(const std::string& dir) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  QElapsedTimer total;
+  total.start();
 
   const char* tmp = std::getenv("TMPDIR");
   std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/qbwizbench.XXXXXX";
@@ -90,7 +93,10 @@ int main(int argc, char** argv) {
     }
     folders.push_back(std::move(folder));
   }
+  QElapsedTimer stage;
+  stage.start();
   qb::WriteDbxStore(store, folders);
+  std::fprintf(stderr, "store written in %.1f s\n", stage.nsecsElapsed() / 1e9);
 
   // The command line, log to a file as a user would keep it.
   QProcess cli;
@@ -102,10 +108,9 @@ int main(int argc, char** argv) {
   cli.setStandardErrorFile(QProcess::nullDevice());
   QElapsedTimer clock;
   clock.start();
-  cli.start(QStringLiteral(QB_CLI_PATH),
-            {"extract", "--store", QString::fromStdString(store), "--dest",
-             QString::fromStdString(base + "/out-cli"), "--no-full-file-name", "--layout", "0",
-             "--pause-ms", "0"});
+  cli.start(QStringLiteral(QB_CLI_PATH), {"extract", "--store", QString::fromStdString(store),
+                                          "--dest", QString::fromStdString(base + "/out-cli"),
+                                          "--full-file-name", "--layout", "6", "--pause-ms", "0"});
   cli.waitForFinished(-1);
   const double cliSeconds = clock.nsecsElapsed() / 1e9;
 
@@ -117,6 +122,7 @@ int main(int argc, char** argv) {
   qb::wiz::TWizardOptions options;
   options.IdlePriority = false;
   options.PauseMs = 0;
+  stage.start();
   qb::wiz::TfrmOEMain w(desktop, keys, options);
   w.show();
   w.rbOE->setChecked(true);
@@ -127,9 +133,13 @@ int main(int argc, char** argv) {
   w.btNext->click();  // options
   w.btNext->click();  // options 2
   w.txtOEDir->setText(QString::fromStdString(base + "/out-wiz"));
-  w.cbUseFullFilename->setChecked(false);
-  w.rb_DA_SU_OF->setChecked(true);
+  // The command line's choices: no history skipping, no link download.
+  w.cbSkipDuplicates->setChecked(false);
+  w.cbGetEmbbededImages->setChecked(false);
+  w.cbUseFullFilename->setChecked(true);
+  w.rb_DA_OF->setChecked(true);
 
+  std::fprintf(stderr, "window walked to Options2 in %.1f s\n", stage.nsecsElapsed() / 1e9);
   QEventLoop loop;
   QTimer tick;
   tick.setTimerType(Qt::PreciseTimer);
@@ -157,8 +167,10 @@ int main(int argc, char** argv) {
                                                 static_cast<std::size_t>(p * lateness.size()))] /
                                   1000.0;
   };
+  stage.start();
   const std::size_t cliFiles = CountFiles(base + "/out-cli");
   const std::size_t wizFiles = CountFiles(base + "/out-wiz");
+  std::fprintf(stderr, "counted in %.1f s\n", stage.nsecsElapsed() / 1e9);
   std::printf("messages                    %d in %d folders\n", kMessages, kFolders);
   std::printf("files written               cli %zu, wizard %zu\n", cliFiles, wizFiles);
   std::printf("log lines in the window     %d\n", w.txtLogs->document()->blockCount());
@@ -170,7 +182,10 @@ int main(int argc, char** argv) {
       "worst %.2f ms\n",
       lateness.size(), pct(0.5), pct(0.99), lateness.empty() ? 0.0 : lateness.back() / 1000.0);
 
+  stage.start();
   std::error_code ec;
   std::filesystem::remove_all(base, ec);
+  std::fprintf(stderr, "cleaned up in %.1f s\n", stage.nsecsElapsed() / 1e9);
+  std::fprintf(stderr, "total %.1f s\n", total.nsecsElapsed() / 1e9);
   return cliFiles == wizFiles ? 0 : 1;
 }

@@ -68,19 +68,26 @@ std::vector<std::string> Entries(const QListWidget& list) {
 }
 
 // The one place where a run's worker is made and started: it frees itself
-// when it ends and RunFinished is its termination handler.
-void StartWorker(TfrmOEMain& window, TSource source, const TExtractionJob& job) {
+// when it ends and RunFinished is its termination handler. False when the
+// worker could not be made.
+bool StartWorker(TfrmOEMain& window, TSource source, const TExtractionJob& job) {
   TThread* worker = nullptr;
-  if (source == TSource::OutlookExpress)
-    worker = new TOEExtracter(job);
-  else if (source == TSource::Outlook)
-    worker = new TOutlookExtracter(job);
-  else
-    worker = new TMboxExtracter(
-        job, source == TSource::Thunderbird ? TMailFamily::Thunderbird : TMailFamily::Mozilla);
+  try {
+    if (source == TSource::OutlookExpress)
+      worker = new TOEExtracter(job);
+    else if (source == TSource::Outlook)
+      worker = new TOutlookExtracter(job);
+    else
+      worker = new TMboxExtracter(
+          job, source == TSource::Thunderbird ? TMailFamily::Thunderbird : TMailFamily::Mozilla);
+  } catch (const std::exception& e) {
+    window.AddLog(e.what());
+    return false;
+  }
   worker->FreeOnTerminate = true;
   worker->OnTerminate = [&window](TThread&) { window.RunFinished(); };
   worker->Resume();
+  return true;
 }
 
 }  // namespace
@@ -110,6 +117,7 @@ void BeginRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
 
   std::vector<std::string> names;
   for (const TJobFolder& f : w.RunFolderList) names.push_back(f.Name);
+  w.RunState->View.Discard();
   FillStatusList(*w.elTreeStatus, names);
 
   // Painted before the worker starts.
@@ -144,8 +152,9 @@ void BeginRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
   job.PauseMs = w.WizardOptions().PauseMs;
 
   w.RunState->SourceTree = tree;
-  StartWorker(w, source, job);
   w.RunState->Animation.Start();
+  // A run that cannot start ends at once, so the window returns to idle.
+  if (!StartWorker(w, source, job)) w.RunFinished();
 }
 
 }  // namespace
@@ -193,6 +202,8 @@ void TfrmOEMain::UpdateFolderRow(const std::string& folderName, int folderIndex,
 // ---- the end of a run -----------------------------------------------------------
 
 void TfrmOEMain::RunFinished() {
+  // Everything the worker reported is on screen before the closing line.
+  RunState->View.Flush();
   btBack->setEnabled(true);
   btNext->setEnabled(true);
   btNext->setText(QStringLiteral("Finish"));
@@ -201,6 +212,7 @@ void TfrmOEMain::RunFinished() {
   btToTray->hide();
   lbOEStatus->setText(QString::fromLatin1(kFinishedText));
   AddLog(kFinishedText);
+  RunState->View.Flush();
 
   // The folder records live in the tree items and in RunFolderList; both go.
   if (RunState->SourceTree) RunState->SourceTree->clear();

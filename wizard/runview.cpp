@@ -78,43 +78,93 @@ void FillStatusList(QTreeWidget& list, const std::vector<std::string>& folderNam
 }
 
 TRunView::TRunView(QPlainTextEdit& log, QLabel& status, QProgressBar& progress, QTreeWidget& rows)
-    : log_(log), status_(status), progress_(progress), rows_(rows) {}
+    : log_(log), status_(status), progress_(progress), rows_(rows) {
+  refresh_.setSingleShot(true);
+  refresh_.setInterval(kRefreshMs);
+  refresh_.callOnTimeout([this] { Flush(); });
+}
+
+void TRunView::Schedule() {
+  if (!refresh_.isActive()) refresh_.start();
+}
 
 void TRunView::AddLog(const std::string& line) {
-  log_.appendPlainText(UiText(line));
+  lines_.append(UiText(line));
+  Schedule();
 }
 
 void TRunView::SetStatusText(const std::string& text) {
-  statusText_ = text;
-  status_.setText(UiText(text));
+  status_text_ = UiText(text);
+  Schedule();
 }
 
 void TRunView::SetProgressMax(int count) {
-  progress_.setMaximum(count == 0 ? 1 : count);
-  progress_.setValue(0);
+  progressMax_ = count == 0 ? 1 : count;
+  progressPosition_ = 0;
+  progressChanged_ = true;
+  Schedule();
 }
 
 void TRunView::SetProgressPosition(int value) {
-  progress_.setValue(value);
+  progressPosition_ = value;
+  progressChanged_ = true;
+  Schedule();
 }
 
 void TRunView::ShowFolderRow(int folderIndex) {
-  QTreeWidgetItem* row = rows_.topLevelItem(folderIndex);
-  if (!row) return;
-  rows_.scrollToItem(row);
-  rows_.setCurrentItem(row);
+  shownRow_ = folderIndex;
+  Schedule();
 }
 
 void TRunView::UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                int extracted, int messages, int total) {
-  QTreeWidgetItem* row = rows_.topLevelItem(folderIndex);
-  if (!row) return;
-  SetImage(*row, status);
-  row->setText(colFolder, UiText(folderName));
-  row->setText(colTotal, QString::number(total));
-  row->setText(colMsgs, QString::number(messages));
-  row->setText(colExtracted, QString::number(extracted));
-  row->setText(colStatus, UiText(TFolderStatus::DisplayText(status)));
+  rowReports_[folderIndex] = {UiText(folderName), status, extracted, messages, total};
+  Schedule();
+}
+
+void TRunView::Flush() {
+  refresh_.stop();
+  if (!lines_.isEmpty()) {
+    // One paragraph per line; one call for all of them.
+    log_.appendPlainText(lines_.join(QLatin1Char('\n')));
+    lines_.clear();
+  }
+  if (status_text_) {
+    status_.setText(*status_text_);
+    status_text_.reset();
+  }
+  if (progressChanged_) {
+    progress_.setMaximum(progressMax_);
+    progress_.setValue(progressPosition_);
+    progressChanged_ = false;
+  }
+  for (const auto& [index, r] : rowReports_) {
+    QTreeWidgetItem* row = rows_.topLevelItem(index);
+    if (!row) continue;
+    SetImage(*row, r.Status);
+    row->setText(colFolder, r.Name);
+    row->setText(colTotal, QString::number(r.Total));
+    row->setText(colMsgs, QString::number(r.Messages));
+    row->setText(colExtracted, QString::number(r.Extracted));
+    row->setText(colStatus, UiText(TFolderStatus::DisplayText(r.Status)));
+  }
+  rowReports_.clear();
+  if (shownRow_ >= 0) {
+    if (QTreeWidgetItem* row = rows_.topLevelItem(shownRow_)) {
+      rows_.scrollToItem(row);
+      rows_.setCurrentItem(row);
+    }
+    shownRow_ = -1;
+  }
+}
+
+void TRunView::Discard() {
+  refresh_.stop();
+  lines_.clear();
+  status_text_.reset();
+  progressChanged_ = false;
+  rowReports_.clear();
+  shownRow_ = -1;
 }
 
 TBusyAnimation::TBusyAnimation(QLabel& label, QObject* parent) : QObject(parent), label_(label) {

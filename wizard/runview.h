@@ -11,7 +11,10 @@
 #include <QObject>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,10 @@ void SetUpStatusList(QTreeWidget& list);
 // the number columns, the text and image of status 0.
 void FillStatusList(QTreeWidget& list, const std::vector<std::string>& folderNames);
 
+// The handlers note what a report changes and return; the widgets take the
+// notes over at most every kRefreshMs (and at Flush), so a worker reporting
+// thousands of times a second costs one repaint per refresh, not one per
+// report.
 class TRunView : public IRunView {
  public:
   TRunView(QPlainTextEdit& log, QLabel& status, QProgressBar& progress, QTreeWidget& rows);
@@ -52,15 +59,32 @@ class TRunView : public IRunView {
   void UpdateFolderRow(const std::string& folderName, int folderIndex, int status, int extracted,
                        int messages, int total) override;
 
-  // The last status text, as the worker gave it.
-  const std::string& StatusText() const { return statusText_; }
+  // Shows every report made so far.
+  void Flush();
+  // Drops what has not been shown yet (the log and the list are cleared).
+  void Discard();
+
+  static constexpr int kRefreshMs = 40;
 
  private:
+  struct TRowReport {
+    QString Name;
+    int Status = 0, Extracted = 0, Messages = 0, Total = 0;
+  };
+  void Schedule();
+
   QPlainTextEdit& log_;
   QLabel& status_;
   QProgressBar& progress_;
   QTreeWidget& rows_;
-  std::string statusText_;
+  QTimer refresh_;
+
+  QStringList lines_;
+  std::optional<QString> status_text_;
+  bool progressChanged_ = false;
+  int progressMax_ = 100, progressPosition_ = 0;
+  std::map<int, TRowReport> rowReports_;
+  int shownRow_ = -1;
 };
 
 // Plays the busy frames on a label, one every 166 ms; stopped, the label

@@ -15,11 +15,14 @@
 #include <QTest>
 #include <QThread>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
 
 #include "oestore/dbxwriter.h"
+#include "outlook/fakeoutlook.h"
+#include "outlook/oOutlookThrd.h"
 #include "platform/codepage.h"
 #include "platform/keystore.h"
 #include "platform/paths.h"
@@ -215,28 +218,36 @@ class RunTest : public QObject {
     QCOMPARE(list.topLevelItem(0)->text(colStatus), QStringLiteral("Waiting"));
 
     TRunView view(log, status, bar, list);
+    // Reports reach the widgets at the next refresh, or at Flush.
     view.AddLog("one");
     view.AddLog("two");
-    QCOMPARE(log.toPlainText(), QStringLiteral("one\ntwo"));
+    QCOMPARE(log.toPlainText(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(log.toPlainText(), QStringLiteral("one\ntwo"), 2000);
+    view.AddLog("three");
     view.SetStatusText("Inbox : Processing Message 1 of 4 ...");
+    view.Flush();
+    QCOMPARE(log.toPlainText(), QStringLiteral("one\ntwo\nthree"));
     QCOMPARE(status.text(), QStringLiteral("Inbox : Processing Message 1 of 4 ..."));
     view.SetProgressMax(0);
+    view.Flush();
     QCOMPARE(bar.maximum(), 1);
     view.SetProgressMax(40);
     view.SetProgressPosition(12);
+    view.UpdateFolderRow("Inbox", 0, fsFinished, 3, 2, 4);
+    view.ShowFolderRow(1);
+    view.Flush();
     QCOMPARE(bar.maximum(), 40);
     QCOMPARE(bar.value(), 12);
-    view.UpdateFolderRow("Inbox", 0, fsFinished, 3, 2, 4);
     QCOMPARE(list.topLevelItem(0)->text(colTotal), QStringLiteral("4"));
     QCOMPARE(list.topLevelItem(0)->text(colMsgs), QStringLiteral("2"));
     QCOMPARE(list.topLevelItem(0)->text(colExtracted), QStringLiteral("3"));
     QCOMPARE(list.topLevelItem(0)->text(colStatus), QStringLiteral("Finished"));
     QVERIFY(!list.topLevelItem(0)->icon(colFolder).isNull());
-    view.ShowFolderRow(1);
     QCOMPARE(list.currentItem(), list.topLevelItem(1));
     // A row the list does not have is left alone.
     view.UpdateFolderRow("Ghost", 7, fsError, 0, 0, 0);
     view.ShowFolderRow(-1);
+    view.Flush();
     QCOMPARE(list.topLevelItemCount(), 2);
     QCOMPARE(StatusImages().size(), size_t{4});
     QCOMPARE(BusyFrames().size(), size_t{24});
@@ -352,6 +363,41 @@ class RunTest : public QObject {
     QCOMPARE(f.desktop.CallsOf("OpenPath")[0].Text, f.Dest());
   }
 
+  // An Outlook run: the worker gets the ticked Outlook folders and reports
+  // into the same page; the finish is the same.
+  void outlookRunThroughTheWindow() {
+    auto outlook = std::make_shared<ole::TFakeOutlook>();
+    ole::TFakeFolder& inbox = outlook->AddStore("Personal Folders").AddFolder("Inbox");
+    ole::TFakeMail mail;
+    mail.Subject = "Report";
+    mail.SenderName = "Ann";
+    mail.ReceivedTime = EncodeDate(2004, 3, 1);
+    mail.Attachments = {{"report.pdf", "%PDF-1.4\n"}};
+    inbox.Items = {mail, ole::TFakeMail{}};
+    ole::TScopedOutlookProvider use(outlook->Factory());
+
+    TRunFixture f;
+    f.w->rbOutlook->setChecked(true);
+    f.w->btNext->click();
+    QCOMPARE(f.w->CurrentPageName(), QStringLiteral("OutlookChoose"));
+    f.w->btNext->click();
+    f.w->btNext->click();
+    QCOMPARE(f.w->CurrentPageName(), QStringLiteral("Options2"));
+    f.w->txtOEDir->setText(QString::fromStdString(f.Dest()));
+    f.w->btNext->click();
+    QVERIFY(f.w->Running);
+    f.WaitForFinish();
+    std::vector<std::string> rows = f.Rows();
+    QVERIFY(std::find(rows.begin(), rows.end(), "folder\tInbox\t2\t1\t1\tFinished") != rows.end());
+    const QStringList log = f.w->txtLogs->toPlainText().split('\n');
+    QCOMPARE(log.mid(log.size() - 2),
+             (QStringList{QString::fromLatin1(TOutlookExtracter::kFinishedLine),
+                          "Finished with Extraction."}));
+    QCOMPARE(test::ListTree(f.Dest()).size(), size_t{1});
+    QCOMPARE(f.w->ElTreeOutLook->topLevelItemCount(), 0);
+    QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
+  }
+
   // Closing while a run is active: No lets it go on; Yes stops it, waits
   // for the finish (destination opened, sound played) and closes.
   void closeQuestionWhileRunning() {
@@ -382,6 +428,16 @@ class RunTest : public QObject {
     const QStringList log = f.w->txtLogs->toPlainText().split('\n');
     QCOMPARE(log.mid(log.size() - 2),
              (QStringList{"Stopped by User.", "Finished with Extraction."}));
+  }
+
+  // A window taken down during a run (the program ending otherwise) stops
+  // the run and lets it end before the controls go.
+  void windowDestroyedDuringARun() {
+    TRunFixture f(20);
+    f.Start();
+    QTest::qWait(50);
+    f.w.reset();
+    QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
   }
 
   // Closing after a run asks the other question.
