@@ -1,49 +1,188 @@
-// A run: starting the worker, its reports into the Processing page, the
-// finishing steps, the close question while running and the tray.
-//
-// For now a run only prepares its folder rows and finishes at once; the
-// worker, the animation and the tray come with the run control.
+// A run seen from the window: starting the worker with the job built from
+// the window's state, the worker's reports, the finishing steps, the close
+// question while running, the notification area and the status list's
+// double click.
+#include "wizard/runcontrol.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSystemTrayIcon>
 #include <QTreeWidget>
 
+#include "oestore/oOExpressThrd.h"
+#include "outlook/oOutlookThrd.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 #include "wizard/desktop.h"
 #include "wizard/oMain.h"
+#include "wizard/periphery.h"
 
 namespace qb::wiz {
-
-struct TRunState {};
 
 template <>
 void TPartDeleter<TRunState>::operator()(TRunState* p) const {
   delete p;
 }
 
-void TfrmOEMain::InitRunControl() {}
+TRunState::TRunState(TfrmOEMain& w)
+    : View(*w.txtLogs, *w.lbOEStatus, *w.pbOE, *w.elTreeStatus),
+      Animation(*w.aniImage),
+      TrayAvailable([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      window_(w) {}
+
+TRunState::~TRunState() {
+  // A window taken down without its close question (the program ending
+  // otherwise) still lets a run end first: the worker reports into it.
+  if (window_.Running) {
+    window_.StopRequested.store(1);
+    while (window_.Running)
+      QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+}
+
+namespace {
+
+const char* const kStopQuestion = "Program is Extracting attachments. Do you want to stop it ?";
+const char* const kFinishedText = "Finished with Extraction.";
+
+enum class TSource { OutlookExpress, Outlook };
+
+TDateTime DateOf(const QDateEdit& picker) {
+  const QDate d = picker.date();
+  return EncodeDate(d.year(), d.month(), d.day());
+}
+
+std::vector<std::string> Entries(const QListWidget& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.count(); ++i) out.push_back(FromUi(list.item(i)->text()));
+  return out;
+}
+
+// The one place where a run's worker is made and started: it frees itself
+// when it ends and RunFinished is its termination handler.
+void StartWorker(TfrmOEMain& window, TSource source, const TExtractionJob& job) {
+  TThread* worker = nullptr;
+  if (source == TSource::OutlookExpress)
+    worker = new TOEExtracter(job);
+  else
+    worker = new TOutlookExtracter(job);
+  worker->FreeOnTerminate = true;
+  worker->OnTerminate = [&window](TThread&) { window.RunFinished(); };
+  worker->Resume();
+}
+
+}  // namespace
+
+void TfrmOEMain::InitRunControl() {
+  RunState.reset(new TRunState(*this));
+  SetUpStatusList(*elTreeStatus);
+  txtLogs->setReadOnly(true);
+  txtLogs->setLineWrapMode(QPlainTextEdit::NoWrap);
+  txtLogs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  txtLogs->setUndoRedoEnabled(false);
+  lbOEStatus->setWordWrap(true);
+  lbOEStatus->setText(QStringLiteral("Ready..."));
+  pbOE->setRange(0, 100);
+  pbOE->setValue(0);
+}
+
+// ---- starting a run ---------------------------------------------------------
+
+namespace {
+
+void BeginRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
+  // The ticked folders of every level, a parent before its children.
+  w.RunFolderList.clear();
+  for (TFolderItem* item : AllFolderItems(tree))
+    if (item->Ticked()) w.RunFolderList.push_back(item->JobFolder());
+
+  std::vector<std::string> names;
+  for (const TJobFolder& f : w.RunFolderList) names.push_back(f.Name);
+  FillStatusList(*w.elTreeStatus, names);
+
+  // Painted before the worker starts.
+  w.ShowPage(w.Processing);
+  QApplication::processEvents();
+
+  w.Running = true;
+  w.StopRequested.store(0);
+
+  TExtractionJob job;
+  job.View = &w;
+  job.StopRequested = &w.StopRequested;
+  job.Folders = w.RunFolderList;
+  job.IncludeExt = w.IncludeExtList;
+  job.ExcludeExt = w.ExcludeExtList;
+  job.AllFiles = w.rbAllDoc->isChecked();
+  job.SkipDuplicates = w.cbSkipDuplicates->isChecked();
+  job.HarvestAddresses = w.cbGetEmails->isChecked();
+  job.StoreFolder = w.StoreFolder;
+  job.Layout = w.LayoutIndex();
+  job.UseDateInterval = w.cbUseDate->isChecked();
+  job.DateFrom = DateOf(*w.dtpFrom);
+  job.DateTo = DateOf(*w.dtpTo);
+  job.FullFileName = w.cbUseFullFilename->isChecked();
+  job.DownloadLinks = w.cbGetEmbbededImages->isChecked();
+  job.DestinationDir = w.DestinationDir();
+  // The link download reads the extension controls as they stand; they do
+  // not change during a run.
+  job.LinkLists.SelectedOnly = w.rbSelectedDoc->isChecked();
+  job.LinkLists.IncludeEntries = Entries(*w.lbIncludeExtensions);
+  job.LinkLists.ExcludeEntries = Entries(*w.lbExcludeExtensions);
+  job.PauseMs = w.WizardOptions().PauseMs;
+
+  w.RunState->SourceTree = tree;
+  StartWorker(w, source, job);
+  w.RunState->Animation.Start();
+}
+
+}  // namespace
 
 void TfrmOEMain::ProcessOEExtraction() {
-  RunFolderList.clear();
-  for (TFolderItem* item : AllFolderItems(ElTreeOE))
-    if (item->Ticked()) RunFolderList.push_back(item->JobFolder());
-  elTreeStatus->clear();
-  for (const TJobFolder& f : RunFolderList)
-    new QTreeWidgetItem(elTreeStatus,
-                        {UiText(f.Name), QStringLiteral("unknown"), QStringLiteral("unknown"),
-                         QStringLiteral("unknown"), UiText(TFolderStatus::DisplayText(fsWaiting))});
-  ShowPage(Processing);
-  RunFinished();
+  BeginRun(*this, ElTreeOE, TSource::OutlookExpress);
 }
 
 void TfrmOEMain::ProcessOutlookExtraction() {
-  RunFolderList.clear();
-  for (TFolderItem* item : AllFolderItems(ElTreeOutLook))
-    if (item->Ticked()) RunFolderList.push_back(item->JobFolder());
-  ShowPage(Processing);
-  RunFinished();
+  BeginRun(*this, ElTreeOutLook, TSource::Outlook);
 }
+
+// ---- the worker's reports -------------------------------------------------------
+
+void TfrmOEMain::AddLog(const std::string& line) {
+  RunState->View.AddLog(line);
+}
+
+void TfrmOEMain::SetStatusText(const std::string& text) {
+  StatusText = text;
+  RunState->View.SetStatusText(text);
+}
+
+void TfrmOEMain::SetProgressMax(int count) {
+  RunState->View.SetProgressMax(count);
+}
+
+void TfrmOEMain::SetProgressPosition(int value) {
+  RunState->View.SetProgressPosition(value);
+}
+
+void TfrmOEMain::ShowFolderRow(int folderIndex) {
+  RunState->View.ShowFolderRow(folderIndex);
+}
+
+void TfrmOEMain::UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
+                                 int extracted, int messages, int total) {
+  RunState->View.UpdateFolderRow(folderName, folderIndex, status, extracted, messages, total);
+}
+
+// ---- the end of a run -----------------------------------------------------------
 
 void TfrmOEMain::RunFinished() {
   btBack->setEnabled(true);
@@ -52,38 +191,75 @@ void TfrmOEMain::RunFinished() {
   Running = false;
   btHelp->show();
   btToTray->hide();
-  lbOEStatus->setText(QStringLiteral("Finished with Extraction."));
-  txtLogs->appendPlainText(QStringLiteral("Finished with Extraction."));
+  lbOEStatus->setText(QString::fromLatin1(kFinishedText));
+  AddLog(kFinishedText);
+
+  // The folder records live in the tree items and in RunFolderList; both go.
+  if (RunState->SourceTree) RunState->SourceTree->clear();
+  RunState->SourceTree = nullptr;
+  RunFolderList.clear();
   ElTreeOE->clear();
   ElTreeOutLook->clear();
-  RunFolderList.clear();
   IncludeExtList.clear();
   ExcludeExtList.clear();
+
+  // A window put away during the run comes back by itself.
+  if (ctrayApps->isVisible() || RunState->Minimised) ctrayAppsClick();
+  RunState->Animation.Stop();
+
+  Desktop().OpenPath(QString::fromStdString(DestinationDir()));
+
+  const std::string wav = Trim(FromUi(txtWavFile->text()));
+  txtWavFile->setText(QString::fromStdString(wav));
+  if (!wav.empty() && FileExists(wav)) Desktop().PlaySound(QString::fromStdString(wav));
 }
+
+// ---- closing while a run is active ------------------------------------------------
 
 void TfrmOEMain::RunningCloseQuery(bool& canClose) {
   canClose = false;
+  // A second request while the stop is awaited changes nothing.
+  if (RunState->Stopping) return;
+  if (!Desktop().Confirm(this, QString::fromLatin1(kStopQuestion))) return;
+
+  RunState->Stopping = true;
+  StopRequested.store(1);
+  const QString waiting = QStringLiteral("Trying to Stop...Please wait...");
+  frmProgress->ShowProgress(QStringLiteral("Stopping..."), waiting);
+  // The worker's pending reports and finally RunFinished run in here.
+  while (Running) {
+    QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    frmProgress->SetStatus(waiting);
+  }
+  frmProgress->HideProgress();
+  RunState->Stopping = false;
+  canClose = true;
 }
 
-void TfrmOEMain::btToTrayClick() {}
-void TfrmOEMain::ctrayAppsClick() {}
-void TfrmOEMain::elTreeStatusDblClick() {}
+// ---- the notification area -------------------------------------------------------
 
-void TfrmOEMain::AddLog(const std::string& line) {
-  txtLogs->appendPlainText(UiText(line));
+void TfrmOEMain::btToTrayClick() {
+  if (RunState->TrayAvailable()) {
+    hide();
+    ctrayApps->setToolTip(QString::fromLatin1(kProductName));
+    ctrayApps->show();
+  } else {
+    // No notification area to come back from: minimise instead.
+    RunState->Minimised = true;
+    showMinimized();
+  }
 }
-void TfrmOEMain::SetStatusText(const std::string& text) {
-  StatusText = text;
-  lbOEStatus->setText(UiText(text));
+
+void TfrmOEMain::ctrayAppsClick() {
+  ctrayApps->hide();
+  RunState->Minimised = false;
+  showNormal();
+  raise();
+  activateWindow();
 }
-void TfrmOEMain::SetProgressMax(int count) {
-  pbOE->setMaximum(count > 0 ? count : 1);
-  pbOE->setValue(0);
+
+void TfrmOEMain::elTreeStatusDblClick() {
+  Desktop().OpenPath(QString::fromStdString(Trim(FromUi(txtOEDir->text()))));
 }
-void TfrmOEMain::SetProgressPosition(int value) {
-  pbOE->setValue(value);
-}
-void TfrmOEMain::ShowFolderRow(int) {}
-void TfrmOEMain::UpdateFolderRow(const std::string&, int, int, int, int, int) {}
 
 }  // namespace qb::wiz

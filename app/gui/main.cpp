@@ -6,6 +6,7 @@
 #include "wizard/periphery.h"
 #include "wizard/qtdesktop.h"
 #include "wizard/settings.h"
+#include "wizard/soundplayer.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -14,6 +15,9 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(qb::wiz::ProductIcon());
 
   qb::wiz::TQtDesktop desktop;
+  desktop.SoundPlayer = [](const QString& file) {
+    qb::wiz::PlaySoundFileAndWait(file.toStdString());
+  };
   qb::wiz::TfrmOEMain window(desktop, qb::UserKeyStore());
   qb::wiz::SaveOnTerminationSignals(window);
   window.show();

@@ -2,11 +2,14 @@
 // small sample store, to DIR/<page>.png. Runs on any Qt platform, the
 // offscreen one included; dialogs are answered by the scripted desktop.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -34,12 +37,31 @@ bool Save(TfrmOEMain& window, const QString& dir, const char* name) {
   return true;
 }
 
-qb::TDbxSynthFolder Folder(int id, int parent, const char* name, const char* file) {
+// A folder with count messages, each carrying one small attachment.
+qb::TDbxSynthFolder Folder(int id, int parent, const char* name, const char* file, int count = 0) {
   qb::TDbxSynthFolder f;
   f.Id = id;
   f.ParentId = parent;
   f.Name = name;
   f.FileName = file;
+  for (int i = 1; i <= count; ++i) {
+    const std::string n = std::to_string(i);
+    qb::TDbxSynthMessage m;
+    m.Subject = std::string(name) + " " + n;
+    m.Text = "From: Ann Example <ann@example.org>\r\nTo: you@example.org\r\nSubject: " + m.Subject +
+             "\r\nDate: Mon, 17 May 2004 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+             "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+             "Content-Type: text/plain\r\n\r\nSee the attached notes.\r\n--b\r\n"
+             "Content-Type: text/plain; name=\"notes-" +
+             n +
+             ".txt\"\r\n"
+             "Content-Disposition: attachment; filename=\"notes-" +
+             n +
+             ".txt\"\r\n\r\n"
+             "Notes number " +
+             n + "\r\n--b--\r\n";
+    f.Messages.push_back(m);
+  }
   return f;
 }
 
@@ -61,9 +83,10 @@ int main(int argc, char** argv) {
   const std::string storeDir = work + "/Main Identity";
   qb::WriteDbxStore(
       storeDir,
-      {Folder(1, 0, "Inbox", "Inbox.dbx"), Folder(2, 1, "Invoices", "Invoices.dbx"),
-       Folder(3, 1, "Photos", "Photos.dbx"), Folder(4, 0, "Sent Items", "Sent Items.dbx"),
-       Folder(5, 0, "Deleted Items", "Deleted Items.dbx"), Folder(6, 0, "Drafts", "Drafts.dbx")});
+      {Folder(1, 0, "Inbox", "Inbox.dbx", 6), Folder(2, 1, "Invoices", "Invoices.dbx", 4),
+       Folder(3, 1, "Photos", "Photos.dbx", 5), Folder(4, 0, "Sent Items", "Sent Items.dbx", 3),
+       Folder(5, 0, "Deleted Items", "Deleted Items.dbx", 2),
+       Folder(6, 0, "Drafts", "Drafts.dbx")});
   qb::TKeyStore store;
   const char* guids[] = {"{1B9B6B1E-0C6A-4A57-9E02-7D1A5B0E4A11}",
                          "{7F2C4D90-3E5B-4B8C-A1D2-5C6E7F8A9B22}"};
@@ -86,6 +109,7 @@ int main(int argc, char** argv) {
   options.PstOutlook = false;
   options.OutlookInitialWaitMs = 0;
   options.IdlePriority = false;
+  options.PauseMs = 40;  // slow enough to show the run half way
   TfrmOEMain window(desktop, store, options);
   // Paths as a user's installation shows them, not the build machine's.
   window.txtOEDir->setText(QStringLiteral("/home/ann/Attachments/"));
@@ -101,6 +125,21 @@ int main(int argc, char** argv) {
   ok &= Save(window, out, "Options");
   window.btNext->click();
   ok &= Save(window, out, "Options2");
+  // A run half way, then finished.
+  window.txtOEDir->setText(QString::fromStdString(work + "/Attachments/"));
+  window.cbGetEmbbededImages->setChecked(false);
+  window.btNext->click();
+  for (QElapsedTimer t; !t.isValid() || t.elapsed() < 1500;) {
+    if (!t.isValid()) t.start();
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  ok &= Save(window, out, "Processing");
+  while (window.Running) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ok &= Save(window, out, "Finished");
+  window.btBack->click();
+  window.btNext->click();
+  window.btNext->click();
+  window.btNext->click();
   for (int i = 0; i < 4; ++i) window.btBack->click();
   window.rbOutlook->setChecked(true);
   window.btNext->click();
@@ -111,9 +150,7 @@ int main(int argc, char** argv) {
   ok &= Save(window, out, "NetscapeChoose");
   window.ShowPage(window.NSFolderSelect);
   ok &= Save(window, out, "NSFolderSelect");
-  window.ShowPage(window.Processing);
-  ok &= Save(window, out, "Processing");
   window.ShowPage(window.Welcome);
-  std::filesystem::remove_all(work);
+  if (!std::getenv("QB_KEEP")) std::filesystem::remove_all(work);
   return ok ? 0 : 1;
 }

@@ -55,8 +55,13 @@ class ButtonStates : public QObject {
       QCOMPARE(WalkTo(w, "rbOE", page), std::string(page));
       CompareBar(w, {true, true, "Next &>", true, false});
     }
+    // the run active: the worker has been started when Next returns
+    w->txtOEDir->setText(QString::fromStdString(sources.Dir / "out"));
+    QCOMPARE(w.Next(), std::string("Processing"));
+    QVERIFY(w->Running);
+    CompareBar(w, {false, false, "Next &>", false, true});
     // the run finished
-    QCOMPARE(WalkTo(w, "rbOE", "Processing"), std::string("Processing"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Running, 30000);
     CompareBar(w, {true, true, "Finish", true, false});
     // back on Welcome after a run
     w.Back();
