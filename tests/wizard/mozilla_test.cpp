@@ -18,6 +18,7 @@
 #include "tests/wizard/wizardtest.h"
 #include "wizard/grabber.h"
 #include "wizard/runview.h"
+#include "wizard/settingslayout.h"
 
 namespace qb::wiztest {
 
@@ -173,8 +174,16 @@ class MozillaPages : public QObject {
     QCOMPARE(Marked(w->ElTreeNS), expected);
     for (auto* item : wiz::AllFolderItems(w->ElTreeNS))
       if (item->NS) QCOMPARE(item->NS->Kind, 1);
-    // The tree starts unticked and Next needs no tick.
+    // The tree starts unticked and Next needs no tick; it stores the ticks.
+    wiz::TFolderItem* inbox = nullptr;
+    for (auto* item : wiz::AllFolderItems(w->ElTreeNS))
+      if (item->NS && item->text(0) == "Inbox") inbox = item;
+    QVERIFY(inbox);
+    inbox->SetTicked(true);
     QCOMPARE(w.Next(), std::string("Options"));
+    QVERIFY(wiz::ReadFolderSelection(w.Store, wiz::kTBSelectionKey, inbox->NS->Path));
+    QVERIFY(!wiz::ReadFolderSelection(w.Store, wiz::kTBSelectionKey,
+                                      profile + "/ImapMail/imap.example.com/INBOX"));
   }
 
   void directChoice() {
