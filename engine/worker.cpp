@@ -217,6 +217,7 @@ void TExtractionWorker::FinishRun() {
     }
   }
   failedFolders_.clear();
+  if (Addresses) Addresses->Flush();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
@@ -249,6 +250,7 @@ bool TExtractionWorker::DecodeRawMessage(const std::string& raw, TMoxMsg& msg,
   }
   msg.ClearRawMailAfterParse = true;
   msg.ParseRawMail();
+  content.Addresses = [&msg](IAddressHarvest& h) { h.AddMessage(msg); };
   content.Date = msg.Date;
   content.Subject = msg.Subject;
   content.Sender = msg.FromAddress;
@@ -274,6 +276,13 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   TMessageContent m;
   if (!decode(m)) return;  // passed over without a line
   if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
+  if (job_.HarvestAddresses && Addresses && m.Addresses) {
+    try {
+      m.Addresses(*Addresses);
+    } catch (const std::exception&) {
+      // A message whose addresses cannot be read is extracted all the same.
+    }
+  }
   const int attachmentCount = static_cast<int>(m.Attachments.size());
   Pause();
 

@@ -28,6 +28,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/history.h"
@@ -62,6 +63,21 @@ class ILinkDownloads {
   virtual int Download(const TTargetPath& target, const std::string& text) = 0;
 };
 
+// The collecting of the e-mail addresses of the processed messages, as the
+// run uses it (web/addresses.h has the one over the stored address list).
+class IAddressHarvest {
+ public:
+  virtual ~IAddressHarvest() = default;
+  // From, To, Cc and the "mailto:" targets of the HTML body.
+  virtual void AddMessage(const TMoxMsg& message) = 0;
+  // One address as a header or an address book gives it.
+  virtual void AddAddress(std::string_view text) = 0;
+  // The "mailto:" targets of an HTML text.
+  virtual void AddHTMLTargets(const std::string& html) = 0;
+  // Stores what was collected; called when the run ends. False on failure.
+  virtual bool Flush() = 0;
+};
+
 // One message as its source makes it out for the shared steps.
 struct TMessageContent {
   TDateTime Date = 0;
@@ -73,6 +89,9 @@ struct TMessageContent {
   // The bodies whose links are downloaded, in download order; asked only
   // when links are downloaded.
   std::function<std::vector<std::string>()> LinkBodies;
+  // Hands the message's addresses to the collecting; asked only when
+  // addresses are collected. Its errors are ignored.
+  std::function<void(IAddressHarvest&)> Addresses;
 };
 
 class TExtractionWorker : public TThread {
@@ -196,6 +215,8 @@ class TExtractionWorker : public TThread {
   TSourceKind Source = TSourceKind::OutlookExpress;
   // The link download; none means links are never downloaded.
   std::unique_ptr<ILinkDownloads> Links;
+  // The address collecting, used when the job asks for it; none means off.
+  std::unique_ptr<IAddressHarvest> Addresses;
 
   TExtractionHistory History;
   bool HistoryOpen = false;

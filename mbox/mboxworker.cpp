@@ -1,6 +1,7 @@
 #include "mbox/mboxworker.h"
 
 #include "mime/MoxMsg.h"
+#include "web/addresses.h"
 #include "web/workerlinks.h"
 
 namespace qb {
@@ -28,6 +29,7 @@ TMboxExtracter::TMboxExtracter(const TExtractionJob& job, TMailFamily family,
   SetUpSource(tb ? TSourceKind::Thunderbird : TSourceKind::Mozilla,
               std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
               tb ? kThunderbirdHistoryPath : kMozillaHistoryPath);
+  if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
 }
 
 TMboxExtracter::~TMboxExtracter() = default;

@@ -4,6 +4,7 @@
 
 #include "engine/history.h"
 #include "mime/MoxMsg.h"
+#include "web/addresses.h"
 #include "web/workerlinks.h"
 
 namespace qb {
@@ -13,6 +14,7 @@ TOEExtracter::TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkO
   SetUpSource(TSourceKind::OutlookExpress,
               std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
               kOEHistoryPath);
+  if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
 }
 
 TOEExtracter::~TOEExtracter() = default;

@@ -2,6 +2,7 @@
 
 #include "engine/datetext.h"
 #include "engine/history.h"
+#include "web/addresses.h"
 #include "web/workerlinks.h"
 
 namespace qb {
@@ -11,6 +12,7 @@ TOutlookExtracter::TOutlookExtracter(const TExtractionJob& job, TLinkDownloadOpt
   SetUpSource(TSourceKind::Outlook,
               std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
               kOutlookHistoryPath);
+  if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
 }
 
 TOutlookExtracter::~TOutlookExtracter() {
@@ -89,6 +91,12 @@ void TOutlookExtracter::ProcessItem(ole::IOlMailItem& item, const TJobFolder& fo
     }
     // The plain body's links first, then the HTML body's.
     m.LinkBodies = [&item] { return std::vector<std::string>{item.Body(), item.HTMLBody()}; };
+    // The sender has no address here: the recipients and the HTML body's.
+    m.Addresses = [&item, &recipients, recipientCount](IAddressHarvest& h) {
+      for (int r = 1; r <= recipientCount; ++r)
+        h.AddAddress(recipients->Item(r)->AddressEntry()->Address());
+      h.AddHTMLTargets(item.HTMLBody());
+    };
     return true;
   });
 }

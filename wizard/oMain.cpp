@@ -254,8 +254,8 @@ QWidget* TfrmOEMain::BuildWelcome() {
   };
   radio(rbOE, "rbOE", "Outlook Express 5/5.5/6", true);
   radio(rbOutlook, "rbOutlook", "Outlook 97'/2000/XP", true);
-  radio(rbNS, "rbNS", "Netscape 6/7 , Mozilla", false);
-  radio(rbTB, "rbTB", "Mozilla Thunderbird", false);
+  radio(rbNS, "rbNS", "Netscape 6/7 , Mozilla", true);
+  radio(rbTB, "rbTB", "Mozilla Thunderbird", true);
   radio(rbMbox, "rbMbox", "MBox Compatible Clients (Netscape, Mozilla, Pine, Mutt etc)", false);
   radio(rbEML, "rbEML", "*.eml / *.msg Files", false);
   rbOE->setChecked(true);

@@ -23,6 +23,7 @@
 #include <QTreeWidgetItem>
 
 #include "engine/job.h"
+#include "mbox/mboxworker.h"
 #include "oestore/dbxreader.h"
 #include "outlook/outlooklist.h"
 
@@ -52,10 +53,7 @@ class IDesktop;
 class TfrmProgress;
 
 // One mailbox of a Netscape/Mozilla/Thunderbird profile.
-struct TNetscapeFolderInfo {
-  int Kind = 0;      // 0 Netscape/Mozilla, 1 Thunderbird
-  std::string Path;  // full path of the mailbox file
-};
+using qb::TNetscapeFolderInfo;
 
 // An item of a folder tree (ElTreeOE, ElTreeOutLook, ElTreeNS) with the
 // folder record it owns.
@@ -231,7 +229,7 @@ class TfrmOEMain : public QDialog, public IRunView {
   void pmnuItemHelpClick();
   void pmnuItemHelpReportaproblemClick();
   void pmnuItemHelpSendaSuggestionClick();
-  void btOpenMailsClick() {}
+  void btOpenMailsClick();  // mozillapages.cpp
   // The button bar for a phase: before a run, running, finished.
   void SetIdleButtons(bool onWelcome);
 

@@ -325,7 +325,7 @@ int TfrmOEMain::LayoutIndex() {
 QTreeWidget* TfrmOEMain::CurrentFolderTree() const {
   if (rbOutlook->isChecked()) return ElTreeOutLook;
   if (rbOE->isChecked()) return ElTreeOE;
-  if (rbNS->isChecked()) return ElTreeNS;
+  if (rbNS->isChecked() || rbTB->isChecked()) return ElTreeNS;
   return nullptr;
 }
 
@@ -356,7 +356,7 @@ void TfrmOEMain::StartRun() {
   build(lbExcludeExtensions, ExcludeExtList);
   if (rbOE->isChecked()) {
     ProcessOEExtraction();
-  } else if (rbNS->isChecked()) {
+  } else if (rbNS->isChecked() || rbTB->isChecked()) {
     ProcessNSExtraction();
   } else if (!rbTB->isChecked() && rbOutlook->isChecked()) {
     ProcessOutlookExtraction();

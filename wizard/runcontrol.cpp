@@ -17,6 +17,7 @@
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
 
+#include "mbox/mboxworker.h"
 #include "oestore/oOExpressThrd.h"
 #include "outlook/oOutlookThrd.h"
 #include "platform/paths.h"
@@ -53,7 +54,7 @@ namespace {
 const char* const kStopQuestion = "Program is Extracting attachments. Do you want to stop it ?";
 const char* const kFinishedText = "Finished with Extraction.";
 
-enum class TSource { OutlookExpress, Outlook };
+enum class TSource { OutlookExpress, Outlook, Mozilla, Thunderbird };
 
 TDateTime DateOf(const QDateEdit& picker) {
   const QDate d = picker.date();
@@ -74,8 +75,11 @@ bool StartWorker(TfrmOEMain& window, TSource source, const TExtractionJob& job) 
   try {
     if (source == TSource::OutlookExpress)
       worker = new TOEExtracter(job);
-    else
+    else if (source == TSource::Outlook)
       worker = new TOutlookExtracter(job);
+    else
+      worker = new TMboxExtracter(
+          job, source == TSource::Thunderbird ? TMailFamily::Thunderbird : TMailFamily::Mozilla);
   } catch (const std::exception& e) {
     window.AddLog(e.what());
     return false;
@@ -161,6 +165,10 @@ void TfrmOEMain::ProcessOEExtraction() {
 
 void TfrmOEMain::ProcessOutlookExtraction() {
   BeginRun(*this, ElTreeOutLook, TSource::Outlook);
+}
+
+void TfrmOEMain::ProcessNSExtraction() {
+  BeginRun(*this, ElTreeNS, rbNS->isChecked() ? TSource::Mozilla : TSource::Thunderbird);
 }
 
 // ---- the worker's reports -------------------------------------------------------
