@@ -13,35 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/mailcorpus.h"
 #include "mime/MoxMsg.h"
 #include "web/addresses.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string CorpusDir() {
-  if (const char* env = std::getenv("QB_MAIL_CORPUS")) return env;
-  return (fs::path(__FILE__).parent_path().parent_path() / ".." / "shared" / "refdata" / "mail")
-      .lexically_normal()
-      .string();
-}
-
 const std::vector<std::string>& Texts() {
-  static const std::vector<std::string> texts = [] {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(CorpusDir(), ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-      if (it->is_regular_file() && it->file_size(ec) < (8u << 20)) files.push_back(it->path());
-    std::sort(files.begin(), files.end());
-    std::vector<std::string> out;
-    for (const fs::path& f : files) {
-      std::ifstream in(f, std::ios::binary);
-      out.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return out;
-  }();
+  static const std::vector<std::string> texts = qb::bench::ReadMailCorpus(8u << 20);
   return texts;
 }
 

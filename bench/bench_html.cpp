@@ -12,19 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/mailcorpus.h"
 #include "web/jsHTMLParser.h"
 #include "web/linkdownload.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::string CorpusDir() {
-  if (const char* env = std::getenv("QB_MAIL_CORPUS")) return env;
-  return (fs::path(__FILE__).parent_path().parent_path() / ".." / "shared" / "refdata" / "mail")
-      .lexically_normal()
-      .string();
-}
 
 std::string Lower(std::string s) {
   for (char& c : s)
@@ -35,15 +27,7 @@ std::string Lower(std::string s) {
 const std::vector<std::string>& Bodies() {
   static const std::vector<std::string> bodies = [] {
     std::vector<std::string> out;
-    std::error_code ec;
-    std::vector<fs::path> files;
-    for (auto it = fs::recursive_directory_iterator(CorpusDir(), ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-      if (it->is_regular_file()) files.push_back(it->path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path& f : files) {
-      std::ifstream in(f, std::ios::binary);
-      std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const std::string& data : qb::bench::ReadMailCorpus()) {
       const std::string low = Lower(data);
       std::size_t pos = 0;
       while ((pos = low.find("<html", pos)) != std::string::npos) {
