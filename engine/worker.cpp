@@ -240,7 +240,7 @@ bool TExtractionWorker::AttachmentSelected(const std::string& fileName) const {
   return !ext.empty() && std::find(IncludeExt.begin(), IncludeExt.end(), ext) != IncludeExt.end();
 }
 
-bool TExtractionWorker::DecodeRawMessage(const std::string& raw, TMoxMsg& msg,
+bool TExtractionWorker::DecodeRawMessage(std::string&& raw, TMoxMsg& msg,
                                          TMessageContent& content) {
   msg.ClearRawMail();
   try {

@@ -166,9 +166,10 @@ class TExtractionWorker : public TThread {
                       const std::function<bool(TMessageContent&)>& decode);
   // "Error opening Messages (" + number + ") in " + folder key.
   void MessageError(const TJobFolder& folder, std::size_t j);
-  // Loads raw into msg, parses it and describes it in content; false when
-  // the text cannot be loaded. The attachments refer to msg.
-  static bool DecodeRawMessage(const std::string& raw, TMoxMsg& msg, TMessageContent& content);
+  // Hands raw to msg, parses it and describes it in content; false when
+  // the text cannot be loaded. The attachments refer to msg, which keeps
+  // the text: they are decoded only when written.
+  static bool DecodeRawMessage(std::string&& raw, TMoxMsg& msg, TMessageContent& content);
 
   bool StopRequested() const;
   // The pause between steps of a message; a stop request ends it at once.

@@ -75,7 +75,7 @@ void TMboxExtracter::ProcessMessage(std::size_t, const TJobFolder& folder, std::
   try {
     TMoxMsg msg;
     ExtractMessage(folder, j, count, MboxMessageKey(m.Text), [&](TMessageContent& content) {
-      return DecodeRawMessage(m.Text, msg, content);
+      return DecodeRawMessage(std::move(m.Text), msg, content);
     });
   } catch (...) {
     MessageError(folder, j);

@@ -77,10 +77,10 @@ void TOEExtracter::ProcessMessage(std::size_t folderIndex, const TJobFolder& fol
 
 void TOEExtracter::ProcessMessageText(std::size_t, const TJobFolder& folder, std::size_t j,
                                       std::size_t count, const std::string& keyText,
-                                      const std::string& rawText) {
+                                      std::string& rawText) {
   TMoxMsg msg;
   ExtractMessage(folder, j, count, keyText,
-                 [&](TMessageContent& content) { return DecodeRawMessage(rawText, msg, content); });
+                 [&](TMessageContent& content) { return DecodeRawMessage(std::move(rawText), msg, content); });
 }
 
 }  // namespace qb

@@ -46,11 +46,11 @@ class TOEExtracter : public TExtractionWorker {
   // stay in it).
   virtual void ReadFolderIndex(const TJobFolder& folder, TDbxIndexList& list);
   // The work on one message once its key text and raw text are in hand:
-  // the shared steps with the text parsed as the message. Errors propagate
-  // to ProcessMessage.
+  // the shared steps with the text parsed as the message, which may take
+  // rawText over. Errors propagate to ProcessMessage.
   virtual void ProcessMessageText(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
                                   std::size_t count, const std::string& keyText,
-                                  const std::string& rawText);
+                                  std::string& rawText);
 
   // The message list read last.
   std::vector<Toe5_MessageInfo> Messages;

@@ -53,7 +53,7 @@ class MarkingExtracter : public TOEExtracter {
     if (folder.FileName == BrokenFile) throw EReadError("read error in " + folder.FileName);
   }
   void ProcessMessageText(std::size_t, const TJobFolder&, std::size_t j, std::size_t,
-                          const std::string& key, const std::string& raw) override {
+                          const std::string& key, std::string& raw) override {
     Keys.push_back(key);
     Texts.push_back(raw);
     const auto at = raw.find("X-Has-Files: ");
