@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "engine/datetext.h"
 #include "engine/oCalcMD5.h"
@@ -11,6 +12,78 @@
 #include "platform/text.h"
 
 namespace qb {
+
+TPreparedMessage::TPreparedMessage() = default;
+TPreparedMessage::~TPreparedMessage() = default;
+
+// The reading thread of one folder: it prepares messages 0..count-1 in order,
+// each only once the worker thread has taken the one before, so that it is
+// never more than one message ahead. Destroying it stops the thread after
+// the message in hand and drops what was not taken.
+class TExtractionWorker::TReadAhead {
+ public:
+  using TPrepare = std::function<void(std::size_t j, TPreparedMessage& item)>;
+
+  TReadAhead(std::size_t count, TPrepare prepare)
+      : count_(count), prepare_(std::move(prepare)), thread_([this] { Run(); }) {}
+
+  ~TReadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  // The next message, waiting for it if need be; null when the reading
+  // thread ended without it (it could not make the item).
+  std::unique_ptr<TPreparedMessage> Take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return ready_ != nullptr || done_; });
+    std::unique_ptr<TPreparedMessage> item = std::move(ready_);
+    lock.unlock();
+    wake_.notify_all();
+    return item;
+  }
+
+ private:
+  void Run() noexcept {
+    try {
+      for (std::size_t j = 0; j < count_; ++j) {
+        {
+          std::unique_lock<std::mutex> lock(mutex_);
+          wake_.wait(lock, [this] { return stop_ || ready_ == nullptr; });
+          if (stop_) break;
+        }
+        auto item = std::make_unique<TPreparedMessage>();
+        prepare_(j, *item);
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          ready_ = std::move(item);
+        }
+        wake_.notify_all();
+      }
+    } catch (...) {
+      // Out of memory for an item: the worker thread reads the rest itself.
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_all();
+  }
+
+  const std::size_t count_;
+  const TPrepare prepare_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::unique_ptr<TPreparedMessage> ready_;
+  bool stop_ = false;
+  bool done_ = false;
+  // Last: started once everything above is in place.
+  std::thread thread_;
+};
 
 TExtractionWorker::TExtractionWorker(const TExtractionJob& job)
     : job_(job), IncludeExt(job.IncludeExt), ExcludeExt(job.ExcludeExt), reports_(job.View) {
@@ -173,14 +246,36 @@ void TExtractionWorker::MainPass() {
     MessagesWithFiles = 0;
     FilesExtracted = 0;
     SetProgressMax(total);
+    // Whether the skip test may pass messages over is fixed for the reading
+    // thread now; the worker thread still decides for each message.
+    const bool skipping = job_.SkipDuplicates && HistoryOpen;
+    std::unique_ptr<TReadAhead> ahead;
+    if (ReadsAhead())
+      ahead = std::make_unique<TReadAhead>(
+          n, [this, &f, skipping](std::size_t j, TPreparedMessage& item) {
+            PrepareAhead(f, j, skipping, item);
+          });
     for (size_t j = 0; j < n; ++j) {
       if (StopRequested()) break;
       UpdateFolderRow(f.Name, row, fsProgress, FilesExtracted, MessagesWithFiles, total);
       SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
                     std::to_string(n) + " ...");
       SetProgressPosition(static_cast<int>(MessageNumber(j)));
-      ProcessMessage(i, f, j, n);
+      if (!ahead) {
+        ProcessMessage(i, f, j, n);
+        continue;
+      }
+      std::unique_ptr<TPreparedMessage> item = ahead->Take();
+      if (!item) {
+        // The reading thread gave up; it has ended, so the list is ours.
+        item = std::make_unique<TPreparedMessage>();
+        PrepareAhead(f, j, skipping, *item);
+      }
+      ExtractPrepared(f, j, n, *item);
     }
+    // Stopped and joined before the list goes; what it read and was not
+    // taken is dropped.
+    ahead.reset();
     ReleaseMessageList();
     UpdateFolderRow(f.Name, row, fsFinished, FilesExtracted, MessagesWithFiles, total);
     if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
@@ -232,6 +327,66 @@ void TExtractionWorker::MessageError(const TJobFolder& folder, std::size_t j) {
   MarkRunFailure();
   AddLog("Error opening Messages (" + std::to_string(MessageNumber(j)) + ") in " +
          FolderFileKey(folder));
+}
+
+bool TExtractionWorker::ReadsAhead() const {
+  return prepareAhead_ && job_.PauseMs == 0 && CanPrepareAhead();
+}
+
+void TExtractionWorker::PrepareMessage(const TJobFolder&, std::size_t, TPreparedMessage& item) {
+  item.Absent = true;
+}
+
+void TExtractionWorker::PrepareAhead(const TJobFolder& folder, std::size_t j, bool skipping,
+                                     TPreparedMessage& item) noexcept {
+  try {
+    PrepareMessage(folder, j, item);
+  } catch (...) {
+    item.Failure = std::current_exception();
+    return;
+  }
+  if (item.Absent || item.ReadFailed) return;
+  // Parsing a message the worker will pass over would be work for nothing.
+  // (The set of messages saved before the run does not change during it.)
+  bool passedOver = false;
+  try {
+    passedOver = skipping && History.SavedBefore(item.KeyText);
+  } catch (...) {
+    // Left to the worker thread's own skip test.
+  }
+  if (!passedOver) ParsePrepared(item);
+}
+
+void TExtractionWorker::ParsePrepared(TPreparedMessage& item) {
+  item.Parsed = true;
+  try {
+    item.Message = std::make_unique<TMoxMsg>();
+    item.Loaded = DecodeRawMessage(std::move(item.RawText), *item.Message, item.Content);
+  } catch (...) {
+    item.ParseError = std::current_exception();
+  }
+}
+
+void TExtractionWorker::ExtractPrepared(const TJobFolder& folder, std::size_t j, std::size_t count,
+                                        TPreparedMessage& item) {
+  if (item.Failure) std::rethrow_exception(item.Failure);
+  if (item.Absent) return;
+  if (item.ReadFailed) {
+    MessageError(folder, j);
+    return;
+  }
+  // One message that cannot be parsed, recorded, named or whose links
+  // cannot be fetched must not cost the messages after it.
+  try {
+    ExtractMessage(folder, j, count, item.KeyText, [&item](TMessageContent& content) {
+      if (!item.Parsed) ParsePrepared(item);
+      if (item.ParseError) std::rethrow_exception(item.ParseError);
+      content = std::move(item.Content);
+      return item.Loaded;
+    });
+  } catch (...) {
+    MessageError(folder, j);
+  }
 }
 
 bool TExtractionWorker::AttachmentSelected(const std::string& fileName) const {

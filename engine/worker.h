@@ -10,6 +10,19 @@
 // (ProcessMessage, which hands them to ExtractMessage), and the differences
 // of its log and status lines (the virtual members below).
 //
+// Reading ahead: a source that can read its messages on another thread
+// (CanPrepareAhead) has, in a run without pause, message j + 1 read and
+// parsed on a second thread (PrepareMessage, then the parse) while the
+// worker thread writes message j. That thread only fills a TPreparedMessage:
+// it reports nothing and touches no counter, history record, view or job
+// state. The worker thread takes the messages in order and does everything
+// else exactly as without reading ahead, so every log line, status, row,
+// counter and history record comes from one thread in the same order. The
+// reading thread keeps at most one message ahead, never crosses into the
+// next folder (it starts after LoadMessageList and is joined before
+// ReleaseMessageList), and a message it prepared that the worker no longer
+// takes (a stop) is dropped without a trace.
+//
 // The filters the job carries, the same for every source:
 //  - SkipDuplicates: a message whose key digest the history held before the
 //    run (a message recorded only after all its wanted files were written)
@@ -21,8 +34,10 @@
 // None of them changes a log line, a counter rule or a status row.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -94,6 +109,33 @@ struct TMessageContent {
   std::function<void(IAddressHarvest&)> Addresses;
 };
 
+// One message as the reading thread leaves it for the worker thread.
+struct TPreparedMessage {
+  TPreparedMessage();
+  ~TPreparedMessage();
+  TPreparedMessage(const TPreparedMessage&) = delete;
+  TPreparedMessage& operator=(const TPreparedMessage&) = delete;
+
+  // Nothing to do for this message (it is not in the list).
+  bool Absent = false;
+  // The message could not be read: the worker reports it with MessageError.
+  bool ReadFailed = false;
+  // An error of the reading that the source does not report as a message
+  // error; raised again on the worker thread when it takes the message.
+  std::exception_ptr Failure;
+  std::string KeyText;
+  // The raw text, until it is parsed.
+  std::string RawText;
+  // Parsed: Message keeps the text, Content describes it and Loaded is what
+  // DecodeRawMessage said; or ParseError holds what the parse raised. A
+  // message the skip test will pass over is left unparsed.
+  bool Parsed = false;
+  bool Loaded = false;
+  std::unique_ptr<TMoxMsg> Message;
+  TMessageContent Content;
+  std::exception_ptr ParseError;
+};
+
 class TExtractionWorker : public TThread {
  public:
   explicit TExtractionWorker(const TExtractionJob& job);
@@ -113,6 +155,11 @@ class TExtractionWorker : public TThread {
   // False when the history could not be opened or was switched off after a
   // failed write.
   bool HistoryEnabled() const { return HistoryOpen; }
+
+  // Whether the messages are read and parsed ahead on a second thread (see
+  // above). On by default; it takes effect only in a run without pause and
+  // with a source that CanPrepareAhead. Set before Resume.
+  void SetPrepareAhead(bool on) { prepareAhead_ = on; }
 
   // True when date (a message's date) lies within the whole days from..to.
   static bool InDateInterval(TDateTime date, TDateTime from, TDateTime to);
@@ -143,6 +190,14 @@ class TExtractionWorker : public TThread {
   // message warrants.
   virtual void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
                               std::size_t count) = 0;
+  // True when PrepareMessage may run on the reading thread while the worker
+  // thread writes: it then uses nothing the worker thread changes.
+  virtual bool CanPrepareAhead() const { return false; }
+  // On the reading thread: reads message j (0-based) of the list read last
+  // into item: its key text and raw text, or ReadFailed when it cannot be
+  // read (or Absent). It reports nothing and changes no counter. Anything it
+  // raises is raised again on the worker thread when the message is taken.
+  virtual void PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item);
   // The number that messages j has in the progress position and in the
   // failure lines: j (0-based) or j + 1.
   virtual std::size_t MessageNumber(std::size_t j) const { return j; }
@@ -164,6 +219,12 @@ class TExtractionWorker : public TThread {
   void ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
                       const std::string& keyText,
                       const std::function<bool(TMessageContent&)>& decode);
+  // The worker thread's part of a prepared message: MessageError when it
+  // could not be read, else ExtractMessage with the content parsed ahead
+  // (parsed now when it was left unparsed); an error of either is reported
+  // with MessageError and the run goes on.
+  void ExtractPrepared(const TJobFolder& folder, std::size_t j, std::size_t count,
+                       TPreparedMessage& item);
   // "Error opening Messages (" + number + ") in " + folder key.
   void MessageError(const TJobFolder& folder, std::size_t j);
   // Hands raw to msg, parses it and describes it in content; false when
@@ -227,11 +288,22 @@ class TExtractionWorker : public TThread {
   int FilesExtracted = 0;
 
  private:
+  class TReadAhead;
+
+  // True when this run reads ahead (see SetPrepareAhead).
+  bool ReadsAhead() const;
+  // The reading thread's work on message j: PrepareMessage, then the parse,
+  // unless the skip test (when skipping is possible) will pass the message
+  // over. Raises nothing.
+  void PrepareAhead(const TJobFolder& folder, std::size_t j, bool skipping,
+                    TPreparedMessage& item) noexcept;
+  static void ParsePrepared(TPreparedMessage& item);
   bool AttachmentSelected(const std::string& fileName) const;
   // Records a message after its files, saying whether every wanted one was
   // saved; switches the history off for the rest of the run on failure.
   void Record(const std::string& keyText, TDateTime date, int attachments, bool allSaved);
 
+  bool prepareAhead_ = true;
   std::vector<bool> failedFolders_;
   int progressMax_ = 1;
   std::atomic<bool> failures_{false};

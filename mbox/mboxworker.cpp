@@ -57,16 +57,22 @@ void TMboxExtracter::ReleaseMessageList() {
   reader_.reset();
 }
 
-void TMboxExtracter::ProcessMessage(std::size_t, const TJobFolder& folder, std::size_t j,
-                                    std::size_t count) {
-  Pause();
-  TMboxMessage m;
+bool TMboxExtracter::ReadMessage(std::size_t j, TMboxMessage& m) {
   try {
     // The messages come in order; one the list skips is read past.
     bool got = false;
     while (reader_ && next_ <= j && (got = reader_->Next(m))) ++next_;
-    if (!got || next_ != j + 1 || m.Oversized) throw EMboxError("message not read");
+    return got && next_ == j + 1 && !m.Oversized;
   } catch (const EMboxError&) {
+    return false;
+  }
+}
+
+void TMboxExtracter::ProcessMessage(std::size_t, const TJobFolder& folder, std::size_t j,
+                                    std::size_t count) {
+  Pause();
+  TMboxMessage m;
+  if (!ReadMessage(j, m)) {
     MessageError(folder, j);
     return;
   }
@@ -80,6 +86,16 @@ void TMboxExtracter::ProcessMessage(std::size_t, const TJobFolder& folder, std::
   } catch (...) {
     MessageError(folder, j);
   }
+}
+
+void TMboxExtracter::PrepareMessage(const TJobFolder&, std::size_t j, TPreparedMessage& item) {
+  TMboxMessage m;
+  if (!ReadMessage(j, m)) {
+    item.ReadFailed = true;
+    return;
+  }
+  item.KeyText = MboxMessageKey(m.Text);
+  item.RawText = std::move(m.Text);
 }
 
 }  // namespace qb

@@ -47,8 +47,15 @@ class TMboxExtracter : public TExtractionWorker {
   void ReleaseMessageList() override;
   void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
                       std::size_t count) override;
+  // The reader is the reading thread's alone while it runs.
+  bool CanPrepareAhead() const override { return true; }
+  void PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item) override;
 
  private:
+  // Reads message j (the messages are asked for in order); false when it
+  // cannot be read or is too large to be read whole.
+  bool ReadMessage(std::size_t j, TMboxMessage& m);
+
   std::unique_ptr<TMboxReader> reader_;
   std::size_t next_ = 0;  // the number of the message the reader hands out next
 };

@@ -43,25 +43,30 @@ void TOEExtracter::ReleaseMessageList() {
   Messages.shrink_to_fit();
 }
 
+void TOEExtracter::ReadMessage(const TJobFolder& folder, std::size_t j, std::string& keyText,
+                               std::string& rawText) {
+  const std::int32_t q = Messages[j].MessageDataPos;
+  // The folder file stays open from its index read to its last message,
+  // and is read as it is now (the mail program may have changed it).
+  if (file_)
+    file_->Refresh();
+  else
+    file_ = std::make_unique<TDbxFile>(job_.StoreFolder, folder.FileName);
+  std::string dump;
+  file_->DumpObject(q, dump);
+  keyText = KeyTextOfDump(dump);
+  Pause();  // none when read ahead: that is only done in a run without pause
+  file_->LoadMessageText(q, rawText, Messages[j].MessageSize);
+}
+
 void TOEExtracter::ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
                                   std::size_t count) {
   if (j >= Messages.size()) return;
   Pause();
-  const std::int32_t q = Messages[j].MessageDataPos;
   std::string keyText;
   std::string rawText;
   try {
-    // The folder file stays open from its index read to its last message,
-    // and is read as it is now (the mail program may have changed it).
-    if (file_)
-      file_->Refresh();
-    else
-      file_ = std::make_unique<TDbxFile>(job_.StoreFolder, folder.FileName);
-    std::string dump;
-    file_->DumpObject(q, dump);
-    keyText = KeyTextOfDump(dump);
-    Pause();
-    file_->LoadMessageText(q, rawText, Messages[j].MessageSize);
+    ReadMessage(folder, j, keyText, rawText);
   } catch (const std::exception&) {
     MessageError(folder, j);
     return;
@@ -75,12 +80,25 @@ void TOEExtracter::ProcessMessage(std::size_t folderIndex, const TJobFolder& fol
   }
 }
 
+void TOEExtracter::PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item) {
+  if (j >= Messages.size()) {
+    item.Absent = true;
+    return;
+  }
+  try {
+    ReadMessage(folder, j, item.KeyText, item.RawText);
+  } catch (const std::exception&) {
+    item.ReadFailed = true;
+  }
+}
+
 void TOEExtracter::ProcessMessageText(std::size_t, const TJobFolder& folder, std::size_t j,
                                       std::size_t count, const std::string& keyText,
                                       std::string& rawText) {
   TMoxMsg msg;
-  ExtractMessage(folder, j, count, keyText,
-                 [&](TMessageContent& content) { return DecodeRawMessage(std::move(rawText), msg, content); });
+  ExtractMessage(folder, j, count, keyText, [&](TMessageContent& content) {
+    return DecodeRawMessage(std::move(rawText), msg, content);
+  });
 }
 
 }  // namespace qb

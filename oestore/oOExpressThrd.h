@@ -41,6 +41,12 @@ class TOEExtracter : public TExtractionWorker {
   // while the message is handled, is logged and the message skipped.
   void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
                       std::size_t count) override;
+  // The folder file and its list are the reading thread's alone while it
+  // runs. A subclass that replaces ProcessMessageText, which only the run
+  // without reading ahead takes, returns false.
+  bool CanPrepareAhead() const override { return true; }
+  // The key text and raw text of ProcessMessage, read on the reading thread.
+  void PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item) override;
 
   // Reads the folder file's index into list (records read before an error
   // stay in it).
@@ -56,6 +62,11 @@ class TOEExtracter : public TExtractionWorker {
   std::vector<Toe5_MessageInfo> Messages;
 
  private:
+  // Message j's key text and raw text, read from the folder file (opened
+  // again when it was not open); raises when they cannot be read.
+  void ReadMessage(const TJobFolder& folder, std::size_t j, std::string& keyText,
+                   std::string& rawText);
+
   // The folder file of that list, open until the list is released.
   std::unique_ptr<TDbxFile> file_;
 };

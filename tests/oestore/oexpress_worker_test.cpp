@@ -52,6 +52,8 @@ class MarkingExtracter : public TOEExtracter {
     TOEExtracter::ReadFolderIndex(folder, list);
     if (folder.FileName == BrokenFile) throw EReadError("read error in " + folder.FileName);
   }
+  // The step replaced below is the one of the run without reading ahead.
+  bool CanPrepareAhead() const override { return false; }
   void ProcessMessageText(std::size_t, const TJobFolder&, std::size_t j, std::size_t,
                           const std::string& key, std::string& raw) override {
     Keys.push_back(key);
