@@ -1,6 +1,7 @@
 // Mailboxes: the streaming reader on a corpus made here, the history key,
 // profile discovery and the mailbox tree on a profile built here, and the
-// worker's run over mailboxes (lines, filters, reference mailboxes).
+// worker's run over mailboxes (lines, filters, reference mailboxes), each run
+// made with and without reading ahead.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "engine/oCalcMD5.h"
 #include "mbox/mboxreader.h"
@@ -199,12 +201,23 @@ struct MboxRun {
   void Add(const std::string& path) {
     job.Folders.push_back(TNetscapeFolderInfo{1, path}.ToJobFolder());
   }
+  // Runs the worker twice from the same state, without and then with
+  // reading ahead; both must report, write and record the same.
   void Run() {
+    const test::TreeSnapshot snapshot(dir.Path());
+    const auto single = RunOnce(false);
+    snapshot.Restore();
+    const auto ahead = RunOnce(true);
+    EXPECT_EQ(ahead, single);
+  }
+  std::tuple<std::vector<std::string>, std::string, bool> RunOnce(bool readAhead) {
     view = {};
     TMboxExtracter w(job, TMailFamily::Thunderbird);
+    w.SetPrepareAhead(readAhead);
     w.Resume();
     w.WaitFor();
     failed = w.RunHadFailures();
+    return {view.Trace, test::TreeContents(dir.Path()), failed};
   }
   std::vector<std::string> Tree() { return test::ListTree(dir / "out/thunderbird"); }
 };

@@ -85,6 +85,45 @@ std::vector<std::string> ListTree(const std::string& dir) {
   return out;
 }
 
+std::string TreeContents(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> entries;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+    entries.push_back(it->path());
+  std::sort(entries.begin(), entries.end());
+  std::string out;
+  for (const fs::path& p : entries) {
+    out += fs::relative(p, dir).generic_string();
+    const fs::file_status st = fs::symlink_status(p);
+    if (fs::is_symlink(st)) {
+      out += " -> " + fs::read_symlink(p).string() + "\n";
+    } else if (fs::is_directory(st)) {
+      out += "/\n";
+    } else {
+      std::string bytes = ReadFile(p.string());
+      const std::string started = "LastStarted=";
+      for (std::size_t at = bytes.find(started); at != std::string::npos;
+           at = bytes.find(started, at + 1))
+        bytes.erase(at + started.size(), bytes.find_first_of("\r\n", at) - at - started.size());
+      out += " (" + std::to_string(bytes.size()) + ")\n" + bytes + "\n";
+    }
+  }
+  return out;
+}
+
+TreeSnapshot::TreeSnapshot(std::string dir) : dir_(std::move(dir)) {
+  namespace fs = std::filesystem;
+  fs::copy(dir_, copy_.Path(), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+void TreeSnapshot::Restore() const {
+  namespace fs = std::filesystem;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir_)) fs::remove_all(e.path());
+  fs::copy(copy_.Path(), dir_, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
   const char* old = std::getenv(name);
   had_ = old != nullptr;
@@ -100,31 +139,39 @@ ScopedEnv::~ScopedEnv() {
 }
 
 void RecordingView::AddLog(const std::string& line) {
+  Trace.push_back("log " + line);
   Log.push_back(line);
   if (OnLog) OnLog(line);
 }
 
 void RecordingView::SetStatusText(const std::string& text) {
+  Trace.push_back("status " + text);
   Statuses.push_back(text);
   if (OnStatus) OnStatus(text);
 }
 
 void RecordingView::SetProgressMax(int count) {
+  Trace.push_back("max " + std::to_string(count));
   ProgressMax = count == 0 ? 1 : count;
   ProgressPosition = 0;
 }
 
 void RecordingView::SetProgressPosition(int value) {
+  Trace.push_back("position " + std::to_string(value));
   ProgressPosition = value;
 }
 
 void RecordingView::ShowFolderRow(int folderIndex) {
+  Trace.push_back("show " + std::to_string(folderIndex));
   if (folderIndex >= 0 && static_cast<size_t>(folderIndex) < Rows.size())
     Rows[static_cast<size_t>(folderIndex)].Shown = true;
 }
 
 void RecordingView::UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                     int extracted, int messages, int total) {
+  Trace.push_back("row " + std::to_string(folderIndex) + " " + folderName + " " +
+                  std::to_string(status) + " " + std::to_string(extracted) + " " +
+                  std::to_string(messages) + " " + std::to_string(total));
   if (folderIndex < 0) return;
   auto i = static_cast<size_t>(folderIndex);
   if (Rows.size() <= i) {

@@ -38,6 +38,24 @@ std::string ReadFile(const std::string& path);
 // Every regular file below dir, as paths relative to dir, sorted.
 std::vector<std::string> ListTree(const std::string& dir);
 
+// Everything below dir, one entry after the other in name order: each
+// directory, file (with its bytes) and symbolic link (with its target). The
+// time a history file gives its run's start is left out: it differs from
+// run to run.
+std::string TreeContents(const std::string& dir);
+
+// A copy of everything below a directory, put back in its place (and
+// nothing else left there) by Restore.
+class TreeSnapshot {
+ public:
+  explicit TreeSnapshot(std::string dir);
+  void Restore() const;
+
+ private:
+  std::string dir_;
+  TempDir copy_;
+};
+
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
  public:
@@ -73,6 +91,8 @@ class RecordingView : public IRunView {
   std::vector<std::vector<int>> RowHistory;
   int ProgressMax = 0;
   int ProgressPosition = 0;
+  // Every report in the order it came, one line each.
+  std::vector<std::string> Trace;
   // Called after every AddLog, e.g. to request a stop at a chosen line.
   std::function<void(const std::string&)> OnLog;
   std::function<void(const std::string&)> OnStatus;
