@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <thread>
 
 #include "engine/datetext.h"
@@ -16,10 +17,14 @@ namespace qb {
 TPreparedMessage::TPreparedMessage() = default;
 TPreparedMessage::~TPreparedMessage() = default;
 
-// The reading thread of one folder: it prepares messages 0..count-1 in order,
-// each only once the worker thread has taken the one before, so that it is
-// never more than one message ahead. Destroying it stops the thread after
-// the message in hand and drops what was not taken.
+// The reading thread of one folder: it prepares messages 0..count-1 in order
+// into a queue the worker thread takes them from. Each time one thread has
+// to wait for the other costs system calls on both sides, so the waiting
+// side is woken in batches: the reading thread, once the queue is full, when
+// it is down to half; the worker thread, once the queue ran empty, when it
+// holds half of it again (or the reading thread is done or has to wait).
+// Destroying it stops the thread after the message in hand and drops what
+// was not taken.
 class TExtractionWorker::TReadAhead {
  public:
   using TPrepare = std::function<void(std::size_t j, TPreparedMessage& item)>;
@@ -31,8 +36,8 @@ class TExtractionWorker::TReadAhead {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stop_ = true;
+      readerWake_.notify_one();
     }
-    wake_.notify_all();
     thread_.join();
   }
 
@@ -40,45 +45,67 @@ class TExtractionWorker::TReadAhead {
   // thread ended without it (it could not make the item).
   std::unique_ptr<TPreparedMessage> Take() {
     std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait(lock, [this] { return ready_ != nullptr || done_; });
-    std::unique_ptr<TPreparedMessage> item = std::move(ready_);
-    lock.unlock();
-    wake_.notify_all();
+    if (queue_.empty()) {
+      workerWaiting_ = true;
+      workerWake_.wait(lock, [this] {
+        return queue_.size() >= kLow || done_ || (readerWaiting_ && !queue_.empty());
+      });
+      workerWaiting_ = false;
+    }
+    if (queue_.empty()) return nullptr;
+    std::unique_ptr<TPreparedMessage> item = std::move(queue_.front());
+    queue_.pop_front();
+    bytes_ -= item->Size;
+    if (readerWaiting_ && HasRoom()) readerWake_.notify_one();
     return item;
   }
 
  private:
+  static constexpr std::size_t kLow = kReadAheadMessages / 2;
+
+  // The queue is full (it always takes one message, however large).
+  bool Full() const {
+    return !queue_.empty() && (queue_.size() >= kReadAheadMessages || bytes_ >= kReadAheadBytes);
+  }
+  // A reading thread that waits for room goes on.
+  bool HasRoom() const { return queue_.size() <= kLow && bytes_ <= kReadAheadBytes / 2; }
+
   void Run() noexcept {
     try {
       for (std::size_t j = 0; j < count_; ++j) {
         {
           std::unique_lock<std::mutex> lock(mutex_);
-          wake_.wait(lock, [this] { return stop_ || ready_ == nullptr; });
+          if (Full()) {
+            readerWaiting_ = true;
+            if (workerWaiting_) workerWake_.notify_one();
+            readerWake_.wait(lock, [this] { return stop_ || HasRoom(); });
+            readerWaiting_ = false;
+          }
           if (stop_) break;
         }
         auto item = std::make_unique<TPreparedMessage>();
         prepare_(j, *item);
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ready_ = std::move(item);
-        }
-        wake_.notify_all();
+        std::lock_guard<std::mutex> lock(mutex_);
+        bytes_ += item->Size;
+        queue_.push_back(std::move(item));
+        if (workerWaiting_ && (queue_.size() >= kLow || Full() || j + 1 == count_))
+          workerWake_.notify_one();
       }
     } catch (...) {
       // Out of memory for an item: the worker thread reads the rest itself.
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    wake_.notify_all();
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+    workerWake_.notify_one();
   }
 
   const std::size_t count_;
   const TPrepare prepare_;
   std::mutex mutex_;
-  std::condition_variable wake_;
-  std::unique_ptr<TPreparedMessage> ready_;
+  std::condition_variable readerWake_, workerWake_;
+  std::deque<std::unique_ptr<TPreparedMessage>> queue_;
+  std::size_t bytes_ = 0;  // raw text in the queue
+  bool readerWaiting_ = false, workerWaiting_ = false;
   bool stop_ = false;
   bool done_ = false;
   // Last: started once everything above is in place.
@@ -345,6 +372,7 @@ void TExtractionWorker::PrepareAhead(const TJobFolder& folder, std::size_t j, bo
     item.Failure = std::current_exception();
     return;
   }
+  item.Size = item.RawText.size();
   if (item.Absent || item.ReadFailed) return;
   // Parsing a message the worker will pass over would be work for nothing.
   // (The set of messages saved before the run does not change during it.)

@@ -11,17 +11,18 @@
 // of its log and status lines (the virtual members below).
 //
 // Reading ahead: a source that can read its messages on another thread
-// (CanPrepareAhead) has, in a run without pause, message j + 1 read and
+// (CanPrepareAhead) has, in a run without pause, the next messages read and
 // parsed on a second thread (PrepareMessage, then the parse) while the
-// worker thread writes message j. That thread only fills a TPreparedMessage:
-// it reports nothing and touches no counter, history record, view or job
+// worker thread writes the current one; a few messages ahead at most (see
+// kReadAheadMessages). That thread only fills TPreparedMessage items: it
+// reports nothing and touches no counter, history record, view or job
 // state. The worker thread takes the messages in order and does everything
 // else exactly as without reading ahead, so every log line, status, row,
 // counter and history record comes from one thread in the same order. The
-// reading thread keeps at most one message ahead, never crosses into the
-// next folder (it starts after LoadMessageList and is joined before
-// ReleaseMessageList), and a message it prepared that the worker no longer
-// takes (a stop) is dropped without a trace.
+// reading thread never crosses into the next folder (it starts after
+// LoadMessageList and is joined before ReleaseMessageList), and what it
+// prepared that the worker no longer takes (after a stop) is dropped without
+// a trace.
 //
 // The filters the job carries, the same for every source:
 //  - SkipDuplicates: a message whose key digest the history held before the
@@ -109,6 +110,11 @@ struct TMessageContent {
   std::function<void(IAddressHarvest&)> Addresses;
 };
 
+// How far the reading thread may run ahead of the worker thread: this many
+// messages, or this much raw text (but always one message).
+inline constexpr std::size_t kReadAheadMessages = 8;
+inline constexpr std::size_t kReadAheadBytes = 16u << 20;
+
 // One message as the reading thread leaves it for the worker thread.
 struct TPreparedMessage {
   TPreparedMessage();
@@ -124,8 +130,9 @@ struct TPreparedMessage {
   // error; raised again on the worker thread when it takes the message.
   std::exception_ptr Failure;
   std::string KeyText;
-  // The raw text, until it is parsed.
+  // The raw text, until it is parsed, and its length.
   std::string RawText;
+  std::size_t Size = 0;
   // Parsed: Message keeps the text, Content describes it and Loaded is what
   // DecodeRawMessage said; or ParseError holds what the parse raised. A
   // message the skip test will pass over is left unparsed.
