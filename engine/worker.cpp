@@ -56,7 +56,10 @@ class TExtractionWorker::TReadAhead {
     std::unique_ptr<TPreparedMessage> item = std::move(queue_.front());
     queue_.pop_front();
     bytes_ -= item->Size;
-    if (readerWaiting_ && HasRoom()) readerWake_.notify_one();
+    // Woken once the lock is free, so that it does not wait for it at once.
+    const bool wake = readerWaiting_ && HasRoom();
+    lock.unlock();
+    if (wake) readerWake_.notify_one();
     return item;
   }
 
@@ -77,7 +80,7 @@ class TExtractionWorker::TReadAhead {
           std::unique_lock<std::mutex> lock(mutex_);
           if (Full()) {
             readerWaiting_ = true;
-            if (workerWaiting_) workerWake_.notify_one();
+            if (workerWaiting_) workerWake_.notify_one();  // it may go on now
             readerWake_.wait(lock, [this] { return stop_ || HasRoom(); });
             readerWaiting_ = false;
           }
@@ -85,17 +88,20 @@ class TExtractionWorker::TReadAhead {
         }
         auto item = std::make_unique<TPreparedMessage>();
         prepare_(j, *item);
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         bytes_ += item->Size;
         queue_.push_back(std::move(item));
-        if (workerWaiting_ && (queue_.size() >= kLow || Full() || j + 1 == count_))
-          workerWake_.notify_one();
+        const bool wake = workerWaiting_ && (queue_.size() >= kLow || Full() || j + 1 == count_);
+        lock.unlock();
+        if (wake) workerWake_.notify_one();
       }
     } catch (...) {
       // Out of memory for an item: the worker thread reads the rest itself.
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    done_ = true;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
     workerWake_.notify_one();
   }
 
