@@ -41,14 +41,12 @@ constexpr std::size_t kPieceBytes = 64 * 1024;
 class TChunker {
  public:
   explicit TChunker(const TByteSink& sink) : sink_(sink) {}
-  // Room for size more bytes (size at most kChunkBytes), handing on what is
+  // Room for size more bytes (at most kChunkBytes), handing on what is
   // gathered first when needed; null when the sink failed.
   unsigned char* Room(std::size_t size) {
-    if (buf_.size() - used_ < size) {
-      if (!Flush()) return nullptr;
-      if (buf_.size() < size) buf_.resize(std::max(size, std::min(kChunkBytes, 2 * size)));
-    }
-    return reinterpret_cast<unsigned char*>(buf_.data()) + used_;
+    if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(kChunkBytes);
+    if (kChunkBytes - used_ < size && !Flush()) return nullptr;
+    return reinterpret_cast<unsigned char*>(buf_.get()) + used_;
   }
   void Commit(std::size_t size) { used_ += size; }
   bool Append(const char* data, std::size_t size) {
@@ -63,12 +61,13 @@ class TChunker {
     if (used_ == 0) return true;
     const std::size_t n = used_;
     used_ = 0;
-    return sink_(buf_.data(), n);
+    return sink_(buf_.get(), n);
   }
 
  private:
   const TByteSink& sink_;
-  std::string buf_ = std::string(kChunkBytes, '\0');
+  // Not cleared: only what was written into it is handed on.
+  std::unique_ptr<char[]> buf_;
   std::size_t used_ = 0;
 };
 

@@ -9,11 +9,13 @@ namespace qb {
 
 TLineIndex::TLineIndex(std::string text) : text_(std::move(text)) {
   const bool narrow = text_.size() <= std::numeric_limits<std::uint32_t>::max();
-  const std::size_t lines = static_cast<std::size_t>(std::count(text_.begin(), text_.end(), '\n'));
+  // Mail lines are rarely shorter than this on average; a text of short
+  // lines grows the list as it goes.
+  const std::size_t guess = text_.size() / 24 + 16;
   if (narrow)
-    narrow_.reserve(lines + 1);
+    narrow_.reserve(guess);
   else
-    wide_.reserve(lines + 1);
+    wide_.reserve(guess);
   ForEachLine(text_, [&](std::string_view line) {
     const std::size_t start = static_cast<std::size_t>(line.data() - text_.data());
     if (narrow)
