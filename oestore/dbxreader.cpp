@@ -698,24 +698,22 @@ void Dump(Source& src, std::int32_t position, std::string& text) {
   const std::size_t groups = avail / 16;
   out.reserve(out.size() + groups * (16 * 6 + 3));
   for (std::size_t g = 0; g < groups; ++g) {
-    std::string hex, chars;
+    // "4F 6B " ... then " O  k " ...: three characters a byte on each line.
+    char hex[16 * 3 + 1], chars[16 * 3 + 2];
     for (std::size_t i = 0; i < 16; ++i) {
       const unsigned char c = data[g * 16 + i];
-      hex += kHex[c >> 4];
-      hex += kHex[c & 15];
-      hex += ' ';
-      if (c == 0) {
-        chars += "   ";
-      } else {
-        chars += ' ';
-        chars += static_cast<char>(c);
-        chars += ' ';
-      }
+      hex[i * 3] = kHex[c >> 4];
+      hex[i * 3 + 1] = kHex[c & 15];
+      hex[i * 3 + 2] = ' ';
+      chars[i * 3] = ' ';
+      chars[i * 3 + 1] = c == 0 ? ' ' : static_cast<char>(c);
+      chars[i * 3 + 2] = ' ';
     }
-    out += hex;
-    out += '\n';
-    out += chars;
-    out += "\n\n";
+    hex[48] = '\n';
+    chars[48] = '\n';
+    chars[49] = '\n';
+    out.append(hex, sizeof hex);
+    out.append(chars, sizeof chars);
   }
   text += out;
 }
