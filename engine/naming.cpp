@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "mime/MoxAttFile.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/safefile.h"
@@ -263,6 +264,36 @@ bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir) {
   return dir.Open(target.Base, target.Directory.substr(base.size()), true);
 }
 
+namespace {
+
+// Writes one attachment through a temporary file in dir and places it.
+TPlaced WriteOne(const TSafeDir& dir, const TTargetPath& target, const TAttachmentToWrite& a,
+                 const std::string& name) {
+  const auto candidates = [&](const std::string& fileName, const std::string& first) {
+    return [&target, fileName, first](int n) {
+      return n == 1 ? first : AttachmentFileName(target, fileName, n);
+    };
+  };
+  TPendingFile temp(dir);
+  if (!temp.IsOpen()) return {};
+  if (!a.Stream) {
+    if (!a.Save(temp.Path())) return {};
+    return temp.Place(candidates(a.FileName, name));
+  }
+  if (!a.Stream([&temp](const char* data, std::size_t size) { return temp.Write(data, size); }))
+    return {};
+  if (temp.InPlace()) return temp.Place(candidates(a.FileName, name));
+  // Taken away while it was written: a report says so in its place.
+  temp.Discard();
+  TPendingFile report(dir);
+  const std::string text = TAttachedFile::VirusReportText(a.FileName);
+  if (!report.IsOpen() || !report.Write(text.data(), text.size())) return {};
+  const std::string reportName = TAttachedFile::kVirusReportName;
+  return report.Place(candidates(reportName, AttachmentFileName(target, reportName)));
+}
+
+}  // namespace
+
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,
                      const std::vector<TAttachmentToWrite>& attachments,
                      const TWriteReport& report) {
@@ -291,12 +322,9 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     // The name must be a file inside the target: an attachment called ".."
     // would otherwise address the directory above.
     TPlaced placed;
-    if (name != "." && name != ".." && !name.empty() && a.Save) {
+    if (name != "." && name != ".." && !name.empty() && (a.Save || a.Stream)) {
       try {
-        TPendingFile temp(dir);
-        if (temp.IsOpen() && a.Save(temp.Path()))
-          placed = temp.Place(
-              [&](int n) { return n == 1 ? name : AttachmentFileName(target, a.FileName, n); });
+        placed = WriteOne(dir, target, a, name);
       } catch (...) {
         placed.Result = TPlaceResult::Failed;
       }

@@ -107,13 +107,18 @@ std::string JoinPrefix(const std::vector<TPrefixPart>& parts);
 // the exclude list (upper case, leading ".").
 bool IsExtensionWanted(const std::string& fileName, const std::vector<std::string>& excludeExt);
 
-// One attachment to write. Save writes it to the path given, creating or
-// replacing the file; false or an exception means it failed. The path is a
-// temporary file the writing steps made in the target directory; they give
-// it its real name once Save has succeeded.
+// Hands bytes on; false when they could not be taken.
+using TWriteBytes = std::function<bool(const char* data, std::size_t size)>;
+
+// One attachment to write, into a temporary file the writing steps made in
+// the target directory; they give it its real name once the writing has
+// succeeded. Stream, when set, hands the bytes to the write function given
+// (as often as it needs); otherwise Save writes the file at the path given,
+// creating or replacing it. False or an exception means it failed.
 struct TAttachmentToWrite {
   std::string FileName;  // as the message names it
-  std::function<bool(const std::string& path)> Save;
+  std::function<bool(const std::string& path)> Save = {};
+  std::function<bool(const TWriteBytes& write)> Stream = {};
 };
 
 // What the writing steps report through.
@@ -143,6 +148,9 @@ bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir);
 // "Unable to Create Directory - " + directory and stops), pauses, saves
 // (on failure logs "Unable to Save Attachment " + path + " of Message(" +
 // number + ") in " + folder and goes on). Returns the number saved.
+//
+// A streamed file that is taken away before it is placed (in practice by a
+// virus scanner) is replaced by a short "virus_report.txt" saying so.
 //
 // Nothing below the destination is followed when it is a symbolic link.
 // Each file is written under a temporary name and renamed into place when

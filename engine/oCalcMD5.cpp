@@ -40,6 +40,8 @@ void TMD5Context::Transform(const std::uint8_t block[64]) {
            (static_cast<std::uint32_t>(block[i * 4 + 2]) << 16) |
            (static_cast<std::uint32_t>(block[i * 4 + 3]) << 24);
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+  // Unrolled, the round tests and message indexes fold into constants.
+#pragma GCC unroll 64
   for (int i = 0; i < 64; ++i) {
     std::uint32_t f;
     int g;

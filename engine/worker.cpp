@@ -433,7 +433,7 @@ bool TExtractionWorker::DecodeRawMessage(std::string&& raw, TMoxMsg& msg,
                                          TMessageContent& content) {
   msg.ClearRawMail();
   try {
-    msg.LoadRawMail(raw);
+    msg.TakeRawText(std::move(raw));
   } catch (...) {
     return false;
   }
@@ -445,10 +445,11 @@ bool TExtractionWorker::DecodeRawMessage(std::string&& raw, TMoxMsg& msg,
   content.Sender = msg.FromAddress;
   for (int k = 0; k < msg.Attachments.Count(); ++k) {
     const TAttachedFile& a = msg.Attachments[k];
-    content.Attachments.push_back({a.FileName, [&a](const std::string& path) {
-                                     a.SaveToFile(path);
-                                     return true;
-                                   }});
+    TAttachmentToWrite w;
+    w.FileName = a.FileName;
+    // Decoded straight into the file being written, in pieces.
+    w.Stream = [&a](const TWriteBytes& write) { return a.WriteDecoded(write); };
+    content.Attachments.push_back(std::move(w));
   }
   // The HTML body's links first, then the plain text's.
   content.LinkBodies = [&msg] {

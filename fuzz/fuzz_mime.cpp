@@ -1,6 +1,7 @@
 // Raw message parsing on arbitrary bytes: never crash, never hang, and leave
-// no temporary file behind. The chunked decoders must give what the
-// whole-buffer ones give, wherever the chunks are cut.
+// no temporary file behind. A message whose text is taken over must write
+// the attachments that decoding at once gives. The chunked decoders must
+// give what the whole-buffer ones give, wherever the chunks are cut.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,13 +16,35 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  qb::TMoxMsg msg;
+  qb::TMoxMsg msg, later;
   msg.LoadRawMail(bytes);
-  try {
-    msg.ParseRawMail();
-  } catch (const std::runtime_error&) {
-    // "Oops..." from the uuencode decoder, or a temporary file that could
-    // not be made: both are reported to the caller by design.
+  later.TakeRawText(std::string(bytes));
+  const auto parses = [](qb::TMoxMsg& m) {
+    try {
+      m.ParseRawMail();
+      return true;
+    } catch (const std::runtime_error&) {
+      // "Oops..." from the uuencode decoder, or a temporary file that could
+      // not be made: both are reported to the caller by design.
+      return false;
+    }
+  };
+  const bool parsed = parses(msg);
+  if (parses(later) != parsed) std::abort();
+  if (parsed) {
+    if (later.Attachments.Count() != msg.Attachments.Count()) std::abort();
+    for (int i = 0; i < msg.Attachments.Count(); ++i) {
+      std::string written;
+      later.Attachments[i].WriteDecoded([&](const char* d, std::size_t n) {
+        written.append(d, n);
+        return true;
+      });
+      // The eager decoding may have stood a virus report in (no temporary
+      // file could be read back); the deferred one has no file to lose.
+      if (msg.Attachments[i].FileName != qb::TAttachedFile::kVirusReportName &&
+          written != msg.Attachments[i].Bytes())
+        std::abort();
+    }
   }
   // The helpers that see header text directly.
   std::string_view head = bytes.substr(0, 4096);

@@ -12,6 +12,12 @@
 
 namespace qb {
 
+// How an attachment's lines are encoded.
+enum class TTransferCoding { None, Base64, UU, QuotedPrintable };
+
+// Receives decoded bytes in pieces; false stops the writing.
+using TByteSink = std::function<bool(const char* data, std::size_t size)>;
+
 class TAttachedFile {
  public:
   TAttachedFile();
@@ -28,18 +34,39 @@ class TAttachedFile {
   bool IsInline = false;     // composing: goes into the related section
 
   // The decoded bytes; the position is moved to 0. Raises
-  // "AttachedFile.Body = nil" when the body has been released.
+  // "AttachedFile.Body = nil" when the body has been released. A deferred
+  // attachment is decoded into memory now.
   TMemoryStream& Body();
   // The decoded bytes (empty when the body has been released).
   const std::string& Bytes() const;
   bool HasBody() const { return body_ != nullptr; }
   // Drops the body (Body then raises); mainly for tests of SaveToFile.
-  void ReleaseBody() { body_.reset(); }
+  void ReleaseBody() {
+    body_.reset();
+    deferred_ = {};
+  }
 
   // Writes all bytes of Body to path, creating or replacing the file.
   // Raises "AttachedFile.Body = nil" without a body; file-system errors
-  // propagate as EStreamError.
+  // propagate as EStreamError. A deferred attachment is decoded on the way.
   void SaveToFile(const std::string& path) const;
+
+  // Deferred decoding: the attachment keeps a view of its encoded lines
+  // (keeper holds what they view) and decodes them only when its bytes are
+  // asked for, so that one that is never written is never decoded, and one
+  // that is written goes to its file in pieces without a copy of the whole.
+  void DeferDecoding(std::shared_ptr<const void> keeper, TLineSpan lines, TTransferCoding coding);
+  bool IsDeferred() const { return deferred_.Keeper != nullptr; }
+  // Hands the decoded bytes to sink in pieces of up to a few hundred
+  // kilobytes, decoding a deferred attachment on the way without keeping
+  // it. False when sink said false. Raises "Oops..." as DecodeUU does.
+  bool WriteDecoded(const TByteSink& sink) const;
+
+  // The name and text that stand in for an attachment whose decoded file
+  // was taken away before it could be used (in practice by a virus
+  // scanner).
+  static const char* const kVirusReportName;
+  static std::string VirusReportText(const std::string& fileName);
 
   // Decode EncodedLines into Body through a temporary file.
   void DecodeBase64();
@@ -62,8 +89,16 @@ class TAttachedFile {
  private:
   template <class Decode>
   void DecodeThroughTempFile(const char* prefix, Decode&& decode);
+  // Decodes a deferred attachment into body_.
+  void Materialize() const;
 
-  std::unique_ptr<TMemoryStream> body_;
+  struct TDeferred {
+    std::shared_ptr<const void> Keeper;
+    TLineSpan Lines;
+    TTransferCoding Coding = TTransferCoding::None;
+  };
+  mutable std::unique_ptr<TMemoryStream> body_;
+  mutable TDeferred deferred_;
 };
 
 class TAttachedFiles {

@@ -203,7 +203,7 @@ TStringList CollectAddressHeader(std::string_view key, TLineSpan lines) {
 
   std::size_t i = 0;
   while (i < lines.size()) {
-    const std::string& line = lines[i];
+    const std::string_view line = lines[i];
     if (!StartsWithUpper(line, key)) {
       ++i;
       continue;
@@ -251,35 +251,57 @@ void TMoxMsg::SetLocalHost(const std::string& value) {
 }
 
 void TMoxMsg::LoadRawMail(std::string_view bytes) {
+  rawText_.reset();
   RawMail = SplitTextLines(bytes);
+}
+
+void TMoxMsg::TakeRawText(std::string text) {
+  RawMail.clear();
+  rawText_ = std::make_shared<const TLineIndex>(std::move(text));
 }
 
 void TMoxMsg::ClearRawMail() {
   std::uint64_t size = 0;
   for (const auto& l : RawMail) size += l.size() + 2;
+  if (rawText_)
+    for (const std::string_view l : TLineSpan(*rawText_)) size += l.size() + 2;
   RawSize = static_cast<std::int32_t>(size);
   RawMail.clear();
+  rawText_.reset();
 }
 
 void TMoxMsg::ParseRawMail() {
   Headers.clear();
-  for (const auto& l : RawMail) {
-    if (l.empty()) break;
-    Headers.push_back(l);
-  }
-  ParseHeaders();
-  // Parts are handled as views of the raw lines, so no level copies or
-  // re-splits its text. Lines that still hold a line break (RawMail filled
-  // by hand) are split first, as joining and splitting would do.
-  bool needsSplit = false;
-  for (const auto& l : RawMail)
-    if (std::memchr(l.data(), '\r', l.size()) || std::memchr(l.data(), '\n', l.size())) {
-      needsSplit = true;
-      break;
+  if (rawText_) {
+    // A text taken over: its attachments keep it and decode when written.
+    const TLineSpan lines(*rawText_);
+    for (const std::string_view l : lines) {
+      if (l.empty()) break;
+      Headers.emplace_back(l);
     }
-  TStringList resplit;
-  if (needsSplit) resplit = SplitTextLines(JoinLines(RawMail));
-  ParsePart(needsSplit ? TLineSpan(resplit) : TLineSpan(RawMail), 0);
+    ParseHeaders();
+    keeper_ = rawText_;
+    ParsePart(lines, 0);
+    keeper_.reset();
+  } else {
+    for (const auto& l : RawMail) {
+      if (l.empty()) break;
+      Headers.push_back(l);
+    }
+    ParseHeaders();
+    // Parts are handled as views of the raw lines, so no level copies or
+    // re-splits its text. Lines that still hold a line break (RawMail filled
+    // by hand) are split first, as joining and splitting would do.
+    bool needsSplit = false;
+    for (const auto& l : RawMail)
+      if (std::memchr(l.data(), '\r', l.size()) || std::memchr(l.data(), '\n', l.size())) {
+        needsSplit = true;
+        break;
+      }
+    TStringList resplit;
+    if (needsSplit) resplit = SplitTextLines(JoinLines(RawMail));
+    ParsePart(needsSplit ? TLineSpan(resplit) : TLineSpan(RawMail), 0);
+  }
   if (ClearRawMailAfterParse)
     ClearRawMail();
   else
@@ -435,7 +457,7 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
     const bool isHtml = type == "TEXT/HTML";
     if ((!info.FileName.empty() && info.Disposition != "INLINE") || (isHtml && HTMLAsAttachment)) {
       if (isHtml) HTML.insert(HTML.end(), body.begin(), body.end());
-      AddAttachment(body, info);
+      AddAttachment(body, info, keeper_);
       return;
     }
     TStringList& target = isHtml ? HTML : Text;
@@ -464,13 +486,13 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
     std::vector<TLeaf> leaves;
     SplitMultipart(lines, depth, leaves);
     for (const auto& leaf : leaves) {
-      const bool whole = leaf.Lines.data() == lines.data() && leaf.Lines.size() == lines.size();
+      const bool whole = leaf.Lines.SameLines(lines);
       ParsePart(leaf.Lines, leaf.Depth, whole);
     }
     return;
   }
   if (enc == "X-UUENCODE" || !info.FileName.empty()) {
-    AddAttachment(StripHeaderBlock(lines), info);
+    AddAttachment(StripHeaderBlock(lines), info, keeper_);
     return;
   }
   if (mayNest && type == "MESSAGE/RFC822") {
@@ -489,14 +511,14 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
     Text.insert(Text.end(), body.begin(), body.end());
     return;
   }
-  AddAttachment(StripHeaderBlock(lines), info);
+  AddAttachment(StripHeaderBlock(lines), info, keeper_);
 }
 
 namespace {
 
 // A begin line of a uuencoded block: "begin" (any case), a mode of three
 // digits from 1 to 776 in characters 7 to 10, the name from character 11.
-bool IsUUBeginLine(const std::string& l) {
+bool IsUUBeginLine(std::string_view l) {
   if (l.size() <= 10 || LowerCase(l.substr(0, 5)) != "begin") return false;
   std::string_view mode = TrimView(std::string_view(l).substr(6, 4));
   if (mode.size() != 3) return false;
@@ -510,7 +532,7 @@ bool IsUUBeginLine(const std::string& l) {
 
 // The joined text holds a grave accent followed by CR LF and "end" exactly
 // when a line ending in "`" is followed by a line starting with "end".
-bool EndMarkBetween(const std::string& a, const std::string& b) {
+bool EndMarkBetween(std::string_view a, std::string_view b) {
   return !a.empty() && a.back() == '`' && b.compare(0, 3, "end") == 0;
 }
 
@@ -532,9 +554,9 @@ void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
   for (std::size_t i = n; i-- > 0;)
     marksFrom[i] = marksFrom[i + 1] + (i + 1 < n && EndMarkBetween(lines[i], lines[i + 1]) ? 1 : 0);
   std::size_t keptMarks = 0;
-  auto keep = [&](const std::string& l) {
+  auto keep = [&](std::string_view l) {
     if (!kept.empty() && EndMarkBetween(kept.back(), l)) ++keptMarks;
-    kept.push_back(l);
+    kept.emplace_back(l);
   };
   std::size_t p = 0;
   while (p < n) {
@@ -547,7 +569,7 @@ void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
     if (!found) break;
     TStringList block;
     while (p < n && LowerCase(Trim(lines[p])) != "end") {
-      if (!lines[p].empty()) block.push_back(lines[p]);
+      if (!lines[p].empty()) block.emplace_back(lines[p]);
       ++p;
     }
     if (p < n) ++p;  // the "end" line
@@ -555,12 +577,19 @@ void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
     info.FileName = uu.FileName;
     info.Encoding = "X-UUENCODE";
     info.ContentType = "APPLICATION/OCTET-STREAM";
-    AddAttachment(TLineSpan(block), info);
+    if (keeper_) {
+      // The attachment keeps its own copy of the block's lines.
+      auto owned = std::make_shared<const TStringList>(std::move(block));
+      AddAttachment(TLineSpan(*owned), info, owned);
+    } else {
+      AddAttachment(TLineSpan(block), info, nullptr);
+    }
   }
-  for (; p < n; ++p) kept.push_back(lines[p]);
+  for (; p < n; ++p) kept.emplace_back(lines[p]);
 }
 
-void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info) {
+void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info,
+                            const std::shared_ptr<const void>& keeper) {
   std::string name = info.FileName;
   if (name.empty()) {
     name = Subject;
@@ -579,6 +608,19 @@ void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info) {
   for (char c : name)
     if (std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos) clean.push_back(c);
   TAttachedFile& item = Attachments.Add(clean, info.ContentID);
+  if (keeper) {
+    const TTransferCoding coding = info.Encoding == "BASE64"       ? TTransferCoding::Base64
+                                   : info.Encoding == "X-UUENCODE" ? TTransferCoding::UU
+                                   : info.Encoding == "QUOTED-PRINTABLE"
+                                       ? TTransferCoding::QuotedPrintable
+                                       : TTransferCoding::None;
+    item.DeferDecoding(keeper, lines, coding);
+    // Uuencoded text that cannot be decoded fails the parsing now, as
+    // decoding at once would.
+    if (coding == TTransferCoding::UU)
+      item.WriteDecoded([](const char*, std::size_t) { return true; });
+    return;
+  }
   if (info.Encoding == "BASE64") {
     item.DecodeBase64(lines);
   } else if (info.Encoding == "X-UUENCODE") {

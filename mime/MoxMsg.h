@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -114,8 +115,12 @@ class TMoxMsg {
 
   // Replaces RawMail by the lines of bytes (split as SplitTextLines does).
   void LoadRawMail(std::string_view bytes);
-  // RawSize := length of RawMail's text (CR LF after every line); empties
-  // RawMail.
+  // Takes text over as the raw message instead (RawMail is emptied): the
+  // text is held once with its lines as views, and the attachments parsing
+  // finds keep it and decode from it only when their bytes are asked for.
+  void TakeRawText(std::string text);
+  // RawSize := length of the raw text (CR LF after every line); empties
+  // RawMail and drops a text taken over.
   void ClearRawMail();
   // Parses RawMail into the fields. Errors of the attachment decoders
   // ("Oops...") propagate; what was filled until then stays.
@@ -152,9 +157,16 @@ class TMoxMsg {
   // Moves the uuencoded blocks of lines into attachments; the other lines
   // go to remaining.
   void ExtractUUBlocks(TLineSpan lines, TStringList& remaining);
-  void AddAttachment(TLineSpan lines, const TPartInfo& info);
+  // keeper: what lines view, kept by an attachment that decodes later;
+  // none decodes now.
+  void AddAttachment(TLineSpan lines, const TPartInfo& info,
+                     const std::shared_ptr<const void>& keeper);
 
   std::string localHost_ = "a.b.c";
+  // The text taken over by TakeRawText.
+  std::shared_ptr<const TLineIndex> rawText_;
+  // While parsing a text taken over: that text, for the attachments.
+  std::shared_ptr<const void> keeper_;
 };
 
 // Parses a Date header value. date is 0 and zone empty when it cannot be

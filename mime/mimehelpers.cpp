@@ -100,7 +100,7 @@ namespace {
 // Appends the continuation lines that follow lines[i] to line.
 void AppendContinuations(TLineSpan lines, std::size_t i, std::string& line) {
   for (std::size_t k = i + 1; k < lines.size(); ++k) {
-    const std::string& c = lines[k];
+    const std::string_view c = lines[k];
     if (c.empty() || (c[0] != ' ' && c[0] != '\t')) break;
     line += TrimView(c);
   }
@@ -113,7 +113,7 @@ bool FindHeader(std::string_view key, TLineSpan lines, std::string& line) {
   while (i < lines.size() && lines[i].empty()) ++i;
   for (; i < lines.size() && !lines[i].empty(); ++i) {
     if (!StartsWithUpper(lines[i], key)) continue;
-    std::string found = lines[i];
+    std::string found(lines[i]);
     AppendContinuations(lines, i, found);
     line = std::move(found);
     return true;
@@ -125,10 +125,10 @@ bool FindHeaderInPart(std::string_view key, TLineSpan lines, std::string& line) 
   std::size_t i = 0;
   while (i < lines.size() && lines[i].empty()) ++i;
   for (; i < lines.size(); ++i) {
-    const std::string& l = lines[i];
+    const std::string_view l = lines[i];
     if (l.size() >= 2 && l[0] == '-' && l[1] == '-') break;
     if (!StartsWithUpper(l, key)) continue;
-    std::string found = l;
+    std::string found(l);
     AppendContinuations(lines, i, found);
     line = std::move(found);
     return true;
@@ -673,7 +673,7 @@ std::string MakeMessageID(std::string_view host, std::string_view address) {
 std::string EncodeQuotedPrintable(TLineSpan lines) {
   std::string out;
   bool firstLine = true;
-  auto endLine = [&](const std::string& l) {
+  auto endLine = [&](std::string_view l) {
     if (!firstLine) out += "\r\n";
     out += l;
     firstLine = false;

@@ -8,19 +8,14 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mime/lines.h"
 #include "platform/text.h"
 
 namespace qb {
-
-// An ordered list of lines without line breaks.
-using TStringList = std::vector<std::string>;
-// A view of consecutive lines of a list.
-using TLineSpan = std::span<const std::string>;
 
 // Splits bytes into lines the way the string list loads them: CR LF, a
 // bare LF and a bare CR each end a line; a break at the very end does not

@@ -519,6 +519,65 @@ void LoadIndex(Source& src, bool folderMode, TDbxIndexList* list, TDbxSkipped& s
   }
 }
 
+// The blocks of a chain read so far: runs of blocks that follow one another
+// in the file (the chain of even a very large message is usually one run),
+// a set of every position once the runs get many.
+class TVisitedBlocks {
+ public:
+  bool Has(std::int64_t p) const {
+    if (!set_.empty()) return set_.count(p) != 0;
+    for (const TRun& r : runs_)
+      if (p >= r.First && (p - r.First) % kStep == 0 && (p - r.First) / kStep < r.Count)
+        return true;
+    return false;
+  }
+  void Add(std::int64_t p) {
+    if (!set_.empty()) {
+      set_.insert(p);
+      return;
+    }
+    if (!runs_.empty() && p == runs_.back().First + runs_.back().Count * kStep) {
+      ++runs_.back().Count;
+      return;
+    }
+    if (runs_.size() < kMaxRuns) {
+      runs_.push_back({p, 1});
+      return;
+    }
+    for (const TRun& r : runs_)
+      for (std::int64_t k = 0; k < r.Count; ++k) set_.insert(r.First + k * kStep);
+    set_.insert(p);
+  }
+
+ private:
+  static constexpr std::int64_t kStep = dbx::kBlockReadSize;
+  static constexpr std::size_t kMaxRuns = 64;
+  struct TRun {
+    std::int64_t First;
+    std::int64_t Count;
+  };
+  std::vector<TRun> runs_;
+  std::unordered_set<std::int64_t> set_;
+};
+
+// The text the chain from q on holds at most (blocks that end the chain
+// early are not looked for), for reserving room.
+std::int64_t ChainTextBound(Source& src, std::int64_t q, std::int64_t blocksLeft,
+                            std::int64_t textLeft) {
+  std::int64_t total = 0;
+  while (blocksLeft-- > 0 && total < textLeft) {
+    std::size_t avail = 0;
+    const unsigned char* p = src.Get(q, dbx::kBlockHeaderSize, avail);
+    if (avail < dbx::kBlockHeaderSize || dbx::GetI32(p + dbx::kBlockOwnPos) != q) break;
+    const std::int32_t used = dbx::GetI32(p + dbx::kBlockUsed);
+    total += used <= 0 ? 0 : std::min<std::int64_t>(used, dbx::kBlockTextSize);
+    const std::int32_t next = dbx::GetI32(p + dbx::kBlockNext);
+    if (next == 0 || next == q) break;
+    q = next;
+  }
+  return std::min(total, textLeft);
+}
+
 void LoadText(Source& src, std::int32_t position, std::string& stream, TDbxSkipped& skipped) {
   if (position <= 0) return;
   if (ReadItemCount(src) <= 0) return;
@@ -526,22 +585,12 @@ void LoadText(Source& src, std::int32_t position, std::string& stream, TDbxSkipp
   // A sound chain holds each block once and no more text than the file.
   std::int64_t textLeft = size;
   std::int64_t blocksLeft = size / static_cast<std::int64_t>(dbx::kBlockHeaderSize) + 1;
-  // Blocks read so far: a short list for the usual short chain, a set
-  // beyond that.
-  std::vector<std::int64_t> recent;
-  std::unordered_set<std::int64_t> seen;
-  auto wasRead = [&](std::int64_t p) {
-    if (seen.empty()) return std::find(recent.begin(), recent.end(), p) != recent.end();
-    return seen.count(p) != 0;
-  };
-  auto markRead = [&](std::int64_t p) {
-    if (seen.empty() && recent.size() < 64) {
-      recent.push_back(p);
-      return;
-    }
-    if (seen.empty()) seen.insert(recent.begin(), recent.end());
-    seen.insert(p);
-  };
+  TVisitedBlocks visited;
+  // A text that outgrows its room this far is large: the rest of the chain
+  // is measured once and room made for all of it, since growing by
+  // doubling would need the old and the new copy of the text at once.
+  constexpr std::size_t kMeasureFrom = 8u << 20;
+  bool measured = false;
   std::int64_t q = position;
   while (blocksLeft-- > 0) {
     std::size_t avail = 0;
@@ -550,7 +599,7 @@ void LoadText(Source& src, std::int32_t position, std::string& stream, TDbxSkipp
       if (q != position) ++skipped.BrokenChains;
       break;
     }
-    markRead(q);
+    visited.Add(q);
     const std::int32_t used = dbx::GetI32(p + dbx::kBlockUsed);
     const std::int32_t next = dbx::GetI32(p + dbx::kBlockNext);
     const std::size_t have = avail - dbx::kBlockHeaderSize;
@@ -560,11 +609,20 @@ void LoadText(Source& src, std::int32_t position, std::string& stream, TDbxSkipp
     const void* zero = std::memchr(text, 0, take);
     const std::size_t n = zero ? static_cast<const char*>(zero) - text : take;
     if (static_cast<std::int64_t>(n) > textLeft) break;
+    if (!measured && stream.size() + n > stream.capacity() && stream.size() >= kMeasureFrom) {
+      measured = true;
+      const std::int64_t more = ChainTextBound(src, q, blocksLeft + 1, textLeft);
+      stream.reserve(stream.size() + static_cast<std::size_t>(more));
+      // The measuring moved the read windows: this block is read again.
+      p = src.Get(q, dbx::kBlockReadSize, avail);
+      if (avail < dbx::kBlockHeaderSize) break;
+      text = reinterpret_cast<const char*>(p + dbx::kBlockText);
+    }
     stream.append(text, n);
     textLeft -= static_cast<std::int64_t>(n);
     if (!zero && take < limit) break;  // the block's text passes the end of the file
     if (next == 0) break;
-    if (wasRead(next)) {
+    if (visited.Has(next)) {
       ++skipped.LoopingChains;
       break;
     }
@@ -640,24 +698,22 @@ void Dump(Source& src, std::int32_t position, std::string& text) {
   const std::size_t groups = avail / 16;
   out.reserve(out.size() + groups * (16 * 6 + 3));
   for (std::size_t g = 0; g < groups; ++g) {
-    std::string hex, chars;
+    // "4F 6B " ... then " O  k " ...: three characters a byte on each line.
+    char hex[16 * 3 + 1], chars[16 * 3 + 2];
     for (std::size_t i = 0; i < 16; ++i) {
       const unsigned char c = data[g * 16 + i];
-      hex += kHex[c >> 4];
-      hex += kHex[c & 15];
-      hex += ' ';
-      if (c == 0) {
-        chars += "   ";
-      } else {
-        chars += ' ';
-        chars += static_cast<char>(c);
-        chars += ' ';
-      }
+      hex[i * 3] = kHex[c >> 4];
+      hex[i * 3 + 1] = kHex[c & 15];
+      hex[i * 3 + 2] = ' ';
+      chars[i * 3] = ' ';
+      chars[i * 3 + 1] = c == 0 ? ' ' : static_cast<char>(c);
+      chars[i * 3 + 2] = ' ';
     }
-    out += hex;
-    out += '\n';
-    out += chars;
-    out += "\n\n";
+    hex[48] = '\n';
+    chars[48] = '\n';
+    chars[49] = '\n';
+    out.append(hex, sizeof hex);
+    out.append(chars, sizeof chars);
   }
   text += out;
 }
@@ -700,6 +756,10 @@ void TDbxFile::LoadMessageText(std::int32_t position, std::string& stream, std::
     const std::size_t blocks =
         (static_cast<std::size_t>(sizeHint) + dbx::kBlockTextSize - 1) / dbx::kBlockTextSize;
     impl_->Src->ReadAhead(blocks * dbx::kBlockReadSize);
+    // Room for the whole text at once: growing by doubling would need the
+    // old and the new copy of a large message at the same time.
+    stream.reserve(stream.size() +
+                   static_cast<std::size_t>(std::min<std::int64_t>(sizeHint, impl_->Src->Size())));
   }
   TDbxSkipped skipped;
   LoadText(*impl_->Src, position, stream, skipped);

@@ -191,17 +191,20 @@ bool TPendingFile::Write(const char* data, std::size_t size) {
   return true;
 }
 
-TPlaced TPendingFile::Place(const std::function<std::string(int n)>& candidate, int maxTries) {
-  TPlaced placed;
-  if (fd_ < 0 || !dir_.IsOpen()) return placed;
-  const int dirFd = dir_.Fd();
-  // Whatever wrote the temporary by its path must have written our file.
+bool TPendingFile::InPlace() const {
+  if (fd_ < 0 || !dir_.IsOpen()) return false;
   struct stat mine {
   }, named{};
-  if (::fstat(fd_, &mine) != 0 ||
-      ::fstatat(dirFd, tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISREG(named.st_mode) || !SameFile(mine, named))
-    return placed;
+  return ::fstat(fd_, &mine) == 0 &&
+         ::fstatat(dir_.Fd(), tempName_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISREG(named.st_mode) && SameFile(mine, named);
+}
+
+TPlaced TPendingFile::Place(const std::function<std::string(int n)>& candidate, int maxTries) {
+  TPlaced placed;
+  // Whatever wrote the temporary by its path must have written our file.
+  if (!InPlace()) return placed;
+  const int dirFd = dir_.Fd();
 
   int races = 0;
   for (int n = 1; n <= maxTries; ++n) {

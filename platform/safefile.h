@@ -97,6 +97,10 @@ class TPendingFile {
   // Appends bytes. False on any failure (full disk, file size limit).
   bool Write(const char* data, std::size_t size);
 
+  // True while the temporary's name still holds this very file (nothing
+  // removed or replaced it).
+  bool InPlace() const;
+
   // Moves the finished temporary to the first name candidate(1),
   // candidate(2), ... that is free or already holds the same bytes (the
   // temporary is then dropped). A symbolic link at a candidate fails the

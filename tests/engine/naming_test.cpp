@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <csignal>
+#include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -390,6 +392,42 @@ TEST(WriteAttachments, AWriteCutShortLeavesNoFileUnderAnyName) {
   // No partial file, and no temporary either.
   EXPECT_EQ(test::ListTree(dest.Path()),
             std::vector<std::string>{"outlookExpress/2003.09.21/S/small.txt"});
+}
+
+// Streamed attachments arrive in pieces; one whose temporary is taken away
+// while it is written (a virus scanner) leaves a report instead; one whose
+// stream fails is logged.
+TEST(WriteAttachments, StreamedFilesInPiecesReportsAndFailures) {
+  test::TempDir dest;
+  const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
+  const auto streamed = [](const std::string& name, std::function<bool(const TWriteBytes&)> f) {
+    TAttachmentToWrite a;
+    a.FileName = name;
+    a.Stream = std::move(f);
+    return a;
+  };
+  const auto pieces = [](const TWriteBytes& write) {
+    return write("one ", 4) && write("two ", 4) && write("three", 5);
+  };
+  const auto scanner = [&](const TWriteBytes& write) {
+    for (const auto& e : std::filesystem::directory_iterator(t.Directory))
+      if (e.path().filename().string().rfind(".qb-", 0) == 0) std::filesystem::remove(e.path());
+    return write("MZ", 2);
+  };
+  WriteLog log;
+  const int n = WriteAttachments(t, {},
+                                 {streamed("a.pdf", pieces), streamed("Setup.exe ", scanner),
+                                  streamed("c.doc", [](const TWriteBytes&) { return false; })},
+                                 log.Report());
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21/S/a.pdf"), "one two three");
+  EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21/S/virus_report.txt"),
+            "Setup.exe cannot be opened.\r\nThis is generally due to virus protection software "
+            "suspecting a virus in the attachment.\r\nThe contents of the attachment has been "
+            "stripped.");
+  EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Save Attachment " + t.Directory +
+                                                "c.doc of Message(4) in Inbox.dbx"});
+  EXPECT_EQ(test::ListTree(dest.Path()).size(), 2u) << "no temporary is left";
 }
 
 TEST(WriteAttachments, NothingIsWrittenOutsideTheDestination) {

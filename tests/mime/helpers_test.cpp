@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <thread>
@@ -24,6 +25,22 @@ TEST(Lines, SplitAtEveryKindOfBreakAndJoinWithCrLf) {
   TStringList l{"x", "", "y"};
   EXPECT_EQ(JoinLines(l), "x\r\n\r\ny\r\n");
   EXPECT_EQ(SplitTextLines(JoinLines(l)), l);
+}
+
+// A text taken over as a line index gives the same lines as splitting it.
+TEST(Lines, IndexOfATextGivesTheSplitLines) {
+  for (const std::string& text :
+       std::vector<std::string>{"a\r\nb\nc\rd", "a\r\n", "a\n\r", "\r\n\r\n", "\r\r\n", "\n", "x\r",
+                                "", "a\rb\r\n\n", std::string("a\0b\n", 4)}) {
+    const TStringList split = SplitTextLines(text);
+    const TLineIndex index(text);
+    const TLineSpan lines(index);
+    ASSERT_EQ(lines.size(), split.size()) << text;
+    EXPECT_TRUE(std::equal(lines.begin(), lines.end(), split.begin())) << text;
+    if (!lines.empty()) {
+      EXPECT_EQ(lines.subspan(1).size(), split.size() - 1);
+    }
+  }
 }
 
 TEST(FindHeader, FoldedLinesAreJoinedTrimmedWithoutSeparator) {

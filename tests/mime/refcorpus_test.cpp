@@ -59,6 +59,52 @@ TEST(ReferenceCorpus, EveryMessageParses) {
   EXPECT_TRUE(test::ListTree(tmp.Path()).empty()) << "temporary files left behind";
 }
 
+// A message whose text is taken over decodes its attachments only when they
+// are written, in pieces, to the same names and bytes as decoding at once.
+TEST(ReferenceCorpus, DeferredDecodingWritesTheSameFiles) {
+  std::vector<fs::path> files = MailFiles();
+  if (files.empty()) GTEST_SKIP() << "reference mail corpus not found";
+  test::TempDir tmp;
+  test::ScopedEnv env("TMPDIR", tmp.Path());
+  std::size_t compared = 0;
+  for (const auto& f : files) {
+    for (const std::string& raw : test::SplitMbox(test::ReadFile(f.string()))) {
+      TMoxMsg now, later;
+      now.LoadRawMail(raw);
+      later.TakeRawText(raw);
+      const auto parses = [](TMoxMsg& m) {
+        try {
+          m.ParseRawMail();
+          return true;
+        } catch (const std::runtime_error&) {
+          return false;
+        }
+      };
+      ASSERT_EQ(parses(now), parses(later)) << f;
+      EXPECT_EQ(now.RawSize, later.RawSize) << f;
+      EXPECT_EQ(now.Subject, later.Subject) << f;
+      EXPECT_EQ(now.Text, later.Text) << f;
+      EXPECT_EQ(now.HTML, later.HTML) << f;
+      ASSERT_EQ(now.Attachments.Count(), later.Attachments.Count()) << f;
+      for (int i = 0; i < now.Attachments.Count(); ++i) {
+        ASSERT_TRUE(later.Attachments[i].IsDeferred()) << f;
+        std::string written;
+        later.Attachments[i].WriteDecoded([&](const char* data, std::size_t size) {
+          written.append(data, size);
+          return true;
+        });
+        // "rfc822-XXXXXXXX.eml" names are drawn at random.
+        if (now.Attachments[i].FileName.rfind("rfc822-", 0) != 0) {
+          EXPECT_EQ(later.Attachments[i].FileName, now.Attachments[i].FileName) << f;
+        }
+        EXPECT_EQ(written, now.Attachments[i].Bytes()) << f << ": " << now.Attachments[i].FileName;
+        compared += written.size();
+      }
+    }
+  }
+  EXPECT_GT(compared, 1000000u);
+}
+
 // The path-traversal names of the corpus lose their separators.
 TEST(ReferenceCorpus, TraversalNamesStayPlain) {
   fs::path dir = fs::path(test::RefDataDir()) / "mail" / "php-mime-mail-parser";

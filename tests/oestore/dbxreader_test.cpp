@@ -288,6 +288,41 @@ TEST(DbxText, ChainRulesForZeroBytesAndBlockHeaders) {
   EXPECT_EQ(textAfter(TDbxDamage::HugeUsedCount), full);
 }
 
+// Long chains: one in scattered order that loops back to its middle ends
+// where it would repeat; one larger than the first room made for its text
+// is read whole, also when it loops back to its start.
+TEST(DbxText, LongChainsReadWholeAndEndWhereTheyWouldRepeat) {
+  {
+    const auto msgs = SynthMessages(1, 200 * 512);
+    TDbxLayout layout;
+    std::string image = BuildDbxMessageFile(msgs, {}, &layout);
+    const std::vector<std::int32_t>& blocks = layout.Blocks[0];
+    ASSERT_GE(blocks.size(), 200u);
+    // Every second block, then the others: no two neighbours in the file.
+    std::vector<std::size_t> order;
+    for (std::size_t start : {0u, 1u})
+      for (std::size_t k = start; k < blocks.size(); k += 2) order.push_back(k);
+    std::string expected;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const std::int32_t next = i + 1 < order.size() ? blocks[order[i + 1]] : blocks[order[50]];
+      PutDbxI32(image, blocks[order[i]] + dbx::kBlockNext, next);
+      expected += msgs[0].Text.substr(order[i] * 512, 512);
+    }
+    std::string text;
+    LoadDbxMessageTextFromImage(image, blocks[order[0]], text);
+    EXPECT_EQ(text, expected);
+  }
+  for (bool loops : {false, true}) {
+    const auto msgs = SynthMessages(1, 20 << 20);
+    TDbxLayout layout;
+    std::string image = BuildDbxMessageFile(msgs, {}, &layout);
+    if (loops) ApplyDbxDamage(image, layout, TDbxDamage::LoopingChain);
+    std::string text;
+    LoadDbxMessageTextFromImage(image, layout.Blocks[0][0], text);
+    EXPECT_TRUE(text == msgs[0].Text) << loops;
+  }
+}
+
 TEST(DbxText, UsedCountLimitsStaleBytes) {
   TDbxLayout layout;
   std::string image = BuildDbxMessageFile(SynthMessages(1, 200), {}, &layout);
