@@ -23,6 +23,7 @@ TPreparedMessage::~TPreparedMessage() = default;
 // side is woken in batches: the reading thread, once the queue is full, when
 // it is down to half; the worker thread, once the queue ran empty, when it
 // holds half of it again (or the reading thread is done or has to wait).
+// What it holds is bounded by kReadAheadMessages and kReadAheadBytes.
 // Destroying it stops the thread after the message in hand and drops what
 // was not taken.
 class TExtractionWorker::TReadAhead {
@@ -42,10 +43,14 @@ class TExtractionWorker::TReadAhead {
   }
 
   // The next message, waiting for it if need be; null when the reading
-  // thread ended without it (it could not make the item).
+  // thread ended without it (it could not make the item). The message taken
+  // before is done with (and gone) by then.
   std::unique_ptr<TPreparedMessage> Take() {
     std::unique_lock<std::mutex> lock(mutex_);
+    bytes_ -= held_;
+    held_ = 0;
     if (queue_.empty()) {
+      if (readerWaiting_ && HasRoom()) readerWake_.notify_one();
       workerWaiting_ = true;
       workerWake_.wait(lock, [this] {
         return queue_.size() >= kLow || done_ || (readerWaiting_ && !queue_.empty());
@@ -55,7 +60,7 @@ class TExtractionWorker::TReadAhead {
     if (queue_.empty()) return nullptr;
     std::unique_ptr<TPreparedMessage> item = std::move(queue_.front());
     queue_.pop_front();
-    bytes_ -= item->Size;
+    held_ = item->Size;
     // Woken once the lock is free, so that it does not wait for it at once.
     const bool wake = readerWaiting_ && HasRoom();
     lock.unlock();
@@ -66,9 +71,11 @@ class TExtractionWorker::TReadAhead {
  private:
   static constexpr std::size_t kLow = kReadAheadMessages / 2;
 
-  // The queue is full (it always takes one message, however large).
+  // No more is read for now. The message the worker thread holds counts
+  // too, so that a large message is not read while another is written; but
+  // when there is none, one is always read, however large.
   bool Full() const {
-    return !queue_.empty() && (queue_.size() >= kReadAheadMessages || bytes_ >= kReadAheadBytes);
+    return queue_.size() >= kReadAheadMessages || (bytes_ > 0 && bytes_ >= kReadAheadBytes);
   }
   // A reading thread that waits for room goes on.
   bool HasRoom() const { return queue_.size() <= kLow && bytes_ <= kReadAheadBytes / 2; }
@@ -110,7 +117,8 @@ class TExtractionWorker::TReadAhead {
   std::mutex mutex_;
   std::condition_variable readerWake_, workerWake_;
   std::deque<std::unique_ptr<TPreparedMessage>> queue_;
-  std::size_t bytes_ = 0;  // raw text in the queue
+  std::size_t bytes_ = 0;  // raw text in the queue and held by the worker thread
+  std::size_t held_ = 0;   // raw text of the message the worker thread holds
   bool readerWaiting_ = false, workerWaiting_ = false;
   bool stop_ = false;
   bool done_ = false;

@@ -111,7 +111,9 @@ struct TMessageContent {
 };
 
 // How far the reading thread may run ahead of the worker thread: this many
-// messages, or this much raw text (but always one message).
+// messages, or this much raw text counting the message being written (but
+// one message is always read when the worker thread has none): a large
+// message is not read while another is written.
 inline constexpr std::size_t kReadAheadMessages = 8;
 inline constexpr std::size_t kReadAheadBytes = 16u << 20;
 

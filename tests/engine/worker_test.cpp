@@ -55,16 +55,24 @@ struct TThreadsSeen {
   std::mutex Mutex;
   std::set<std::thread::id> Read, Write;
   std::size_t Reads = 0;
+  // Large messages read and not yet written, and the most there were.
+  std::atomic<int> LargeHeld{0}, MostLargeHeld{0};
 };
 
 // Message j of a folder: a link in the body unless j is a multiple of 3, an
-// attached file when j is odd.
-std::string MessageText(const std::string& folder, std::size_t j) {
+// attached file when j is odd; a body larger than what is read ahead when
+// large.
+std::string MessageText(const std::string& folder, std::size_t j, bool large = false) {
   const std::string n = std::to_string(j);
   std::string m = "From: ann@example.com\r\nSubject: " + folder + " " + n +
                   "\r\nDate: Sat, 03 Jan 2009 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
                   "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
                   "--b\r\nContent-Type: text/plain\r\n\r\n";
+  if (large) {
+    std::string body;
+    for (const std::string line(78, 'x'); body.size() <= kReadAheadBytes;) body += line + "\r\n";
+    m += body;
+  }
   if (j % 3 != 0) m += "see http://example.invalid/" + folder + n + ".png\r\n";
   if (j % 2 == 1)
     m += "--b\r\nContent-Type: application/octet-stream; name=\"f" + n +
@@ -89,7 +97,9 @@ class SlowLinks : public ILinkDownloads {
       std::lock_guard<std::mutex> lock(seen_.Mutex);
       seen_.Write.insert(std::this_thread::get_id());
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    const bool large = text.size() > kReadAheadBytes;
+    std::this_thread::sleep_for(std::chrono::milliseconds(large ? 10 : 3));
+    if (large) --seen_.LargeHeld;  // the last step of its message
     return static_cast<int>(CountLinks(text));
   }
 
@@ -104,8 +114,8 @@ class SlowSource : public TExtractionWorker {
     SetUpSource(TSourceKind::Thunderbird, std::make_unique<SlowLinks>(seen),
                 "Quillbox/Test/History.ini");
   }
-  // Messages (folder, j) that cannot be read.
-  std::set<std::pair<std::string, std::size_t>> Unreadable;
+  // Messages (folder, j) that cannot be read, and those that are large.
+  std::set<std::pair<std::string, std::size_t>> Unreadable, Large;
 
  protected:
   bool FolderHasSource(const TJobFolder&) const override { return true; }
@@ -117,13 +127,19 @@ class SlowSource : public TExtractionWorker {
       seen_.Read.insert(std::this_thread::get_id());
       ++seen_.Reads;
     }
+
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     if (Unreadable.count({f.Name, j})) {
       item.ReadFailed = true;
       return;
     }
     item.KeyText = f.Name + std::to_string(j);
-    item.RawText = MessageText(f.Name, j);
+    const bool large = Large.count({f.Name, j}) != 0;
+    if (large) {
+      const int held = ++seen_.LargeHeld;
+      if (held > seen_.MostLargeHeld) seen_.MostLargeHeld = held;
+    }
+    item.RawText = MessageText(f.Name, j, large);
   }
   // The run without reading ahead, as a source without it does it.
   void ProcessMessage(std::size_t, const TJobFolder& f, std::size_t j, std::size_t count) override {
@@ -153,12 +169,14 @@ TEST(Worker, ReadingAheadKeepsEveryReportFileAndRecordInItsPlace) {
     std::set<std::pair<std::string, std::size_t>> Unreadable;
     std::string StopAt;   // the status line at which the user stops the run
     bool SecondRunSkips;  // a second run with the skip choice follows
+    std::set<std::pair<std::string, std::size_t>> Large;
   };
   const std::vector<Case> cases = {
-      {"whole run", {}, "", false},
-      {"unreadable message", {{"A", 2}, {"B", 0}}, "", false},
-      {"stop inside a folder", {}, "A : Processing Message 3 of 5 ...", false},
-      {"second run skips", {}, "", true},
+      {"whole run", {}, "", false, {}},
+      {"unreadable message", {{"A", 2}, {"B", 0}}, "", false, {}},
+      {"stop inside a folder", {}, "A : Processing Message 3 of 5 ...", false, {}},
+      {"second run skips", {}, "", true, {}},
+      {"large messages", {}, "", false, {{"A", 1}, {"A", 2}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -187,6 +205,7 @@ TEST(Worker, ReadingAheadKeepsEveryReportFileAndRecordInItsPlace) {
         job.SkipDuplicates = run == 1;
         SlowSource worker(job, seen);
         worker.Unreadable = c.Unreadable;
+        worker.Large = c.Large;
         worker.SetPrepareAhead(ahead);
         worker.Resume();
         worker.WaitFor();
@@ -194,6 +213,8 @@ TEST(Worker, ReadingAheadKeepsEveryReportFileAndRecordInItsPlace) {
       }
       outcome[ahead] = {view.Log, view.Trace, test::TreeContents(root.Path()), seen.Reads};
       ASSERT_EQ(seen.Write.size(), 1u);
+      // Never two large messages in memory at once.
+      EXPECT_LE(seen.MostLargeHeld, 1);
       if (ahead) {
         // Read on a thread of its own, never on the worker thread.
         for (const std::thread::id& t : seen.Read) EXPECT_EQ(seen.Write.count(t), 0u);
