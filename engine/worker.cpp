@@ -68,6 +68,20 @@ class TExtractionWorker::TReadAhead {
     return item;
   }
 
+  // Hands a message the worker thread is done with back to the reading
+  // thread, which frees it before it reads the next: memory goes back to
+  // the thread that took it, and the two threads do not contend for the
+  // allocator's lock.
+  void Return(std::unique_ptr<TPreparedMessage> item) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (done_) {
+      lock.unlock();
+      item.reset();  // nobody to contend with any more
+      return;
+    }
+    returned_.push_back(std::move(item));
+  }
+
  private:
   static constexpr std::size_t kLow = kReadAheadMessages / 2;
 
@@ -81,6 +95,7 @@ class TExtractionWorker::TReadAhead {
   bool HasRoom() const { return queue_.size() <= kLow && bytes_ <= kReadAheadBytes / 2; }
 
   void Run() noexcept {
+    std::vector<std::unique_ptr<TPreparedMessage>> freeing;
     try {
       for (std::size_t j = 0; j < count_; ++j) {
         {
@@ -92,7 +107,9 @@ class TExtractionWorker::TReadAhead {
             readerWaiting_ = false;
           }
           if (stop_) break;
+          freeing.swap(returned_);
         }
+        freeing.clear();
         auto item = std::make_unique<TPreparedMessage>();
         prepare_(j, *item);
         std::unique_lock<std::mutex> lock(mutex_);
@@ -117,6 +134,7 @@ class TExtractionWorker::TReadAhead {
   std::mutex mutex_;
   std::condition_variable readerWake_, workerWake_;
   std::deque<std::unique_ptr<TPreparedMessage>> queue_;
+  std::vector<std::unique_ptr<TPreparedMessage>> returned_;
   std::size_t bytes_ = 0;  // raw text in the queue and held by the worker thread
   std::size_t held_ = 0;   // raw text of the message the worker thread holds
   bool readerWaiting_ = false, workerWaiting_ = false;
@@ -313,6 +331,7 @@ void TExtractionWorker::MainPass() {
         PrepareAhead(f, j, skipping, *item);
       }
       ExtractPrepared(f, j, n, *item);
+      ahead->Return(std::move(item));
     }
     // Stopped and joined before the list goes; what it read and was not
     // taken is dropped.

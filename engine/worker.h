@@ -13,16 +13,15 @@
 // Reading ahead: a source that can read its messages on another thread
 // (CanPrepareAhead) has, in a run without pause, the next messages read and
 // parsed on a second thread (PrepareMessage, then the parse) while the
-// worker thread writes the current one; a few messages ahead at most (see
-// kReadAheadMessages). That thread only fills TPreparedMessage items: it
-// reports nothing and touches no counter, history record, view or job
-// state. The worker thread takes the messages in order and does everything
-// else exactly as without reading ahead, so every log line, status, row,
-// counter and history record comes from one thread in the same order. The
-// reading thread never crosses into the next folder (it starts after
-// LoadMessageList and is joined before ReleaseMessageList), and what it
-// prepared that the worker no longer takes (after a stop) is dropped without
-// a trace.
+// worker thread writes the current one (kReadAheadMessages at most). That
+// thread only fills TPreparedMessage items: it reports nothing and touches
+// no counter, history record, view or job state. The worker thread takes
+// the messages in order and does everything else exactly as without
+// reading ahead, so every log line, status, row, counter and history record
+// comes from one thread in the same order. The reading thread never crosses
+// into the next folder (it starts after LoadMessageList and is joined
+// before ReleaseMessageList), and what it prepared that the worker no
+// longer takes (after a stop) is dropped without a trace.
 //
 // The filters the job carries, the same for every source:
 //  - SkipDuplicates: a message whose key digest the history held before the
@@ -113,9 +112,11 @@ struct TMessageContent {
 // How far the reading thread may run ahead of the worker thread: this many
 // messages, or this much raw text counting the message being written (but
 // one message is always read when the worker thread has none): a large
-// message is not read while another is written.
-inline constexpr std::size_t kReadAheadMessages = 8;
-inline constexpr std::size_t kReadAheadBytes = 16u << 20;
+// message is not read while another is written. The room is ample so that
+// the threads seldom wait for each other: each wait and wake-up costs
+// system calls and tends to put both threads on the same core.
+inline constexpr std::size_t kReadAheadMessages = 128;
+inline constexpr std::size_t kReadAheadBytes = 8u << 20;
 
 // One message as the reading thread leaves it for the worker thread.
 struct TPreparedMessage {
