@@ -79,7 +79,11 @@ class TExtractionWorker::TReadAhead {
       item.reset();  // nobody to contend with any more
       return;
     }
-    returned_.push_back(std::move(item));
+    try {
+      returned_.push_back(std::move(item));
+    } catch (...) {
+      // No room to keep it: it is freed here after all.
+    }
   }
 
  private:
