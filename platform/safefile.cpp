@@ -147,8 +147,18 @@ std::string TSafeDir::EntryPath(const std::string& name) const {
 
 // --- TPendingFile ------------------------------------------------------------
 
+bool TPendingFile::UnnamedAllowed = true;
+
 TPendingFile::TPendingFile(const TSafeDir& dir) : dir_(dir) {
   if (!dir.IsOpen()) return;
+  // A file without a name, given one only by Place: a run that is killed
+  // leaves nothing behind. It is placed by linking its /proc/self/fd entry,
+  // so it is used only where that works; other file systems get a hidden
+  // named temporary.
+  if (UnnamedAllowed && ProcFdUsable()) {
+    fd_ = ::openat(dir.Fd(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd_ >= 0) return;
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name = RandomTempName();
     fd_ =
@@ -166,6 +176,7 @@ TPendingFile::~TPendingFile() {
 }
 
 std::string TPendingFile::Path() const {
+  if (tempName_.empty()) return "/proc/self/fd/" + std::to_string(fd_);
   return dir_.EntryPath(tempName_);
 }
 
@@ -193,6 +204,7 @@ bool TPendingFile::Write(const char* data, std::size_t size) {
 
 bool TPendingFile::InPlace() const {
   if (fd_ < 0 || !dir_.IsOpen()) return false;
+  if (tempName_.empty()) return true;  // nothing can reach it by a name
   struct stat mine {
   }, named{};
   return ::fstat(fd_, &mine) == 0 &&
@@ -214,8 +226,14 @@ TPlaced TPendingFile::Place(const std::function<std::string(int n)>& candidate, 
     if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT) return placed;
       // The name is free: take it, never replacing what appears meanwhile.
-      int rc = ::renameat2(dirFd, tempName_.c_str(), dirFd, name.c_str(), RENAME_NOREPLACE);
-      if (rc != 0 && (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
+      int rc;
+      if (tempName_.empty()) {
+        rc = ::linkat(AT_FDCWD, Path().c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW);
+      } else {
+        rc = ::renameat2(dirFd, tempName_.c_str(), dirFd, name.c_str(), RENAME_NOREPLACE);
+      }
+      if (rc != 0 && !tempName_.empty() &&
+          (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP)) {
         // No exchange-free rename on this file system: a hard link cannot
         // replace either.
         rc = ::linkat(dirFd, tempName_.c_str(), dirFd, name.c_str(), 0);

@@ -77,18 +77,25 @@ struct TPlaced {
   std::string Name;  // the name used (for Written and SameBytes)
 };
 
-// One file being written under a temporary name inside a TSafeDir. The
-// temporary is removed when the object goes away without Place succeeding.
+// One file being written inside a TSafeDir before it gets its name. Where
+// the file system allows, the file has no name at all until Place (so a
+// killed run leaves nothing); elsewhere it has a hidden temporary name
+// (".qb-<random>.part"). The temporary is removed when the object goes away
+// without Place succeeding.
 class TPendingFile {
  public:
-  // Creates a new, empty temporary file (O_EXCL | O_NOFOLLOW) in dir.
+  // Creates a new, empty temporary file in dir (O_TMPFILE, else O_EXCL |
+  // O_NOFOLLOW under a temporary name).
   explicit TPendingFile(const TSafeDir& dir);
+  // False makes every temporary a named one (for tests of the named way).
+  static bool UnnamedAllowed;
   ~TPendingFile();
   TPendingFile(const TPendingFile&) = delete;
   TPendingFile& operator=(const TPendingFile&) = delete;
 
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
+  // The temporary name; empty for a file without a name.
   const std::string& TempName() const { return tempName_; }
   // A path by which other code may write the temporary (truncating it); see
   // TSafeDir::EntryPath.
@@ -98,7 +105,7 @@ class TPendingFile {
   bool Write(const char* data, std::size_t size);
 
   // True while the temporary's name still holds this very file (nothing
-  // removed or replaced it).
+  // removed or replaced it); always for a file without a name.
   bool InPlace() const;
 
   // Moves the finished temporary to the first name candidate(1),

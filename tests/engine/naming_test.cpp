@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "engine/naming.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/safefile.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
@@ -415,10 +417,13 @@ TEST(WriteAttachments, StreamedFilesInPiecesReportsAndFailures) {
     return write("MZ", 2);
   };
   WriteLog log;
+  // Only a named temporary can be taken away.
+  TPendingFile::UnnamedAllowed = false;
   const int n = WriteAttachments(t, {},
                                  {streamed("a.pdf", pieces), streamed("Setup.exe ", scanner),
                                   streamed("c.doc", [](const TWriteBytes&) { return false; })},
                                  log.Report());
+  TPendingFile::UnnamedAllowed = true;
   EXPECT_EQ(n, 2);
   EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21/S/a.pdf"), "one two three");
   EXPECT_EQ(test::ReadFile(dest / "outlookExpress/2003.09.21/S/virus_report.txt"),
@@ -428,6 +433,27 @@ TEST(WriteAttachments, StreamedFilesInPiecesReportsAndFailures) {
   EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Save Attachment " + t.Directory +
                                                 "c.doc of Message(4) in Inbox.dbx"});
   EXPECT_EQ(test::ListTree(dest.Path()).size(), 2u) << "no temporary is left";
+}
+
+// A run killed while it writes a file leaves nothing in the target
+// directory: the file has no name until it is placed.
+TEST(WriteAttachments, AKilledWriterLeavesNoTemporary) {
+  test::TempDir dest;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    TSafeDir dir;
+    if (!dir.Open(dest.Path(), "S", true)) ::_exit(2);
+    TPendingFile file(dir);
+    if (!file.IsOpen() || !file.Write("half", 4)) ::_exit(2);
+    ::_exit(file.TempName().empty() ? 0 : 1);  // killed: no destructor runs
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_NE(WEXITSTATUS(status), 2);
+  if (WEXITSTATUS(status) == 1) GTEST_SKIP() << "no files without a name on this file system";
+  EXPECT_TRUE(test::ListTree(dest.Path()).empty());
 }
 
 TEST(WriteAttachments, NothingIsWrittenOutsideTheDestination) {
