@@ -179,16 +179,7 @@ TEST_F(ExtractCli, UsageErrors) {
 
 TEST_F(ExtractCli, IdentityNamesTheStore) {
   // The key store as an import of a Windows export would leave it.
-  std::string root;
-  for (char c : Store()) root += c == '/' ? std::string("\\\\") : std::string(1, c);
-  test::WriteFile(dir / "config/Quillbox/registry.reg",
-                  "Windows Registry Editor Version 5.00\r\n\r\n"
-                  "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}]\r\n"
-                  "\"Username\"=\"Main Identity\"\r\n\r\n"
-                  "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}"
-                  "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n"
-                  "\"Store Root\"=\"" +
-                      root + "\"\r\n\r\n");
+  test::WriteFile(dir / "config/Quillbox/registry.reg", test::IdentityRegistryExport(Store()));
   const CliResult ids = Run({"identities"});
   ASSERT_EQ(ids.Status, 0) << ids.Err;
   ASSERT_EQ(ids.Out, "Main Identity\t" + Store() + "\n");
@@ -260,15 +251,12 @@ TEST_F(ExtractCli, AFullDiskLeavesNoPartFileAndARerunWithSkipRecoversAll) {
   std::filesystem::remove_all(dir / "out");
   std::filesystem::remove_all(dir / "appdata");
 
-  rlimit before{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
-  rlimit small = before;
-  small.rlim_cur = 2048;
-  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const CliResult cut = Extract({});
-  ::setrlimit(RLIMIT_FSIZE, &before);
-  std::signal(SIGXFSZ, previous);
+  CliResult cut;
+  {
+    test::FileSizeLimit limit(2048);
+    ASSERT_TRUE(limit.Set());
+    cut = Extract({});
+  }
 
   EXPECT_EQ(cut.Status, 3) << cut.Err;
   // The photos do not fit: their message fails where the disk first says

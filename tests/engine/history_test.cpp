@@ -1,11 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -148,15 +146,10 @@ TEST_F(History, AFlushThatFailsRaisesToTheCaller) {
   ASSERT_TRUE(h.Open(OePath()));
   h.RecordMessage("first", kD1, 1);
   const std::string before = test::ReadFile(OePath());
-  rlimit old{};
-  ::getrlimit(RLIMIT_FSIZE, &old);
-  auto handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit lim = old;
-  lim.rlim_cur = before.size() + 10;
-  ::setrlimit(RLIMIT_FSIZE, &lim);
-  EXPECT_THROW(h.RecordMessage("second", kD2, 1), EInOutError);
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, handler);
+  {
+    test::FileSizeLimit limit(before.size() + 10);
+    EXPECT_THROW(h.RecordMessage("second", kD2, 1), EInOutError);
+  }
   EXPECT_EQ(test::ReadFile(OePath()), before);
 }
 

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cctype>
-#include <csignal>
 #include <random>
 #include <set>
 #include <string>
@@ -470,26 +468,6 @@ TEST(IniFlush, LoadedFileThatDiffersFromItsRewriteIsNotAppendedTo) {
   EXPECT_EQ(test::ReadFile(path), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n\r\n");
 }
 
-// Limits the size of files this process may write while it lives.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lim = old_;
-    lim.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &lim);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int) = nullptr;
-};
-
 TEST(IniFlush, AFailedFlushKeepsTheOldFileRaisesAndCanBeRetried) {
   test::TempDir dir;
   const std::string path = dir / "a.ini";
@@ -499,7 +477,7 @@ TEST(IniFlush, AFailedFlushKeepsTheOldFileRaisesAndCanBeRetried) {
   const std::string old = test::ReadFile(path);
   const std::string big(400, 'b');
   {
-    FileSizeLimit limit(200);
+    test::FileSizeLimit limit(200);
     // Appending a new section.
     ini.WriteString("B", "y", big);
     EXPECT_THROW(ini.UpdateFile(), EInOutError);

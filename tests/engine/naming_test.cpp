@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -373,20 +371,17 @@ TEST(WriteAttachments, AWriteCutShortLeavesNoFileUnderAnyName) {
   test::TempDir dest;
   const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
   // A file system that takes 4096 bytes per file: a larger write fails.
-  struct rlimit old {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   WriteLog log;
   int failed = 0;
   TWriteReport report = log.Report();
   report.Failed = [&] { ++failed; };
-  const int n = WriteAttachments(
-      t, {}, {Bytes("huge.zip", std::string(100000, 'z')), Bytes("small.txt", "s")}, report);
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldSignal);
+  int n = 0;
+  {
+    test::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Set());
+    n = WriteAttachments(
+        t, {}, {Bytes("huge.zip", std::string(100000, 'z')), Bytes("small.txt", "s")}, report);
+  }
   EXPECT_EQ(n, 1);
   EXPECT_EQ(failed, 1);
   EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Save Attachment " + t.Directory +

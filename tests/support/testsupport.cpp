@@ -1,5 +1,9 @@
 #include "tests/support/testsupport.h"
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <ftw.h>
 #include <unistd.h>
 
@@ -184,6 +188,36 @@ void RecordingView::UpdateFolderRow(const std::string& folderName, int folderInd
   Rows[i].Messages = messages;
   Rows[i].Total = total;
   RowHistory[i].push_back(status);
+}
+
+std::string IdentityRegistryExport(const std::string& storeDir) {
+  std::string root;
+  for (char c : storeDir) root += c == '/' ? std::string("\\\\") : std::string(1, c);
+  return "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}]\r\n"
+         "\"Username\"=\"Main Identity\"\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}"
+         "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n"
+         "\"Store Root\"=\"" +
+         root + "\"\r\n\r\n";
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+  rlimit lim{};
+  if (::getrlimit(RLIMIT_FSIZE, &lim) != 0) return;
+  old_ = lim.rlim_cur;
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  lim.rlim_cur = bytes;
+  set_ = ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit lim{};
+  if (::getrlimit(RLIMIT_FSIZE, &lim) == 0) {
+    lim.rlim_cur = old_;
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+  }
+  std::signal(SIGXFSZ, oldHandler_);
 }
 
 }  // namespace qb::test

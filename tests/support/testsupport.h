@@ -56,6 +56,27 @@ class TreeSnapshot {
   TempDir copy_;
 };
 
+// A Windows registry export (as our key store imports it) of one Outlook
+// Express identity, "Main Identity", whose store root is storeDir.
+std::string IdentityRegistryExport(const std::string& storeDir);
+
+// Limits the size of the files this process may write while it lives (a
+// write past the limit fails instead of raising SIGXFSZ).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  // False when the limit could not be set.
+  bool Set() const { return set_; }
+
+ private:
+  std::uint64_t old_ = 0;
+  void (*oldHandler_)(int) = nullptr;
+  bool set_ = false;
+};
+
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
  public:

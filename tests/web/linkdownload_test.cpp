@@ -4,13 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 
 #include "engine/oIniFile.h"
 #include "platform/paths.h"
@@ -481,16 +479,13 @@ TEST_F(DownloadFileTarget, MessageTargetsFollowTheRulesOfAttachments) {
 }
 
 TEST_F(DownloadFileTarget, AWriteThatFailsLeavesNothing) {
-  struct rlimit old {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = 4096;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   fetcher_->Body = std::string(20000, 'b');
-  const bool fetched = Make().DownloadFile("http://h/big.gif", dir_ / "big.gif");
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldSignal);
+  bool fetched = false;
+  {
+    test::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.Set());
+    fetched = Make().DownloadFile("http://h/big.gif", dir_ / "big.gif");
+  }
   EXPECT_FALSE(fetched);
   EXPECT_THAT(test::ListTree(dir_.Path()), IsEmpty());
 }

@@ -15,27 +15,13 @@ using namespace qb::wiz;
 
 namespace {
 
-TFolderItem* Add(QTreeWidget* tree, TFolderItem* parent, const QString& text,
-                 bool checkBox = true) {
-  auto* item = new TFolderItem;
-  item->setText(0, text);
-  if (parent)
-    parent->addChild(item);
-  else
-    tree->addTopLevelItem(item);
-  item->SetCheckBox(true);
-  item->SetTicked(true);
-  if (!checkBox) item->SetCheckBox(false);
-  return item;
-}
-
 // Inbox > (Work Mail, private), Sent Items, Outbox-MAIL
 void FillOE(QTreeWidget* tree) {
-  TFolderItem* inbox = Add(tree, nullptr, "Inbox");
-  Add(tree, inbox, "Work Mail");
-  Add(tree, inbox, "private");
-  Add(tree, nullptr, "Sent Items");
-  Add(tree, nullptr, "Outbox-MAIL");
+  TFolderItem* inbox = AddFolder(tree, nullptr, "Inbox");
+  AddFolder(tree, inbox, "Work Mail");
+  AddFolder(tree, inbox, "private");
+  AddFolder(tree, nullptr, "Sent Items");
+  AddFolder(tree, nullptr, "Outbox-MAIL");
 }
 
 QString Ticks(QTreeWidget* tree) {
@@ -135,8 +121,8 @@ class FolderSearch : public QObject {
   // included; the Outlook test ignores ticked roots.
   void tickButtons() {
     TForm f;
-    TFolderItem* root = Add(f.Form.ElTreeOutLook, nullptr, "Personal Folders", false);
-    TFolderItem* inbox = Add(f.Form.ElTreeOutLook, root, "Inbox");
+    TFolderItem* root = AddFolder(f.Form.ElTreeOutLook, nullptr, "Personal Folders", false);
+    TFolderItem* inbox = AddFolder(f.Form.ElTreeOutLook, root, "Inbox");
     f.Form.rbOutlook->setChecked(true);
     f.Form.btFolderUnselectAllClick();
     QCOMPARE(Ticks(f.Form.ElTreeOutLook), QString(".."));
@@ -166,8 +152,8 @@ class FolderSearch : public QObject {
   // A double click toggles the focused item of the clicked tree only.
   void doubleClick() {
     TForm f;
-    TFolderItem* ns = Add(f.Form.ElTreeNS, nullptr, "Inbox");
-    Add(f.Form.ElTreeNS, nullptr, "Trash");
+    TFolderItem* ns = AddFolder(f.Form.ElTreeNS, nullptr, "Inbox");
+    AddFolder(f.Form.ElTreeNS, nullptr, "Trash");
     f.Form.ElTreeOE->setCurrentItem(f.Form.ElTreeOE->topLevelItem(0));
     f.Form.ElTreeNS->setCurrentItem(ns);
     f.Form.ElTreeOEDblClick(f.Form.ElTreeNS->topLevelItem(1));

@@ -71,12 +71,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-std::string RegPath(const std::string& path) {
-  std::string out;
-  for (char c : path) out += c == '/' ? std::string("\\\\") : std::string(1, c);
-  return out;
-}
-
 // One window on a store of the reference files, with its own key store,
 // history and destination, and an identity "Main Identity" naming the store.
 class TRunFixture {
@@ -105,14 +99,7 @@ class TRunFixture {
       for (const TRefFolder& f : kRefFolders)
         if (x.Id == f.Id) x.FileName = f.File;
     test::WriteFile(Store() + "/Folders.dbx", BuildDbxFoldersFile(folders));
-    test::WriteFile(dir / "config/Quillbox/registry.reg",
-                    "Windows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}]\r\n"
-                    "\"Username\"=\"Main Identity\"\r\n\r\n"
-                    "[HKEY_CURRENT_USER\\Identities\\{11111111-2222-3333-4444-555555555555}"
-                    "\\Software\\Microsoft\\Outlook Express\\5.0]\r\n"
-                    "\"Store Root\"=\"" +
-                        RegPath(Store()) + "\"\r\n\r\n");
+    test::WriteFile(dir / "config/Quillbox/registry.reg", test::IdentityRegistryExport(Store()));
     keys = std::make_unique<TKeyStore>(dir / "config/Quillbox/registry.reg");
     TWizardOptions options = qb::wiztest::TestOptions();
     options.PauseMs = pauseMs;

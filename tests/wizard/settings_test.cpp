@@ -67,18 +67,6 @@ struct TSession {
   std::unique_ptr<TfrmOEMain> Form;
 };
 
-TFolderItem* AddFolder(QTreeWidget* tree, TFolderItem* parent, const QString& text) {
-  auto* item = new TFolderItem;
-  item->setText(0, text);
-  if (parent)
-    parent->addChild(item);
-  else
-    tree->addTopLevelItem(item);
-  item->SetCheckBox(true);
-  item->SetTicked(true);
-  return item;
-}
-
 TFolderItem* AddOE(QTreeWidget* tree, const std::string& file, bool ticked) {
   TFolderItem* item = AddFolder(tree, nullptr, QString::fromStdString(file));
   item->OE = std::make_unique<Toe5_FolderInfo>();

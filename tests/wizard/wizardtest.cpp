@@ -125,4 +125,18 @@ std::string WalkTo(TWindow& w, const std::string& source, const std::string& pag
   return w.Page();
 }
 
+wiz::TFolderItem* AddFolder(QTreeWidget* tree, wiz::TFolderItem* parent, const QString& text,
+                            bool checkBox) {
+  auto* item = new wiz::TFolderItem;
+  item->setText(0, text);
+  if (parent)
+    parent->addChild(item);
+  else
+    tree->addTopLevelItem(item);
+  item->SetCheckBox(true);
+  item->SetTicked(true);
+  if (!checkBox) item->SetCheckBox(false);
+  return item;
+}
+
 }  // namespace qb::wiztest

@@ -72,6 +72,11 @@ struct TSources {
 // which need profiles, are shown directly). Returns the page reached.
 std::string WalkTo(TWindow& w, const std::string& source, const std::string& page);
 
+// Adds a ticked folder item under parent (or at the top of tree); without
+// checkBox the item has no box.
+wiz::TFolderItem* AddFolder(QTreeWidget* tree, wiz::TFolderItem* parent, const QString& text,
+                            bool checkBox = true);
+
 // The texts of the items of a tree, each indented by two blanks per level.
 std::vector<std::string> TreeTexts(QTreeWidget* tree);
 
