@@ -257,13 +257,6 @@ class MozillaPages : public QObject {
     w->txtOEDir->setText(QString::fromStdString(data / "out"));
     w->cbGetEmbbededImages->setChecked(false);
     QVERIFY(w->cbGetEmails->isChecked());
-    auto ticked = [](QListWidget* list) {
-      std::string out;
-      for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->checkState() == Qt::Checked)
-          out += (out.empty() ? "" : ",") + Trim(list->item(i)->text().toStdString());
-      return out;
-    };
     std::vector<std::string> args = {
         "extract",
         "--source",
@@ -274,9 +267,9 @@ class MozillaPages : public QObject {
         std::to_string(w->LayoutIndex()),
         w->cbUseFullFilename->isChecked() ? "--full-file-name" : "--no-full-file-name",
         "--include",
-        ticked(w->lbIncludeExtensions),
+        TickedItems(w->lbIncludeExtensions),
         "--exclude",
-        ticked(w->lbExcludeExtensions)};
+        TickedItems(w->lbExcludeExtensions)};
     if (w->cbSkipDuplicates->isChecked()) args.push_back("--skip-duplicates");
     if (w->rbSelectedDoc->isChecked()) args.push_back("--selected-only");
     for (const std::string& m : mailboxes) {

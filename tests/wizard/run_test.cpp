@@ -252,19 +252,12 @@ class RunTest : public QObject {
     // The job as the window will hand it over, for the command line.
     const int layout = f.w->LayoutIndex();
     const bool full = f.w->cbUseFullFilename->isChecked();
-    auto ticked = [](QListWidget* list) {
-      std::string out;
-      for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->checkState() == Qt::Checked)
-          out += (out.empty() ? "" : ",") + Trim(list->item(i)->text().toStdString());
-      return out;
-    };
     // Nothing excluded: the reference mails carry few attachments, one of
     // them a forwarded message (".eml", excluded by the shipped list).
     for (int i = 0; i < f.w->lbExcludeExtensions->count(); ++i)
       f.w->lbExcludeExtensions->item(i)->setCheckState(Qt::Unchecked);
-    const std::string include = ticked(f.w->lbIncludeExtensions);
-    const std::string exclude = ticked(f.w->lbExcludeExtensions);
+    const std::string include = TickedItems(f.w->lbIncludeExtensions);
+    const std::string exclude = TickedItems(f.w->lbExcludeExtensions);
     // No fetching from the network in a test.
     f.w->cbGetEmbbededImages->setChecked(false);
     const bool skip = f.w->cbSkipDuplicates->isChecked();

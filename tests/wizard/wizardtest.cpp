@@ -139,4 +139,12 @@ wiz::TFolderItem* AddFolder(QTreeWidget* tree, wiz::TFolderItem* parent, const Q
   return item;
 }
 
+std::string TickedItems(QListWidget* list) {
+  std::string out;
+  for (int i = 0; i < list->count(); ++i)
+    if (list->item(i)->checkState() == Qt::Checked)
+      out += (out.empty() ? "" : ",") + Trim(list->item(i)->text().toStdString());
+  return out;
+}
+
 }  // namespace qb::wiztest

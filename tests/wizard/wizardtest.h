@@ -77,6 +77,10 @@ std::string WalkTo(TWindow& w, const std::string& source, const std::string& pag
 wiz::TFolderItem* AddFolder(QTreeWidget* tree, wiz::TFolderItem* parent, const QString& text,
                             bool checkBox = true);
 
+// The trimmed texts of the ticked items of a list, joined by ",", as the
+// command line takes an extension list.
+std::string TickedItems(QListWidget* list);
+
 // The texts of the items of a tree, each indented by two blanks per level.
 std::vector<std::string> TreeTexts(QTreeWidget* tree);
 
