@@ -3,182 +3,36 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <deque>
-#include <thread>
+#include <new>
 
 #include "engine/datetext.h"
-#include "engine/oCalcMD5.h"
-#include "mime/MoxMsg.h"
-#include "mime/mimehelpers.h"
+#include "engine/readahead.h"
+#include "mime/decodedmessage.h"
 #include "platform/text.h"
 
 namespace qb {
 
-TPreparedMessage::TPreparedMessage() = default;
-TPreparedMessage::~TPreparedMessage() = default;
-
-// The reading thread of one folder: it prepares messages 0..count-1 in order
-// into a queue the worker thread takes them from. Each time one thread has
-// to wait for the other costs system calls on both sides, so the waiting
-// side is woken in batches: the reading thread, once the queue is full, when
-// it is down to half; the worker thread, once the queue ran empty, when it
-// holds half of it again (or the reading thread is done or has to wait).
-// What it holds is bounded by kReadAheadMessages and kReadAheadBytes.
-// Destroying it stops the thread after the message in hand and drops what
-// was not taken.
-class TExtractionWorker::TReadAhead {
- public:
-  using TPrepare = std::function<void(std::size_t j, TPreparedMessage& item)>;
-
-  TReadAhead(std::size_t count, TPrepare prepare)
-      : count_(count), prepare_(std::move(prepare)), thread_([this] { Run(); }) {}
-
-  ~TReadAhead() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-      readerWake_.notify_one();
-    }
-    thread_.join();
-  }
-
-  // The next message, waiting for it if need be; null when the reading
-  // thread ended without it (it could not make the item). The message taken
-  // before is done with (and gone) by then.
-  std::unique_ptr<TPreparedMessage> Take() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    bytes_ -= held_;
-    held_ = 0;
-    if (queue_.empty()) {
-      if (readerWaiting_ && HasRoom()) readerWake_.notify_one();
-      workerWaiting_ = true;
-      workerWake_.wait(lock, [this] {
-        return queue_.size() >= kLow || done_ || (readerWaiting_ && !queue_.empty());
-      });
-      workerWaiting_ = false;
-    }
-    if (queue_.empty()) return nullptr;
-    std::unique_ptr<TPreparedMessage> item = std::move(queue_.front());
-    queue_.pop_front();
-    held_ = item->Size;
-    // Woken once the lock is free, so that it does not wait for it at once.
-    const bool wake = readerWaiting_ && HasRoom();
-    lock.unlock();
-    if (wake) readerWake_.notify_one();
-    return item;
-  }
-
-  // Hands a message the worker thread is done with back to the reading
-  // thread, which frees it before it reads the next: memory goes back to
-  // the thread that took it, and the two threads do not contend for the
-  // allocator's lock.
-  void Return(std::unique_ptr<TPreparedMessage> item) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (done_) {
-      lock.unlock();
-      item.reset();  // nobody to contend with any more
-      return;
-    }
-    try {
-      returned_.push_back(std::move(item));
-    } catch (...) {
-      // No room to keep it: it is freed here after all.
-    }
-  }
-
- private:
-  static constexpr std::size_t kLow = kReadAheadMessages / 2;
-
-  // No more is read for now. The message the worker thread holds counts
-  // too, so that a large message is not read while another is written; but
-  // when there is none, one is always read, however large.
-  bool Full() const {
-    return queue_.size() >= kReadAheadMessages || (bytes_ > 0 && bytes_ >= kReadAheadBytes);
-  }
-  // A reading thread that waits for room goes on.
-  bool HasRoom() const { return queue_.size() <= kLow && bytes_ <= kReadAheadBytes / 2; }
-
-  void Run() noexcept {
-    std::vector<std::unique_ptr<TPreparedMessage>> freeing;
-    try {
-      for (std::size_t j = 0; j < count_; ++j) {
-        {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (Full()) {
-            readerWaiting_ = true;
-            if (workerWaiting_) workerWake_.notify_one();  // it may go on now
-            readerWake_.wait(lock, [this] { return stop_ || HasRoom(); });
-            readerWaiting_ = false;
-          }
-          if (stop_) break;
-          freeing.swap(returned_);
-        }
-        freeing.clear();
-        auto item = std::make_unique<TPreparedMessage>();
-        prepare_(j, *item);
-        std::unique_lock<std::mutex> lock(mutex_);
-        bytes_ += item->Size;
-        queue_.push_back(std::move(item));
-        const bool wake = workerWaiting_ && (queue_.size() >= kLow || Full() || j + 1 == count_);
-        lock.unlock();
-        if (wake) workerWake_.notify_one();
-      }
-    } catch (...) {
-      // Out of memory for an item: the worker thread reads the rest itself.
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    workerWake_.notify_one();
-  }
-
-  const std::size_t count_;
-  const TPrepare prepare_;
-  std::mutex mutex_;
-  std::condition_variable readerWake_, workerWake_;
-  std::deque<std::unique_ptr<TPreparedMessage>> queue_;
-  std::vector<std::unique_ptr<TPreparedMessage>> returned_;
-  std::size_t bytes_ = 0;  // raw text in the queue and held by the worker thread
-  std::size_t held_ = 0;   // raw text of the message the worker thread holds
-  bool readerWaiting_ = false, workerWaiting_ = false;
-  bool stop_ = false;
-  bool done_ = false;
-  // Last: started once everything above is in place.
-  std::thread thread_;
-};
-
-TExtractionWorker::TExtractionWorker(const TExtractionJob& job)
-    : job_(job), IncludeExt(job.IncludeExt), ExcludeExt(job.ExcludeExt), reports_(job.View) {
-  DestinationDir = Trim(job.DestinationDir);
+TExtractionWorker::TExtractionWorker(const TExtractionJob& job,
+                                     std::unique_ptr<IMessageSource> source, TRunServices services)
+    : job_(job),
+      source_(std::move(source)),
+      links_(std::move(services.Links)),
+      addresses_(std::move(services.Addresses)),
+      reports_(job.View) {
+  historyOpen_ = history_.Open(TExtractionHistory::HistoryPath(source_->HistoryPath()));
+  history_.SetBatch(kHistoryBatchRecords, kHistoryBatchMs);
+  if (!historyOpen_) MarkRunFailure();
 }
 
 TExtractionWorker::~TExtractionWorker() = default;
 
-void TExtractionWorker::OpenHistory(const std::string& relativePath) {
-  HistoryOpen = History.Open(TExtractionHistory::HistoryPath(relativePath));
-  History.SetBatch(kHistoryBatchRecords, kHistoryBatchMs);
-  if (!HistoryOpen) MarkRunFailure();
-}
-
-void TExtractionWorker::SetUpSource(TSourceKind source, std::unique_ptr<ILinkDownloads> links,
-                                    const std::string& historyPath) {
-  Source = source;
-  Links = std::move(links);
-  OpenHistory(historyPath);
-}
-
-void TExtractionWorker::RecordHistory(const std::string& keyText, TDateTime date, int attachments) {
-  if (HistoryOpen) History.RecordMessage(keyText, date, attachments);
-}
-
 void TExtractionWorker::Record(const std::string& keyText, TDateTime date, int attachments,
                                bool allSaved) {
-  if (!HistoryOpen) return;
-  History.RecordOutcome(keyText, date, attachments, allSaved);
-  if (!History.IsOpen() || !History.Notice().empty()) {
+  if (!historyOpen_) return;
+  history_.RecordOutcome(keyText, date, attachments, allSaved);
+  if (!history_.IsOpen() || !history_.Notice().empty()) {
     // Read-only, locked or full: the run goes on without a history.
-    HistoryOpen = false;
+    historyOpen_ = false;
     MarkRunFailure();
   }
 }
@@ -250,26 +104,28 @@ void TExtractionWorker::WriteOptionLines() {
   AddLog(SeparatorLine());
 }
 
+void TExtractionWorker::FolderError(std::size_t i, const TJobFolder& folder) {
+  AddLog("Errror opening " + source_->FolderFileKey(folder));
+  failedFolders_[i] = true;
+  MarkRunFailure();
+}
+
 void TExtractionWorker::CountingPass() {
   failedFolders_.assign(job_.Folders.size(), false);
   for (size_t i = 0; i < job_.Folders.size(); ++i) {
     const TJobFolder& f = job_.Folders[i];
     const int row = static_cast<int>(i);
     SetProgressPosition(row);
-    if (!FolderHasSource(f)) {
+    if (!source_->FolderHasSource(f)) {
       UpdateFolderRow(f.Name, row, fsNoFile, 0, 0, 0);
       continue;
     }
     SetStatusText("Calculating the total number of messages...");
     try {
-      size_t count = LoadMessageList(f);
-      ReleaseMessageList();
+      const size_t count = source_->OpenFolder(f)->Count();
       UpdateFolderRow(f.Name, row, fsWaiting, 0, 0, static_cast<int>(count));
     } catch (const TFolderReadError& e) {
-      ReleaseMessageList();
-      AddLog("Errror opening " + FolderFileKey(f));
-      failedFolders_[i] = true;
-      MarkRunFailure();
+      FolderError(i, f);
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, static_cast<int>(e.RecordsRead));
     }
   }
@@ -284,70 +140,75 @@ void TExtractionWorker::MainPass() {
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
       continue;
     }
-    AddLog("Reading Messages from " + ReadingName(f) + " ...");
+    AddLog("Reading Messages from " + source_->ReadingName(f) + " ...");
     ShowFolderRow(row);
-    size_t n = 0;
-    if (FolderHasSource(f)) {
+    std::unique_ptr<IFolderCursor> cursor;
+    if (source_->FolderHasSource(f)) {
       try {
-        n = LoadMessageList(f);
+        cursor = source_->OpenFolder(f);
       } catch (const TFolderReadError&) {
         // The folder went away after it was counted: report it and go on.
-        ReleaseMessageList();
-        AddLog("Errror opening " + FolderFileKey(f));
-        failedFolders_[i] = true;
-        MarkRunFailure();
+        FolderError(i, f);
         UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, 0);
         continue;
       }
     }
+    const std::size_t n = cursor ? cursor->Count() : 0;
     const int total = static_cast<int>(n);
     UpdateFolderRow(f.Name, row, fsProgress, 0, 0, total);
     if (n == 0) {
       UpdateFolderRow(f.Name, row, fsFinished, 0, 0, 0);
       continue;
     }
-    MessagesWithFiles = 0;
-    FilesExtracted = 0;
+    messagesWithFiles_ = 0;
+    filesExtracted_ = 0;
     SetProgressMax(total);
-    // Whether the skip test may pass messages over is fixed for the reading
-    // thread now; the worker thread still decides for each message.
-    const bool skipping = job_.SkipDuplicates && HistoryOpen;
-    std::unique_ptr<TReadAhead> ahead;
-    if (ReadsAhead())
-      ahead = std::make_unique<TReadAhead>(
-          n, [this, &f, skipping](std::size_t j, TPreparedMessage& item) {
-            PrepareAhead(f, j, skipping, item);
-          });
-    for (size_t j = 0; j < n; ++j) {
-      if (StopRequested()) break;
-      UpdateFolderRow(f.Name, row, fsProgress, FilesExtracted, MessagesWithFiles, total);
-      SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
-                    std::to_string(n) + " ...");
-      SetProgressPosition(static_cast<int>(MessageNumber(j)));
-      if (!ahead) {
-        ProcessMessage(i, f, j, n);
-        continue;
-      }
-      std::unique_ptr<TPreparedMessage> item = ahead->Take();
-      if (!item) {
-        // The reading thread gave up; it has ended, so the list is ours.
-        item = std::make_unique<TPreparedMessage>();
-        PrepareAhead(f, j, skipping, *item);
-      }
-      ExtractPrepared(f, j, n, *item);
-      ahead->Return(std::move(item));
-    }
-    // Stopped and joined before the list goes; what it read and was not
-    // taken is dropped.
-    ahead.reset();
-    ReleaseMessageList();
-    UpdateFolderRow(f.Name, row, fsFinished, FilesExtracted, MessagesWithFiles, total);
-    if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
+    ExtractFolder(f, row, *cursor);
+    // The folder is closed before its row and line say it is done.
+    cursor.reset();
+    UpdateFolderRow(f.Name, row, fsFinished, filesExtracted_, messagesWithFiles_, total);
+    if (messagesWithFiles_ > 0) AddLog(AttachmentsFromLine(messagesWithFiles_));
   }
 }
 
+void TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCursor& cursor) {
+  const std::size_t n = cursor.Count();
+  const int total = static_cast<int>(n);
+  const std::function<void()> pause = [this] { Pause(); };
+  const std::function<void()> noPause = [] {};
+  // Whether the skip test may pass messages over is fixed for the reading
+  // thread now; the worker thread still decides for each message.
+  const bool skippingAhead = job_.SkipDuplicates && historyOpen_;
+  std::unique_ptr<TReadAhead> ahead;
+  if (ReadsAhead())
+    ahead = std::make_unique<TReadAhead>(n, [&](std::size_t j, TPreparedMessage& item) {
+      Prepare(cursor, j, skippingAhead, noPause, item);
+    });
+  for (size_t j = 0; j < n; ++j) {
+    if (StopRequested()) break;
+    UpdateFolderRow(f.Name, row, fsProgress, filesExtracted_, messagesWithFiles_, total);
+    SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
+                  std::to_string(n) + " ...");
+    SetProgressPosition(static_cast<int>(source_->MessageNumber(j)));
+    std::unique_ptr<TPreparedMessage> item;
+    if (ahead) item = ahead->Take();
+    if (!item) {
+      // Read here: without reading ahead, or when the reading thread gave
+      // up (it has ended then, so the cursor is ours).
+      item = std::make_unique<TPreparedMessage>();
+      if (!ahead) Pause();
+      Prepare(cursor, j, job_.SkipDuplicates && historyOpen_, ahead ? noPause : pause, *item);
+    }
+    Extract(f, j, n, *item);
+    if (ahead) ahead->Return(std::move(item));
+  }
+  // Stopped and joined before the cursor goes; what it read and was not
+  // taken is dropped.
+  ahead.reset();
+}
+
 void TExtractionWorker::Execute() {
-  if (!Connect()) {
+  if (!source_->Connect()) {
     MarkRunFailure();
     return;
   }
@@ -357,30 +218,36 @@ void TExtractionWorker::Execute() {
     SetStatusText("Calculating the Message Count...");
     CountingPass();
     MainPass();
+  } catch (const std::bad_alloc&) {
+    MarkRunFailure();
+    AddLog(kOutOfMemoryLine);
   } catch (const std::exception&) {
     // Ends the run; the closing lines follow as usual.
     MarkRunFailure();
+  } catch (...) {
+    // Of a kind nothing of ours raises (a library's own): it ends the run
+    // all the same, with what the run recorded kept and its closing lines.
+    MarkRunFailure();
   }
-  ReleaseMessageList();
-  Disconnect();
+  source_->Disconnect();
   FinishRun();
 }
 
 void TExtractionWorker::FinishRun() {
   // What this run recorded is on disk before the run says it is over.
-  if (HistoryOpen) {
-    History.Commit();
-    if (!History.IsOpen()) {
-      HistoryOpen = false;
+  if (historyOpen_) {
+    history_.Commit();
+    if (!history_.IsOpen()) {
+      historyOpen_ = false;
       MarkRunFailure();
     }
   }
   failedFolders_.clear();
-  if (Addresses) Addresses->Flush();
+  if (addresses_) addresses_->Flush();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
-  const std::string closing = StopRequested() ? "Stopped by User." : FinishedLine();
+  const std::string closing = StopRequested() ? "Stopped by User." : source_->FinishedLine();
   SetStatusText(closing);
   AddLog(closing);
   // The run is over once the view shows all of it.
@@ -389,67 +256,67 @@ void TExtractionWorker::FinishRun() {
 
 void TExtractionWorker::MessageError(const TJobFolder& folder, std::size_t j) {
   MarkRunFailure();
-  AddLog("Error opening Messages (" + std::to_string(MessageNumber(j)) + ") in " +
-         FolderFileKey(folder));
+  AddLog("Error opening Messages (" + std::to_string(source_->MessageNumber(j)) + ") in " +
+         source_->FolderFileKey(folder));
 }
 
 bool TExtractionWorker::ReadsAhead() const {
-  return prepareAhead_ && job_.PauseMs == 0 && CanPrepareAhead();
+  return prepareAhead_ && job_.PauseMs == 0 && source_->CanReadAhead();
 }
 
-void TExtractionWorker::PrepareMessage(const TJobFolder&, std::size_t, TPreparedMessage& item) {
-  item.Absent = true;
-}
-
-void TExtractionWorker::PrepareAhead(const TJobFolder& folder, std::size_t j, bool skipping,
-                                     TPreparedMessage& item) noexcept {
+void TExtractionWorker::Prepare(IFolderCursor& cursor, std::size_t j, bool skipping,
+                                const std::function<void()>& pause,
+                                TPreparedMessage& item) noexcept {
   try {
-    PrepareMessage(folder, j, item);
+    cursor.Read(j, item.Read, pause);
+    item.Size = item.Read.RawText.size();
+    // Parsing a message the worker will pass over would be work for
+    // nothing. (The set of messages saved before the run does not change
+    // during it.)
+    if (skipping && history_.SavedBefore(item.Read.KeyText)) return;
+    Parse(item);
   } catch (...) {
-    item.Failure = std::current_exception();
-    return;
+    // Whatever it was, it belongs to this message: raised again on the
+    // worker thread, which tells the kinds apart.
+    item.Error = std::current_exception();
   }
-  item.Size = item.RawText.size();
-  if (item.Absent || item.ReadFailed) return;
-  // Parsing a message the worker will pass over would be work for nothing.
-  // (The set of messages saved before the run does not change during it.)
-  bool passedOver = false;
-  try {
-    passedOver = skipping && History.SavedBefore(item.KeyText);
-  } catch (...) {
-    // Left to the worker thread's own skip test.
-  }
-  if (!passedOver) ParsePrepared(item);
 }
 
-void TExtractionWorker::ParsePrepared(TPreparedMessage& item) {
+void TExtractionWorker::Parse(TPreparedMessage& item) {
   item.Parsed = true;
-  try {
-    item.Message = std::make_unique<TMoxMsg>();
-    item.Loaded = DecodeRawMessage(std::move(item.RawText), *item.Message, item.Content);
-  } catch (...) {
-    item.ParseError = std::current_exception();
-  }
-}
-
-void TExtractionWorker::ExtractPrepared(const TJobFolder& folder, std::size_t j, std::size_t count,
-                                        TPreparedMessage& item) {
-  if (item.Failure) std::rethrow_exception(item.Failure);
-  if (item.Absent) return;
-  if (item.ReadFailed) {
-    MessageError(folder, j);
+  if (item.Read.Describe) {
+    item.Loaded = item.Read.Describe(item.Content);
     return;
   }
-  // One message that cannot be parsed, recorded, named or whose links
+  item.Decoded = std::make_unique<TDecodedMessage>();
+  item.Loaded = DecodeRawMessage(std::move(item.Read.RawText), *item.Decoded);
+  if (!item.Loaded) return;
+  const TDecodedMessage& d = *item.Decoded;
+  TMessageContent& c = item.Content;
+  c.Date = d.Date();
+  c.Subject = d.Subject();
+  c.Sender = d.Sender();
+  for (std::size_t k = 0; k < d.AttachmentCount(); ++k) {
+    TAttachmentToWrite w;
+    w.FileName = d.AttachmentName(k);
+    // Decoded straight into the file being written, in pieces.
+    w.Stream = [&d, k](const TWriteBytes& write) { return d.WriteAttachment(k, write); };
+    c.Attachments.push_back(std::move(w));
+  }
+  c.LinkBodies = [&d] { return d.LinkBodies(); };
+  c.Addresses = [&d](IAddressHarvest& h) { h.AddMessage(d.Message()); };
+}
+
+void TExtractionWorker::Extract(const TJobFolder& folder, std::size_t j, std::size_t count,
+                                TPreparedMessage& item) {
+  // One message that cannot be read, parsed, recorded, named or whose links
   // cannot be fetched must not cost the messages after it.
   try {
-    ExtractMessage(folder, j, count, item.KeyText, [&item](TMessageContent& content) {
-      if (!item.Parsed) ParsePrepared(item);
-      if (item.ParseError) std::rethrow_exception(item.ParseError);
-      content = std::move(item.Content);
-      return item.Loaded;
-    });
-  } catch (...) {
+    if (item.Error) std::rethrow_exception(item.Error);
+    ExtractMessage(folder, j, count, item);
+  } catch (const std::bad_alloc&) {
+    throw;  // ends the run
+  } catch (const std::exception&) {
     MessageError(folder, j);
   }
 }
@@ -457,49 +324,25 @@ void TExtractionWorker::ExtractPrepared(const TJobFolder& folder, std::size_t j,
 bool TExtractionWorker::AttachmentSelected(const std::string& fileName) const {
   if (job_.AllFiles) return true;
   const std::string ext = UpperCase(Trim(SplitAttachmentName(fileName).Extension));
-  return !ext.empty() && std::find(IncludeExt.begin(), IncludeExt.end(), ext) != IncludeExt.end();
-}
-
-bool TExtractionWorker::DecodeRawMessage(std::string&& raw, TMoxMsg& msg,
-                                         TMessageContent& content) {
-  msg.ClearRawMail();
-  try {
-    msg.TakeRawText(std::move(raw));
-  } catch (...) {
-    return false;
-  }
-  msg.ClearRawMailAfterParse = true;
-  msg.ParseRawMail();
-  content.Addresses = [&msg](IAddressHarvest& h) { h.AddMessage(msg); };
-  content.Date = msg.Date;
-  content.Subject = msg.Subject;
-  content.Sender = msg.FromAddress;
-  for (int k = 0; k < msg.Attachments.Count(); ++k) {
-    const TAttachedFile& a = msg.Attachments[k];
-    TAttachmentToWrite w;
-    w.FileName = a.FileName;
-    // Decoded straight into the file being written, in pieces.
-    w.Stream = [&a](const TWriteBytes& write) { return a.WriteDecoded(write); };
-    content.Attachments.push_back(std::move(w));
-  }
-  // The HTML body's links first, then the plain text's.
-  content.LinkBodies = [&msg] {
-    return std::vector<std::string>{JoinLines(msg.HTML), JoinLines(msg.Text)};
-  };
-  return true;
+  return !ext.empty() &&
+         std::find(job_.IncludeExt.begin(), job_.IncludeExt.end(), ext) != job_.IncludeExt.end();
 }
 
 void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
-                                       const std::string& keyText,
-                                       const std::function<bool(TMessageContent&)>& decode) {
+                                       TPreparedMessage& item) {
+  const std::string& keyText = item.Read.KeyText;
   // Passed over only when an earlier run saved every wanted file of it.
-  if (job_.SkipDuplicates && HistoryOpen && History.SavedBefore(keyText)) return;
-  TMessageContent m;
-  if (!decode(m)) return;  // passed over without a line
+  if (job_.SkipDuplicates && historyOpen_ && history_.SavedBefore(keyText)) return;
+  // Parsed now when it was left for a skip test that did not pass it over.
+  if (!item.Parsed) Parse(item);
+  if (!item.Loaded) return;  // passed over without a line
+  TMessageContent& m = item.Content;
   if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
-  if (job_.HarvestAddresses && Addresses && m.Addresses) {
+  if (job_.HarvestAddresses && addresses_ && m.Addresses) {
     try {
-      m.Addresses(*Addresses);
+      m.Addresses(*addresses_);
+    } catch (const std::bad_alloc&) {
+      throw;
     } catch (const std::exception&) {
       // A message whose addresses cannot be read is extracted all the same.
     }
@@ -508,38 +351,38 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   Pause();
 
   const TTargetPath target =
-      BuildTargetPath(m.Subject, m.Sender, m.Date, NamingOptionsFromJob(job_, Source));
+      BuildTargetPath(m.Subject, m.Sender, m.Date, NamingOptionsFromJob(job_, source_->Kind()));
 
   const std::string number = std::to_string(j + 1) + " of " + std::to_string(count);
   int downloaded = 0;
-  if (job_.DownloadLinks && Links && m.LinkBodies) {
+  if (job_.DownloadLinks && links_ && m.LinkBodies) {
     const std::vector<std::string> bodies = m.LinkBodies();
     std::size_t links = 0;
-    for (const std::string& b : bodies) links += Links->CountLinks(b);
+    for (const std::string& b : bodies) links += links_->CountLinks(b);
     if (links >= 1) {
       SetStatusText(folder.Name + " : Downloading embedded images from Internet for Message " +
-                    number + StatusLineEnd());
-      for (const std::string& b : bodies) downloaded += Links->Download(target, b);
+                    number + source_->StatusLineEnd());
+      for (const std::string& b : bodies) downloaded += links_->Download(target, b);
     }
   }
 
   bool allWritten = true;
   if (attachmentCount >= 1 || downloaded > 0) {
     SetStatusText(folder.Name + " : Extracting attachments from message " + number +
-                  StatusLineEnd());
-    ++MessagesWithFiles;
-    FilesExtracted += downloaded;
+                  source_->StatusLineEnd());
+    ++messagesWithFiles_;
+    filesExtracted_ += downloaded;
 
     std::vector<TAttachmentToWrite> files;
     for (const TAttachmentToWrite& a : m.Attachments)
       if (AttachmentSelected(a.FileName)) files.push_back(a);
     TWriteReport report;
-    report.MessageNumber = std::to_string(MessageNumber(j));
-    report.Folder = FolderFileKey(folder);
+    report.MessageNumber = std::to_string(source_->MessageNumber(j));
+    report.Folder = source_->FolderFileKey(folder);
     report.Pause = [this] { Pause(); };
     report.Log = [this](const std::string& line) { AddLog(line); };
     report.Failed = [&allWritten] { allWritten = false; };
-    FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
+    filesExtracted_ += WriteAttachments(target, job_.ExcludeExt, files, report);
   }
   // Recorded once its files are there, saying whether all were saved, so
   // that a later run with the skip choice retries a message that failed.

@@ -1,27 +1,22 @@
-// The run shared by every extraction worker: option lines, the counting
-// pass, the main pass over folders and messages, the stop request, the
-// failed-folder list, the counters, the filters (date interval, include
-// list, skip of messages extracted before), the history and the writing
-// steps, with the reports to the wizard.
+// The run shared by every source: option lines, the counting pass, the
+// main pass over folders and messages, the stop request, the failed-folder
+// list, the counters, the filters (date interval, include list, skip of
+// messages extracted before), the history and the writing steps, with the
+// reports to the wizard.
 //
-// A source-specific worker supplies only what differs: how a folder's
-// message list is read (LoadMessageList), how one message is read and turned
-// into its date, sender, subject, attachments, linked bodies and history key
-// (ProcessMessage, which hands them to ExtractMessage), and the differences
-// of its log and status lines (the virtual members below).
+// A source (engine/source.h) supplies only what differs: how a folder's
+// messages are found and read, and the few differences of its lines.
 //
-// Reading ahead: a source that can read its messages on another thread
-// (CanPrepareAhead) has, in a run without pause, the next messages read and
-// parsed on a second thread (PrepareMessage, then the parse) while the
-// worker thread writes the current one (kReadAheadMessages at most). That
-// thread only fills TPreparedMessage items: it reports nothing and touches
-// no counter, history record, view or job state. The worker thread takes
-// the messages in order and does everything else exactly as without
-// reading ahead, so every log line, status, row, counter and history record
-// comes from one thread in the same order. The reading thread never crosses
-// into the next folder (it starts after LoadMessageList and is joined
-// before ReleaseMessageList), and what it prepared that the worker no
-// longer takes (after a stop) is dropped without a trace.
+// Every message takes one path: read (the source's cursor), prepare (the
+// skip test, then the raw text parsed, or the source's own description),
+// extract (the filters, naming, linked files, attachments, the history
+// record). In a run without pause, with a source that can, the first two
+// steps run ahead on a reading thread (engine/readahead.h) while the worker
+// thread extracts; they report nothing and touch no counter, history record,
+// view or job state there, so every log line, status, row, counter and
+// history record comes from one thread in the same order either way. The
+// reading thread never crosses into the next folder, and what it prepared
+// that the worker no longer takes (after a stop) is dropped without a trace.
 //
 // The filters the job carries, the same for every source:
 //  - SkipDuplicates: a message whose key digest the history held before the
@@ -32,6 +27,12 @@
 //  - AllFiles false: an attachment is written only when its extension is in
 //    the include list, and then only when it is not in the exclude list.
 // None of them changes a log line, a counter rule or a status row.
+//
+// Failures stay with what they belong to: a folder that cannot be opened is
+// logged and passed over; a message that cannot be read, parsed, named,
+// recorded or whose links cannot be fetched is logged as "Error opening
+// Messages (" + number + ") in " + folder key and the run goes on with the
+// next one. Running out of memory ends the run with kOutOfMemoryLine.
 #pragma once
 
 #include <atomic>
@@ -50,20 +51,12 @@
 #include "engine/job.h"
 #include "engine/naming.h"
 #include "engine/reportqueue.h"
+#include "engine/source.h"
 #include "platform/thread.h"
 
 namespace qb {
 
 class TMoxMsg;
-
-// Raised by LoadMessageList when a folder cannot be read; records read
-// before the failure are reported in the folder's row.
-class TFolderReadError : public std::runtime_error {
- public:
-  TFolderReadError(const std::string& what, std::size_t recordsRead)
-      : std::runtime_error(what), RecordsRead(recordsRead) {}
-  std::size_t RecordsRead;
-};
 
 // The download of the files a message's bodies link to, as the run uses it
 // (web/workerlinks.h has the one over the link downloader).
@@ -93,62 +86,25 @@ class IAddressHarvest {
   virtual bool Flush() = 0;
 };
 
-// One message as its source makes it out for the shared steps.
-struct TMessageContent {
-  TDateTime Date = 0;
-  std::string Subject;
-  std::string Sender;
-  // Every attachment in collection order; their number, before any filter,
-  // decides whether the message has files.
-  std::vector<TAttachmentToWrite> Attachments;
-  // The bodies whose links are downloaded, in download order; asked only
-  // when links are downloaded.
-  std::function<std::vector<std::string>()> LinkBodies;
-  // Hands the message's addresses to the collecting; asked only when
-  // addresses are collected. Its errors are ignored.
-  std::function<void(IAddressHarvest&)> Addresses;
+// What a run uses besides its source: the link download and the address
+// collecting (web/workerlinks.h makes both for a job). None: off.
+struct TRunServices {
+  std::unique_ptr<ILinkDownloads> Links;
+  std::unique_ptr<IAddressHarvest> Addresses;
 };
 
-// How far the reading thread may run ahead of the worker thread: this many
-// messages, or this much raw text counting the message being written (but
-// one message is always read when the worker thread has none): a large
-// message is not read while another is written. The room is ample so that
-// the threads seldom wait for each other: each wait and wake-up costs
-// system calls and tends to put both threads on the same core.
-inline constexpr std::size_t kReadAheadMessages = 128;
-inline constexpr std::size_t kReadAheadBytes = 8u << 20;
+// The log line of a run that ran out of memory; the closing lines follow.
+inline constexpr const char* kOutOfMemoryLine = "Not enough memory to go on: the run ends here.";
 
-// One message as the reading thread leaves it for the worker thread.
-struct TPreparedMessage {
-  TPreparedMessage();
-  ~TPreparedMessage();
-  TPreparedMessage(const TPreparedMessage&) = delete;
-  TPreparedMessage& operator=(const TPreparedMessage&) = delete;
-
-  // Nothing to do for this message (it is not in the list).
-  bool Absent = false;
-  // The message could not be read: the worker reports it with MessageError.
-  bool ReadFailed = false;
-  // An error of the reading that the source does not report as a message
-  // error; raised again on the worker thread when it takes the message.
-  std::exception_ptr Failure;
-  std::string KeyText;
-  // The raw text, until it is parsed, and its length.
-  std::string RawText;
-  std::size_t Size = 0;
-  // Parsed: Message keeps the text, Content describes it and Loaded is what
-  // DecodeRawMessage said; or ParseError holds what the parse raised. A
-  // message the skip test will pass over is left unparsed.
-  bool Parsed = false;
-  bool Loaded = false;
-  std::unique_ptr<TMoxMsg> Message;
-  TMessageContent Content;
-  std::exception_ptr ParseError;
-};
+class TReadAhead;
+struct TPreparedMessage;
 
 class TExtractionWorker : public TThread {
  public:
-  explicit TExtractionWorker(const TExtractionJob& job);
+  // Opens the source's history file below the application-data folder and
+  // writes "LastStarted" there; any failure only leaves the history off.
+  TExtractionWorker(const TExtractionJob& job, std::unique_ptr<IMessageSource> source,
+                    TRunServices services = {});
   ~TExtractionWorker() override;
 
   const TExtractionJob& Job() const { return job_; }
@@ -164,11 +120,11 @@ class TExtractionWorker : public TThread {
 
   // False when the history could not be opened or was switched off after a
   // failed write.
-  bool HistoryEnabled() const { return HistoryOpen; }
+  bool HistoryEnabled() const { return historyOpen_; }
 
   // Whether the messages are read and parsed ahead on a second thread (see
   // above). On by default; it takes effect only in a run without pause and
-  // with a source that CanPrepareAhead. Set before Resume.
+  // with a source that CanReadAhead. Set before Resume.
   void SetPrepareAhead(bool on) { prepareAhead_ = on; }
 
   // True when date (a message's date) lies within the whole days from..to.
@@ -181,67 +137,7 @@ class TExtractionWorker : public TThread {
  protected:
   void Execute() override;
 
-  // ---- What a source supplies ----
-  // The folder's key in its log lines about failures (the .dbx file name
-  // for Outlook Express).
-  virtual std::string FolderFileKey(const TJobFolder& folder) const { return folder.FileName; }
-  // The name after "Reading Messages from ".
-  virtual std::string ReadingName(const TJobFolder& folder) const { return FolderFileKey(folder); }
-  // False when the folder has nothing to read (status "No File").
-  virtual bool FolderHasSource(const TJobFolder& folder) const { return !folder.FileName.empty(); }
-  // Reads the folder's message list into the worker and returns its length.
-  // Throws TFolderReadError when the folder cannot be read.
-  virtual std::size_t LoadMessageList(const TJobFolder& folder) = 0;
-  // Drops the list read last.
-  virtual void ReleaseMessageList() {}
-  // Reads message j (0-based) of the list read last and hands it to
-  // ExtractMessage; a message that cannot be read is reported with
-  // MessageError. Adds to MessagesWithFiles and FilesExtracted as the
-  // message warrants.
-  virtual void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
-                              std::size_t count) = 0;
-  // True when PrepareMessage may run on the reading thread while the worker
-  // thread writes: it then uses nothing the worker thread changes.
-  virtual bool CanPrepareAhead() const { return false; }
-  // On the reading thread: reads message j (0-based) of the list read last
-  // into item: its key text and raw text, or ReadFailed when it cannot be
-  // read (or Absent). It reports nothing and changes no counter. Anything it
-  // raises is raised again on the worker thread when the message is taken.
-  virtual void PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item);
-  // The number that messages j has in the progress position and in the
-  // failure lines: j (0-based) or j + 1.
-  virtual std::size_t MessageNumber(std::size_t j) const { return j; }
-  // What ends the "Downloading embedded images" and "Extracting
-  // attachments" status lines.
-  virtual std::string StatusLineEnd() const { return " ..."; }
-  // Done before the option lines; false ends the run at once, silently.
-  virtual bool Connect() { return true; }
-  // Done before the closing lines.
-  virtual void Disconnect() {}
-  // The closing line of a run that was not stopped.
-  virtual std::string FinishedLine() const { return "Finished extracting all folders."; }
-
-  // ---- The shared steps of one message ----
-  // Given the message's key text: the skip test, decode (false: the message
-  // is passed over without a line), the date interval, naming, linked files,
-  // attachments and the history record, which is made after the files and
-  // only when none of the wanted ones failed. Errors propagate.
-  void ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
-                      const std::string& keyText,
-                      const std::function<bool(TMessageContent&)>& decode);
-  // The worker thread's part of a prepared message: MessageError when it
-  // could not be read, else ExtractMessage with the content parsed ahead
-  // (parsed now when it was left unparsed); an error of either is reported
-  // with MessageError and the run goes on.
-  void ExtractPrepared(const TJobFolder& folder, std::size_t j, std::size_t count,
-                       TPreparedMessage& item);
-  // "Error opening Messages (" + number + ") in " + folder key.
-  void MessageError(const TJobFolder& folder, std::size_t j);
-  // Hands raw to msg, parses it and describes it in content; false when
-  // the text cannot be loaded. The attachments refer to msg, which keeps
-  // the text: they are decoded only when written.
-  static bool DecodeRawMessage(std::string&& raw, TMoxMsg& msg, TMessageContent& content);
-
+ private:
   bool StopRequested() const;
   // The pause between steps of a message; a stop request ends it at once.
   void Pause();
@@ -256,62 +152,59 @@ class TExtractionWorker : public TThread {
   void UpdateFolderRow(const std::string& folderName, int folderIndex, int status, int extracted,
                        int messages, int total);
 
-  // Constructor step of the source-specific worker: the history file below
-  // the application-data folder is opened and "LastStarted" written; any
-  // failure only leaves HistoryOpen false.
-  void OpenHistory(const std::string& relativePath);
-  // The constructor step of a source: where its files go, its link
-  // download, and its history file (opened with OpenHistory).
-  void SetUpSource(TSourceKind source, std::unique_ptr<ILinkDownloads> links,
-                   const std::string& historyPath);
-  // Records one processed message (does nothing while the history is
-  // closed). A failed flush raises EInOutError.
-  void RecordHistory(const std::string& keyText, TDateTime date, int attachments);
-
   void WriteOptionLines();
   void CountingPass();
   void MainPass();
+  // The messages of one open folder, with or without reading ahead.
+  void ExtractFolder(const TJobFolder& folder, int row, IFolderCursor& cursor);
   // The end of every run: the failed list emptied, the bar at its maximum,
-  // then "Stopped by User." or FinishedLine() as status and log line.
+  // then "Stopped by User." or the source's closing line as status and log
+  // line.
   void FinishRun();
+  // A folder that cannot be opened: its line, and the run has failures.
+  void FolderError(std::size_t i, const TJobFolder& folder);
 
-  // Notes that the run left something undone (see RunHadFailures).
-  void MarkRunFailure() { failures_.store(true); }
-
-  TExtractionJob job_;
-  // Copies of the job's lists, kept by the worker.
-  std::vector<std::string> IncludeExt;
-  std::vector<std::string> ExcludeExt;
-  std::string DestinationDir;
-  // Where the source's files go below the destination.
-  TSourceKind Source = TSourceKind::OutlookExpress;
-  // The link download; none means links are never downloaded.
-  std::unique_ptr<ILinkDownloads> Links;
-  // The address collecting, used when the job asks for it; none means off.
-  std::unique_ptr<IAddressHarvest> Addresses;
-
-  TExtractionHistory History;
-  bool HistoryOpen = false;
-
-  // Counters of the folder being processed.
-  int MessagesWithFiles = 0;
-  int FilesExtracted = 0;
-
- private:
-  class TReadAhead;
+  // ---- The one path of a message ----
+  // Read and prepare, on whichever thread reads: the message read, then,
+  // unless skipping is possible and the skip test will pass it over,
+  // parsed or described. Raises nothing: errors are kept in item.
+  void Prepare(IFolderCursor& cursor, std::size_t j, bool skipping,
+               const std::function<void()>& pause, TPreparedMessage& item) noexcept;
+  static void Parse(TPreparedMessage& item);
+  // The worker thread's part: the errors of reading and preparing, then the
+  // shared steps; an error of a message is reported with MessageError and
+  // the run goes on; running out of memory ends it.
+  void Extract(const TJobFolder& folder, std::size_t j, std::size_t count, TPreparedMessage& item);
+  // Given the prepared message: the skip test, the content (false: passed
+  // over without a line), the date interval, naming, linked files,
+  // attachments and the history record, which is made after the files and
+  // only when none of the wanted ones failed. Errors propagate.
+  void ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
+                      TPreparedMessage& item);
+  // "Error opening Messages (" + number + ") in " + folder key.
+  void MessageError(const TJobFolder& folder, std::size_t j);
 
   // True when this run reads ahead (see SetPrepareAhead).
   bool ReadsAhead() const;
-  // The reading thread's work on message j: PrepareMessage, then the parse,
-  // unless the skip test (when skipping is possible) will pass the message
-  // over. Raises nothing.
-  void PrepareAhead(const TJobFolder& folder, std::size_t j, bool skipping,
-                    TPreparedMessage& item) noexcept;
-  static void ParsePrepared(TPreparedMessage& item);
   bool AttachmentSelected(const std::string& fileName) const;
   // Records a message after its files, saying whether every wanted one was
   // saved; switches the history off for the rest of the run on failure.
   void Record(const std::string& keyText, TDateTime date, int attachments, bool allSaved);
+  // Notes that the run left something undone (see RunHadFailures).
+  void MarkRunFailure() { failures_.store(true); }
+
+  TExtractionJob job_;
+  std::unique_ptr<IMessageSource> source_;
+  // The link download; none means links are never downloaded.
+  std::unique_ptr<ILinkDownloads> links_;
+  // The address collecting, used when the job asks for it; none means off.
+  std::unique_ptr<IAddressHarvest> addresses_;
+  TExtractionHistory history_;
+  bool historyOpen_ = false;
+
+  // Counters of the folder being processed.
+  int messagesWithFiles_ = 0;
+  int filesExtracted_ = 0;
 
   bool prepareAhead_ = true;
   std::vector<bool> failedFolders_;

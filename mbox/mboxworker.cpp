@@ -1,7 +1,7 @@
 #include "mbox/mboxworker.h"
 
-#include "mime/MoxMsg.h"
-#include "web/addresses.h"
+#include <sys/stat.h>
+
 #include "web/workerlinks.h"
 
 namespace qb {
@@ -13,6 +13,42 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The size and modification time of a file, -1 when it cannot be asked.
+void FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeNs) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    size = mtimeNs = -1;
+    return;
+  }
+  size = static_cast<std::int64_t>(st.st_size);
+  mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+class TMboxCursor : public IFolderCursor {
+ public:
+  TMboxCursor(std::unique_ptr<TMboxReader> reader, std::size_t count)
+      : reader_(std::move(reader)), count_(count) {}
+
+  std::size_t Count() const override { return count_; }
+
+  // The messages come in order; one the list skips is read past. A message
+  // too large to be read whole cannot be read.
+  void Read(std::size_t j, TSourceMessage& m, const std::function<void()>&) override {
+    TMboxMessage mm;
+    bool got = false;
+    while (next_ <= j && (got = reader_->Next(mm))) ++next_;
+    if (!got || next_ != j + 1) throw EMboxError("the mailbox ends before the message");
+    if (mm.Oversized) throw EMboxError("the message is too large to be read");
+    m.KeyText = MboxMessageKey(mm.Text);
+    m.RawText = std::move(mm.Text);
+  }
+
+ private:
+  std::unique_ptr<TMboxReader> reader_;
+  const std::size_t count_;
+  std::size_t next_ = 0;  // the number of the message the reader hands out next
+};
+
 }  // namespace
 
 TJobFolder TNetscapeFolderInfo::ToJobFolder(const std::string& displayName) const {
@@ -22,80 +58,49 @@ TJobFolder TNetscapeFolderInfo::ToJobFolder(const std::string& displayName) cons
   return f;
 }
 
-TMboxExtracter::TMboxExtracter(const TExtractionJob& job, TMailFamily family,
-                               TLinkDownloadOptions linkOptions)
-    : TExtractionWorker(job) {
-  const bool tb = family == TMailFamily::Thunderbird;
-  SetUpSource(tb ? TSourceKind::Thunderbird : TSourceKind::Mozilla,
-              std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
-              tb ? kThunderbirdHistoryPath : kMozillaHistoryPath);
-  if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
+TSourceKind TMboxSource::Kind() const {
+  return family_ == TMailFamily::Thunderbird ? TSourceKind::Thunderbird : TSourceKind::Mozilla;
 }
 
-TMboxExtracter::~TMboxExtracter() = default;
+std::string TMboxSource::HistoryPath() const {
+  return family_ == TMailFamily::Thunderbird ? kThunderbirdHistoryPath : kMozillaHistoryPath;
+}
 
-std::string TMboxExtracter::FolderFileKey(const TJobFolder& folder) const {
+std::string TMboxSource::FolderFileKey(const TJobFolder& folder) const {
   return FileNameOf(folder.FileName);
 }
 
-std::size_t TMboxExtracter::LoadMessageList(const TJobFolder& folder) {
-  reader_ = std::make_unique<TMboxReader>();
+std::unique_ptr<IFolderCursor> TMboxSource::OpenFolder(const TJobFolder& folder) {
+  auto reader = std::make_unique<TMboxReader>();
   std::size_t count = 0;
   try {
-    reader_->Open(folder.FileName);
-    count = reader_->CountRemaining();
-    reader_->Rewind();
+    TScan now;
+    now.Path = folder.FileName;
+    FileStamp(now.Path, now.Size, now.MTimeNs);
+    reader->Open(folder.FileName);
+    TScan* known = nullptr;
+    for (TScan& s : scans_)
+      if (s.Path == now.Path) known = &s;
+    if (known && now.Size >= 0 && known->Size == now.Size && known->MTimeNs == now.MTimeNs) {
+      count = known->Count;
+    } else {
+      count = reader->CountRemaining();
+      reader->Rewind();
+      now.Count = count;
+      if (known)
+        *known = now;
+      else
+        scans_.push_back(now);
+    }
   } catch (const EMboxError& e) {
-    reader_.reset();
     throw TFolderReadError(e.what(), count);
   }
-  next_ = 0;
-  return count;
+  return std::make_unique<TMboxCursor>(std::move(reader), count);
 }
 
-void TMboxExtracter::ReleaseMessageList() {
-  reader_.reset();
-}
-
-bool TMboxExtracter::ReadMessage(std::size_t j, TMboxMessage& m) {
-  try {
-    // The messages come in order; one the list skips is read past.
-    bool got = false;
-    while (reader_ && next_ <= j && (got = reader_->Next(m))) ++next_;
-    return got && next_ == j + 1 && !m.Oversized;
-  } catch (const EMboxError&) {
-    return false;
-  }
-}
-
-void TMboxExtracter::ProcessMessage(std::size_t, const TJobFolder& folder, std::size_t j,
-                                    std::size_t count) {
-  Pause();
-  TMboxMessage m;
-  if (!ReadMessage(j, m)) {
-    MessageError(folder, j);
-    return;
-  }
-  // One message that cannot be parsed, recorded, named or whose links
-  // cannot be fetched must not cost the messages after it.
-  try {
-    TMoxMsg msg;
-    ExtractMessage(folder, j, count, MboxMessageKey(m.Text), [&](TMessageContent& content) {
-      return DecodeRawMessage(std::move(m.Text), msg, content);
-    });
-  } catch (...) {
-    MessageError(folder, j);
-  }
-}
-
-void TMboxExtracter::PrepareMessage(const TJobFolder&, std::size_t j, TPreparedMessage& item) {
-  TMboxMessage m;
-  if (!ReadMessage(j, m)) {
-    item.ReadFailed = true;
-    return;
-  }
-  item.KeyText = MboxMessageKey(m.Text);
-  item.RawText = std::move(m.Text);
-}
+TMboxExtracter::TMboxExtracter(const TExtractionJob& job, TMailFamily family,
+                               TLinkDownloadOptions linkOptions)
+    : TExtractionWorker(job, std::make_unique<TMboxSource>(family),
+                        MakeRunServices(job, std::move(linkOptions))) {}
 
 }  // namespace qb

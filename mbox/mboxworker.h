@@ -1,19 +1,20 @@
-// The Netscape, Mozilla and Thunderbird extraction worker: the shared run
-// (engine/worker.h) over the chosen mailbox files, each read as a stream one
-// message at a time (mbox/mboxreader.h) and parsed as the Outlook Express
-// worker parses its messages.
+// The Netscape, Mozilla and Thunderbird source: the chosen mailbox files,
+// each read as a stream one message at a time (mbox/mboxreader.h).
 //
-// Its lines and rows are those of the Outlook Express worker with the
-// mailbox file's name where that worker names the .dbx file. Files go below
+// Its lines and rows are those of the Outlook Express source with the
+// mailbox file's name where that source names the .dbx file. Files go below
 // "thunderbird/" or "mozilla/" in the destination; the history is
 // "Quillbox/Thunderbird/TBMailData.ini" or "Quillbox/Mozilla/NSMailData.ini"
 // below the application-data folder, keyed by MboxMessageKey.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "engine/source.h"
 #include "engine/worker.h"
 #include "mbox/mboxreader.h"
 #include "mbox/profiles.h"
@@ -33,31 +34,38 @@ struct TNetscapeFolderInfo {
   TJobFolder ToJobFolder(const std::string& displayName = "") const;
 };
 
-class TMboxExtracter : public TExtractionWorker {
+// The mailbox files of a run: each folder is one mailbox, read as a stream
+// one message at a time. A mailbox is read whole once per pass: the count
+// found when it is first opened is kept, with the file's size and time, for
+// the next opening in the run while the file has not changed.
+class TMboxSource : public IMessageSource {
  public:
-  // job.Folders hold the mailboxes (TNetscapeFolderInfo::ToJobFolder).
-  TMboxExtracter(const TExtractionJob& job, TMailFamily family,
-                 TLinkDownloadOptions linkOptions = {});
-  ~TMboxExtracter() override;
+  explicit TMboxSource(TMailFamily family) : family_(family) {}
 
- protected:
+  TSourceKind Kind() const override;
+  std::string HistoryPath() const override;
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder& folder) override;
+  // A folder's reader is its cursor's alone.
+  bool CanReadAhead() const override { return true; }
   // The mailbox file's name.
   std::string FolderFileKey(const TJobFolder& folder) const override;
-  std::size_t LoadMessageList(const TJobFolder& folder) override;
-  void ReleaseMessageList() override;
-  void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
-                      std::size_t count) override;
-  // The reader is the reading thread's alone while it runs.
-  bool CanPrepareAhead() const override { return true; }
-  void PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item) override;
 
  private:
-  // Reads message j (the messages are asked for in order); false when it
-  // cannot be read or is too large to be read whole.
-  bool ReadMessage(std::size_t j, TMboxMessage& m);
+  struct TScan {
+    std::string Path;
+    std::int64_t Size = -1, MTimeNs = -1;
+    std::size_t Count = 0;
+  };
+  TMailFamily family_;
+  std::vector<TScan> scans_;
+};
 
-  std::unique_ptr<TMboxReader> reader_;
-  std::size_t next_ = 0;  // the number of the message the reader hands out next
+// The run over mailbox files (job.Folders hold the mailboxes,
+// TNetscapeFolderInfo::ToJobFolder).
+class TMboxExtracter : public TExtractionWorker {
+ public:
+  TMboxExtracter(const TExtractionJob& job, TMailFamily family,
+                 TLinkDownloadOptions linkOptions = {});
 };
 
 }  // namespace qb

@@ -1,104 +1,74 @@
 #include "oestore/oOExpressThrd.h"
 
-#include <exception>
-
 #include "engine/history.h"
-#include "mime/MoxMsg.h"
-#include "web/addresses.h"
 #include "web/workerlinks.h"
 
 namespace qb {
 
-TOEExtracter::TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions)
-    : TExtractionWorker(job) {
-  SetUpSource(TSourceKind::OutlookExpress,
-              std::make_unique<TWorkerLinks>(job_.LinkLists, std::move(linkOptions)),
-              kOEHistoryPath);
-  if (job_.HarvestAddresses) Addresses = std::make_unique<TAddressHarvester>();
+namespace {
+
+class TOECursor : public IFolderCursor {
+ public:
+  TOECursor(std::string store, std::string fileName, std::unique_ptr<TDbxFile> file,
+            std::vector<Toe5_MessageInfo> messages)
+      : store_(std::move(store)),
+        fileName_(std::move(fileName)),
+        file_(std::move(file)),
+        messages_(std::move(messages)) {}
+
+  std::size_t Count() const override { return messages_.size(); }
+
+  void Read(std::size_t j, TSourceMessage& m, const std::function<void()>& pause) override {
+    const std::int32_t q = messages_[j].MessageDataPos;
+    // The folder file stays open from its index read to its last message,
+    // and is read as it is now (the mail program may have changed it).
+    if (file_)
+      file_->Refresh();
+    else
+      file_ = std::make_unique<TDbxFile>(store_, fileName_);
+    std::string dump;
+    file_->DumpObject(q, dump);
+    m.KeyText = TOESource::KeyTextOfDump(dump);
+    pause();
+    file_->LoadMessageText(q, m.RawText, messages_[j].MessageSize);
+  }
+
+ private:
+  const std::string store_, fileName_;
+  std::unique_ptr<TDbxFile> file_;
+  const std::vector<Toe5_MessageInfo> messages_;
+};
+
+}  // namespace
+
+std::string TOESource::HistoryPath() const {
+  return kOEHistoryPath;
 }
 
-TOEExtracter::~TOEExtracter() = default;
-
-void TOEExtracter::ReadFolderIndex(const TJobFolder& folder, TDbxIndexList& list) {
-  file_.reset();
-  file_ = std::make_unique<TDbxFile>(job_.StoreFolder, folder.FileName);
-  file_->LoadIndex(&list);
+std::unique_ptr<TDbxFile> TOESource::ReadFolderIndex(const TJobFolder& folder,
+                                                     TDbxIndexList& list) {
+  auto file = std::make_unique<TDbxFile>(store_, folder.FileName);
+  file->LoadIndex(&list);
+  return file;
 }
 
-std::size_t TOEExtracter::LoadMessageList(const TJobFolder& folder) {
-  Messages.clear();
+std::unique_ptr<IFolderCursor> TOESource::OpenFolder(const TJobFolder& folder) {
   TDbxIndexList list;
+  std::unique_ptr<TDbxFile> file;
   try {
-    ReadFolderIndex(folder, list);
+    file = ReadFolderIndex(folder, list);
   } catch (const std::exception& e) {
     throw TFolderReadError(e.what(), list.size());
   }
-  Messages = MessageRecords(list);
-  return Messages.size();
+  return std::make_unique<TOECursor>(store_, folder.FileName, std::move(file),
+                                     MessageRecords(list));
 }
 
-void TOEExtracter::ReleaseMessageList() {
-  file_.reset();
-  Messages.clear();
-  Messages.shrink_to_fit();
-}
+TOEExtracter::TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions)
+    : TOEExtracter(job, std::make_unique<TOESource>(job.StoreFolder), std::move(linkOptions)) {}
 
-void TOEExtracter::ReadMessage(const TJobFolder& folder, std::size_t j, std::string& keyText,
-                               std::string& rawText) {
-  const std::int32_t q = Messages[j].MessageDataPos;
-  // The folder file stays open from its index read to its last message,
-  // and is read as it is now (the mail program may have changed it).
-  if (file_)
-    file_->Refresh();
-  else
-    file_ = std::make_unique<TDbxFile>(job_.StoreFolder, folder.FileName);
-  std::string dump;
-  file_->DumpObject(q, dump);
-  keyText = KeyTextOfDump(dump);
-  Pause();  // none when read ahead: that is only done in a run without pause
-  file_->LoadMessageText(q, rawText, Messages[j].MessageSize);
-}
-
-void TOEExtracter::ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
-                                  std::size_t count) {
-  if (j >= Messages.size()) return;
-  Pause();
-  std::string keyText;
-  std::string rawText;
-  try {
-    ReadMessage(folder, j, keyText, rawText);
-  } catch (const std::exception&) {
-    MessageError(folder, j);
-    return;
-  }
-  // One message that cannot be parsed, recorded, named or whose links
-  // cannot be fetched must not cost the messages after it.
-  try {
-    ProcessMessageText(folderIndex, folder, j, count, keyText, rawText);
-  } catch (...) {
-    MessageError(folder, j);
-  }
-}
-
-void TOEExtracter::PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item) {
-  if (j >= Messages.size()) {
-    item.Absent = true;
-    return;
-  }
-  try {
-    ReadMessage(folder, j, item.KeyText, item.RawText);
-  } catch (const std::exception&) {
-    item.ReadFailed = true;
-  }
-}
-
-void TOEExtracter::ProcessMessageText(std::size_t, const TJobFolder& folder, std::size_t j,
-                                      std::size_t count, const std::string& keyText,
-                                      std::string& rawText) {
-  TMoxMsg msg;
-  ExtractMessage(folder, j, count, keyText, [&](TMessageContent& content) {
-    return DecodeRawMessage(std::move(rawText), msg, content);
-  });
-}
+TOEExtracter::TOEExtracter(const TExtractionJob& job, std::unique_ptr<TOESource> source,
+                           TLinkDownloadOptions linkOptions)
+    : TExtractionWorker(job, std::move(source), MakeRunServices(job, std::move(linkOptions))) {}
 
 }  // namespace qb

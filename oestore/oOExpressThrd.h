@@ -1,12 +1,8 @@
-// The Outlook Express extraction worker: the shared run (engine/worker.h)
-// over the chosen folders, with the folder's message list read from its
-// .dbx index and each message read from its data blocks and parsed.
-//
-// Failures stay with the message they belong to: a message whose text
-// cannot be read, or whose parsing, recording, naming or download raises,
-// is logged as "Error opening Messages (" + j + ") in " + file and the run
-// goes on with the next one. A history file that cannot be written is
-// switched off for the rest of the run.
+// The Outlook Express source: the chosen folders' .dbx files in the store
+// folder, each folder's message list read from its index and each message
+// from its data blocks, keyed in the history by the dump of its message
+// object. Files go below "OE/" in the destination; the history is
+// "Quillbox/OE/OEMailData.ini" below the application-data folder.
 #pragma once
 
 #include <cstddef>
@@ -14,61 +10,47 @@
 #include <string>
 #include <vector>
 
+#include "engine/source.h"
 #include "engine/worker.h"
 #include "oestore/dbxreader.h"
 #include "web/linkdownload.h"
 
 namespace qb {
 
-class TOEExtracter : public TExtractionWorker {
+class TOESource : public IMessageSource {
  public:
-  // Opens the history "Quillbox/OE/OEMailData.ini" below the application
-  // data folder. linkOptions configure the download of linked files (tests
-  // put their own URL list and fetcher there).
-  explicit TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
-  ~TOEExtracter() override;
+  explicit TOESource(std::string storeFolder) : store_(std::move(storeFolder)) {}
 
   // The message key text made of a dump: the dump is built from the stored
   // bytes one for one, so the 8-bit text in the system code page is the
   // dump's own bytes.
   static std::string KeyTextOfDump(const std::string& dump) { return dump; }
 
+  TSourceKind Kind() const override { return TSourceKind::OutlookExpress; }
+  std::string HistoryPath() const override;
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder& folder) override;
+  // A folder's file and list are its cursor's alone.
+  bool CanReadAhead() const override { return true; }
+
  protected:
-  std::size_t LoadMessageList(const TJobFolder& folder) override;
-  void ReleaseMessageList() override;
-  // Pauses, builds the message key text, reads the raw text and hands both to
-  // ProcessMessageText; a text that cannot be read, and any error raised
-  // while the message is handled, is logged and the message skipped.
-  void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
-                      std::size_t count) override;
-  // The folder file and its list are the reading thread's alone while it
-  // runs. A subclass that replaces ProcessMessageText, which only the run
-  // without reading ahead takes, returns false.
-  bool CanPrepareAhead() const override { return true; }
-  // The key text and raw text of ProcessMessage, read on the reading thread.
-  void PrepareMessage(const TJobFolder& folder, std::size_t j, TPreparedMessage& item) override;
+  // Opens the folder file and reads its index into list (records read
+  // before an error stay in it); the file is kept for the messages.
+  virtual std::unique_ptr<TDbxFile> ReadFolderIndex(const TJobFolder& folder, TDbxIndexList& list);
 
-  // Reads the folder file's index into list (records read before an error
-  // stay in it).
-  virtual void ReadFolderIndex(const TJobFolder& folder, TDbxIndexList& list);
-  // The work on one message once its key text and raw text are in hand:
-  // the shared steps with the text parsed as the message, which may take
-  // rawText over. Errors propagate to ProcessMessage.
-  virtual void ProcessMessageText(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
-                                  std::size_t count, const std::string& keyText,
-                                  std::string& rawText);
-
-  // The message list read last.
-  std::vector<Toe5_MessageInfo> Messages;
+  const std::string& StoreFolder() const { return store_; }
 
  private:
-  // Message j's key text and raw text, read from the folder file (opened
-  // again when it was not open); raises when they cannot be read.
-  void ReadMessage(const TJobFolder& folder, std::size_t j, std::string& keyText,
-                   std::string& rawText);
+  std::string store_;
+};
 
-  // The folder file of that list, open until the list is released.
-  std::unique_ptr<TDbxFile> file_;
+// The run over an Outlook Express store (job.StoreFolder). linkOptions
+// configure the download of linked files (tests put their own URL list and
+// fetcher there).
+class TOEExtracter : public TExtractionWorker {
+ public:
+  explicit TOEExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
+  TOEExtracter(const TExtractionJob& job, std::unique_ptr<TOESource> source,
+               TLinkDownloadOptions linkOptions = {});
 };
 
 }  // namespace qb

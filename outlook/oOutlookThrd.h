@@ -1,8 +1,8 @@
-// The Outlook worker: extracts the attachments of the chosen Outlook folders
+// The Outlook source: extracts the attachments of the chosen Outlook folders
 // through the object model (outlook/automation.h), in the shared run of
 // engine/worker.h.
 //
-// What differs from the Outlook Express worker: it connects to Outlook
+// What differs from the Outlook Express source: it connects to Outlook
 // first (and ends silently when it cannot), reads a folder's items by its
 // entry id, names the folder by its name after "Reading Messages from " and
 // by its key (TJobFolder::Key, the record identity of the listing) in its
@@ -22,47 +22,46 @@
 #include <memory>
 #include <string>
 
+#include "engine/source.h"
 #include "engine/worker.h"
 #include "outlook/automation.h"
 #include "web/linkdownload.h"
 
 namespace qb {
 
-class TOutlookExtracter : public TExtractionWorker {
+class TOutlookSource : public IMessageSource {
  public:
-  // job.Folders carry each folder's name, key and entry id
-  // (TOutlookFolderInfo::ToJobFolder). linkOptions configure the download
-  // of linked files (tests put their own fetcher there).
-  explicit TOutlookExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
-  ~TOutlookExtracter() override;
-
   static constexpr const char* kFinishedLine =
       "Finished extracting all folders, Closing Outlook Connection, Please wait..";
 
- protected:
+  ~TOutlookSource() override;
+
+  TSourceKind Kind() const override { return TSourceKind::Outlook; }
+  std::string HistoryPath() const override;
   bool Connect() override;
   void Disconnect() override;
-  std::string FolderFileKey(const TJobFolder& folder) const override { return folder.Key; }
-  std::string ReadingName(const TJobFolder& folder) const override { return folder.Name; }
   bool FolderHasSource(const TJobFolder&) const override { return true; }
   // Finds the folder by its entry id and counts its items. Throws
-  // TFolderReadError when either fails.
-  std::size_t LoadMessageList(const TJobFolder& folder) override;
-  void ReleaseMessageList() override { items_.reset(); }
-  // Message j (0-based) of the folder loaded last, item j + 1 in Outlook.
-  void ProcessMessage(std::size_t folderIndex, const TJobFolder& folder, std::size_t j,
-                      std::size_t count) override;
+  // TFolderReadError when either fails. Message j is item j + 1.
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder& folder) override;
+  std::string FolderFileKey(const TJobFolder& folder) const override { return folder.Key; }
+  std::string ReadingName(const TJobFolder& folder) const override { return folder.Name; }
   std::size_t MessageNumber(std::size_t j) const override { return j + 1; }
   std::string StatusLineEnd() const override { return ""; }
   std::string FinishedLine() const override { return kFinishedLine; }
 
  private:
-  void ProcessItem(ole::IOlMailItem& item, const TJobFolder& folder, std::size_t j,
-                   std::size_t count);
-
   std::shared_ptr<ole::IOlApplication> app_;
   std::shared_ptr<ole::IOlNameSpace> ns_;
-  std::shared_ptr<ole::IOlItems> items_;
+};
+
+// The run over Outlook folders (job.Folders carry each folder's name, key
+// and entry id, TOutlookFolderInfo::ToJobFolder). linkOptions configure the
+// download of linked files (tests put their own fetcher there).
+class TOutlookExtracter : public TExtractionWorker {
+ public:
+  static constexpr const char* kFinishedLine = TOutlookSource::kFinishedLine;
+  explicit TOutlookExtracter(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
 };
 
 }  // namespace qb

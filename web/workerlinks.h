@@ -1,5 +1,6 @@
-// The link download as an extraction worker uses it: the downloader is made
-// on first use, with the job's extension lists.
+// What an extraction run uses of this library: the link download, with the
+// downloader made on first use with the job's extension lists, and the
+// address collecting when the job asks for it.
 #pragma once
 
 #include <memory>
@@ -35,5 +36,10 @@ class TWorkerLinks : public ILinkDownloads {
   TLinkDownloadOptions options_;
   std::unique_ptr<TLinkDownloader> downloader_;
 };
+
+// The link download of the job (linkOptions: tests put their own URL list
+// and fetcher there) and, when the job collects addresses, the collecting
+// into the stored address list.
+TRunServices MakeRunServices(const TExtractionJob& job, TLinkDownloadOptions linkOptions = {});
 
 }  // namespace qb

@@ -153,27 +153,46 @@ TEST_F(History, AFlushThatFailsRaisesToTheCaller) {
   EXPECT_EQ(test::ReadFile(OePath()), before);
 }
 
-// A worker that only opens and records, as the source workers do.
-class HistoryWorker : public TExtractionWorker {
+// A source of one folder whose messages have the given keys and no files.
+class KeyedSource : public IMessageSource {
  public:
-  explicit HistoryWorker(const TExtractionJob& job) : TExtractionWorker(job) {
-    OpenHistory(kOutlookHistoryPath);
+  explicit KeyedSource(std::vector<std::string> keys) : keys_(std::move(keys)) {}
+  TSourceKind Kind() const override { return TSourceKind::Outlook; }
+  std::string HistoryPath() const override { return kOutlookHistoryPath; }
+  bool FolderHasSource(const TJobFolder&) const override { return true; }
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder&) override {
+    struct Cursor : IFolderCursor {
+      std::vector<std::string> Keys;
+      std::size_t Count() const override { return Keys.size(); }
+      void Read(std::size_t j, TSourceMessage& m, const std::function<void()>&) override {
+        m.KeyText = Keys[j];
+        m.RawText = "Subject: " + Keys[j] + "\r\n\r\nText\r\n";
+      }
+    };
+    auto c = std::make_unique<Cursor>();
+    c->Keys = keys_;
+    return c;
   }
-  bool Open() const { return HistoryOpen; }
-  void Record(const std::string& key) { RecordHistory(key, kD2, 1); }
 
- protected:
-  std::size_t LoadMessageList(const TJobFolder&) override { return 0; }
-  void ProcessMessage(std::size_t, const TJobFolder&, std::size_t, std::size_t) override {}
+ private:
+  std::vector<std::string> keys_;
 };
 
-TEST_F(History, WorkerOpensItsHistoryAndClosesItOnDestruction) {
+TExtractionJob OneFolderJob() {
+  TExtractionJob job;
+  job.Folders = {{"Inbox", "", "", ""}};
+  job.PauseMs = 0;
+  return job;
+}
+
+TEST_F(History, WorkerOpensItsHistoryAndRecordsWhatItProcessed) {
   const std::string path = TExtractionHistory::HistoryPath(kOutlookHistoryPath);
   {
-    HistoryWorker w{TExtractionJob{}};
-    EXPECT_TRUE(w.Open());
-    w.Record("x");
-    w.Record("y");
+    TExtractionWorker w(OneFolderJob(),
+                        std::make_unique<KeyedSource>(std::vector<std::string>{"x", "y"}));
+    EXPECT_TRUE(w.HistoryEnabled());
+    w.Resume();
+    w.WaitFor();
   }
   TBigIniFile check(path);
   EXPECT_TRUE(check.SectionExists(MD5Text("x")));
@@ -183,9 +202,12 @@ TEST_F(History, WorkerOpensItsHistoryAndClosesItOnDestruction) {
 
 TEST_F(History, WorkerWithoutAHistoryFolderRunsWithoutHistory) {
   test::WriteFile(appData_ / "Quillbox", "not a folder");
-  HistoryWorker w{TExtractionJob{}};
-  EXPECT_FALSE(w.Open());
-  w.Record("x");  // does nothing, raises nothing
+  TExtractionWorker w(OneFolderJob(), std::make_unique<KeyedSource>(std::vector<std::string>{"x"}));
+  EXPECT_FALSE(w.HistoryEnabled());
+  w.Resume();
+  w.WaitFor();  // records nothing, raises nothing
+  EXPECT_FALSE(w.FatalException);
+  EXPECT_TRUE(w.RunHadFailures());
 }
 
 }  // namespace

@@ -4,31 +4,38 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
+#include <new>
 #include <set>
 #include <thread>
 #include <utility>
 
+#include "engine/readahead.h"
 #include "engine/worker.h"
-#include "mime/MoxMsg.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
 namespace {
 
-// One folder of one message, whose processing is a pause.
-class PausingWorker : public TExtractionWorker {
+// One folder of one message; its reading starts with a pause.
+class PausingSource : public IMessageSource {
  public:
-  using TExtractionWorker::TExtractionWorker;
-  std::atomic<bool> Pausing{false};
-
- protected:
+  explicit PausingSource(std::atomic<bool>& pausing) : pausing_(pausing) {}
+  TSourceKind Kind() const override { return TSourceKind::Thunderbird; }
+  std::string HistoryPath() const override { return "Quillbox/Test/History.ini"; }
   bool FolderHasSource(const TJobFolder&) const override { return true; }
-  std::size_t LoadMessageList(const TJobFolder&) override { return 1; }
-  void ProcessMessage(std::size_t, const TJobFolder&, std::size_t, std::size_t) override {
-    Pausing = true;
-    Pause();
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder&) override {
+    pausing_ = true;  // the pause before the message is near
+    return std::make_unique<Cursor>();
   }
+
+ private:
+  struct Cursor : IFolderCursor {
+    std::size_t Count() const override { return 1; }
+    void Read(std::size_t, TSourceMessage&, const std::function<void()>&) override {}
+  };
+  std::atomic<bool>& pausing_;
 };
 
 TEST(Worker, StopRequestEndsALongPauseAtOnce) {
@@ -37,9 +44,12 @@ TEST(Worker, StopRequestEndsALongPauseAtOnce) {
   job.Folders = {{"Inbox", "Inbox", "", ""}};
   job.PauseMs = 20000;
   job.StopRequested = &stop;
-  PausingWorker worker(job);
+  test::TempDir root;
+  test::ScopedEnv data("XDG_DATA_HOME", root / "appdata");
+  std::atomic<bool> pausing{false};
+  TExtractionWorker worker(job, std::make_unique<PausingSource>(pausing));
   worker.Resume();
-  while (!worker.Pausing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!pausing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const auto start = std::chrono::steady_clock::now();
   worker.RequestStop();
@@ -108,58 +118,44 @@ class SlowLinks : public ILinkDownloads {
 };
 
 // Folders "A" (5 messages) and "B" (3) of MessageText, slow to read.
-class SlowSource : public TExtractionWorker {
+class SlowSource : public IMessageSource {
  public:
-  SlowSource(const TExtractionJob& job, TThreadsSeen& seen) : TExtractionWorker(job), seen_(seen) {
-    SetUpSource(TSourceKind::Thunderbird, std::make_unique<SlowLinks>(seen),
-                "Quillbox/Test/History.ini");
-  }
+  explicit SlowSource(TThreadsSeen& seen) : seen_(seen) {}
   // Messages (folder, j) that cannot be read, and those that are large.
   std::set<std::pair<std::string, std::size_t>> Unreadable, Large;
 
- protected:
+  TSourceKind Kind() const override { return TSourceKind::Thunderbird; }
+  std::string HistoryPath() const override { return "Quillbox/Test/History.ini"; }
   bool FolderHasSource(const TJobFolder&) const override { return true; }
-  std::size_t LoadMessageList(const TJobFolder& f) override { return f.Name == "A" ? 5 : 3; }
-  bool CanPrepareAhead() const override { return true; }
-  void PrepareMessage(const TJobFolder& f, std::size_t j, TPreparedMessage& item) override {
-    {
-      std::lock_guard<std::mutex> lock(seen_.Mutex);
-      seen_.Read.insert(std::this_thread::get_id());
-      ++seen_.Reads;
-    }
-
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (Unreadable.count({f.Name, j})) {
-      item.ReadFailed = true;
-      return;
-    }
-    item.KeyText = f.Name + std::to_string(j);
-    const bool large = Large.count({f.Name, j}) != 0;
-    if (large) {
-      const int held = ++seen_.LargeHeld;
-      if (held > seen_.MostLargeHeld) seen_.MostLargeHeld = held;
-    }
-    item.RawText = MessageText(f.Name, j, large);
-  }
-  // The run without reading ahead, as a source without it does it.
-  void ProcessMessage(std::size_t, const TJobFolder& f, std::size_t j, std::size_t count) override {
-    TPreparedMessage item;
-    PrepareMessage(f, j, item);
-    if (item.ReadFailed) {
-      MessageError(f, j);
-      return;
-    }
-    try {
-      TMoxMsg msg;
-      ExtractMessage(f, j, count, item.KeyText, [&](TMessageContent& content) {
-        return DecodeRawMessage(std::move(item.RawText), msg, content);
-      });
-    } catch (...) {
-      MessageError(f, j);
-    }
+  bool CanReadAhead() const override { return true; }
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder& f) override {
+    return std::make_unique<Cursor>(*this, f.Name);
   }
 
  private:
+  struct Cursor : IFolderCursor {
+    Cursor(SlowSource& s, std::string folder) : Source(s), Folder(std::move(folder)) {}
+    std::size_t Count() const override { return Folder == "A" ? 5 : 3; }
+    void Read(std::size_t j, TSourceMessage& m, const std::function<void()>&) override {
+      TThreadsSeen& seen = Source.seen_;
+      {
+        std::lock_guard<std::mutex> lock(seen.Mutex);
+        seen.Read.insert(std::this_thread::get_id());
+        ++seen.Reads;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (Source.Unreadable.count({Folder, j})) throw std::runtime_error("unreadable");
+      m.KeyText = Folder + std::to_string(j);
+      const bool large = Source.Large.count({Folder, j}) != 0;
+      if (large) {
+        const int held = ++seen.LargeHeld;
+        if (held > seen.MostLargeHeld) seen.MostLargeHeld = held;
+      }
+      m.RawText = MessageText(Folder, j, large);
+    }
+    SlowSource& Source;
+    const std::string Folder;
+  };
   TThreadsSeen& seen_;
 };
 
@@ -203,9 +199,12 @@ TEST(Worker, ReadingAheadKeepsEveryReportFileAndRecordInItsPlace) {
       TThreadsSeen seen;
       for (int run = 0; run < (c.SecondRunSkips ? 2 : 1); ++run) {
         job.SkipDuplicates = run == 1;
-        SlowSource worker(job, seen);
-        worker.Unreadable = c.Unreadable;
-        worker.Large = c.Large;
+        auto source = std::make_unique<SlowSource>(seen);
+        source->Unreadable = c.Unreadable;
+        source->Large = c.Large;
+        TRunServices services;
+        services.Links = std::make_unique<SlowLinks>(seen);
+        TExtractionWorker worker(job, std::move(source), std::move(services));
         worker.SetPrepareAhead(ahead);
         worker.Resume();
         worker.WaitFor();
@@ -242,6 +241,208 @@ TEST(Worker, ReadingAheadKeepsEveryReportFileAndRecordInItsPlace) {
       EXPECT_EQ(std::count(log.begin(), log.end(), "Attachments from 4 Messages are extracted"), 1);
     }
   }
+}
+
+// ---- The loop, the same for every source ----------------------------------
+
+// A message of FakeSource: its subject and attached file (none when empty),
+// or how it fails.
+struct TFakeMessage {
+  std::string Subject, File;
+  enum TFailure { None, Unreadable, BadDescription, NoMemory, Foreign } Failure = None;
+};
+
+// Folders of fake messages dated 3 Jan 2009; a folder may fail to open in
+// the counting pass or only in the main pass.
+class FakeSource : public IMessageSource {
+ public:
+  std::map<std::string, std::vector<TFakeMessage>> Folders;
+  std::set<std::string> FailAtCount, FailAtMain;
+
+  TSourceKind Kind() const override { return TSourceKind::Thunderbird; }
+  std::string HistoryPath() const override { return "Quillbox/Test/Loop.ini"; }
+  bool CanReadAhead() const override { return true; }
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder& f) override {
+    const bool main = !opened_.insert(f.FileName).second;
+    if ((main ? FailAtMain : FailAtCount).count(f.FileName)) throw TFolderReadError("gone", 2);
+    return std::make_unique<Cursor>(Folders[f.FileName]);
+  }
+
+ private:
+  struct Cursor : IFolderCursor {
+    explicit Cursor(const std::vector<TFakeMessage>& m) : Messages(m) {}
+    std::size_t Count() const override { return Messages.size(); }
+    void Read(std::size_t j, TSourceMessage& m, const std::function<void()>&) override {
+      const TFakeMessage& f = Messages[j];
+      if (f.Failure == TFakeMessage::Unreadable) throw std::runtime_error("unreadable");
+      if (f.Failure == TFakeMessage::NoMemory) throw std::bad_alloc();
+      if (f.Failure == TFakeMessage::Foreign) throw 42;
+      m.KeyText = f.Subject;
+      if (f.Failure == TFakeMessage::BadDescription) {
+        m.Describe = [](TMessageContent&) -> bool { throw std::runtime_error("bad"); };
+        return;
+      }
+      m.RawText = "Subject: " + f.Subject + "\r\nDate: Sat, 03 Jan 2009 10:00:00 +0000\r\n";
+      if (f.File.empty()) {
+        m.RawText += "\r\nText\r\n";
+        return;
+      }
+      m.RawText +=
+          "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+          "--b\r\nContent-Type: text/plain\r\n\r\nText\r\n--b\r\nContent-Type: "
+          "application/octet-stream; name=\"" +
+          f.File + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\nQQ==\r\n--b--\r\n";
+    }
+    const std::vector<TFakeMessage>& Messages;
+  };
+  std::set<std::string> opened_;
+};
+
+TEST(Worker, LoopOverAnySource) {
+  using M = TFakeMessage;
+  const std::string sep(86, '-');
+  const std::vector<M> abc = {{"a", "a.txt"}, {"b", ""}, {"c", "c.bin"}};
+  struct Case {
+    const char* Name;
+    std::map<std::string, std::vector<M>> Folders;
+    std::function<void(TExtractionJob&, FakeSource&)> Setup;
+    std::vector<std::string> Log;  // after the option lines
+    std::vector<std::string> Files;
+    std::string StopAt = "";  // the status at which the user stops the run
+    bool Failures = false;
+    bool SecondRunSkips = false;
+  };
+  const auto none = [](TExtractionJob&, FakeSource&) {};
+  const std::string a = "thunderbird/2009.01.03/a/a.txt", c = "thunderbird/2009.01.03/c/c.bin";
+  const std::vector<Case> cases = {
+      {"every message",
+       {{"A", abc}},
+       none,
+       {"Reading Messages from A ...", "Attachments from 2 Messages are extracted",
+        "Finished extracting all folders."},
+       {a, c}},
+      {"messages that fail",
+       {{"A", {{"a", "", M::Unreadable}, {"b", "", M::BadDescription}, {"c", "c.bin"}}}},
+       none,
+       {"Reading Messages from A ...", "Error opening Messages (0) in A",
+        "Error opening Messages (1) in A", "Attachments from 1 Message is extracted",
+        "Finished extracting all folders."},
+       {c},
+       "",
+       true},
+      {"out of memory ends the run",
+       {{"A", {{"a", "a.txt"}, {"b", "", M::NoMemory}, {"c", "c.bin"}}}, {"B", abc}},
+       none,
+       {"Reading Messages from A ...", kOutOfMemoryLine, "Finished extracting all folders."},
+       {a},
+       "",
+       true},
+      {"folders that cannot be opened",
+       {{"A", abc}, {"B", abc}, {"C", abc}},
+       [](TExtractionJob&, FakeSource& s) {
+         s.FailAtCount = {"A"};
+         s.FailAtMain = {"B"};
+       },
+       {"Errror opening A", "Reading Messages from B ...", "Errror opening B",
+        "Reading Messages from C ...", "Attachments from 2 Messages are extracted",
+        "Finished extracting all folders."},
+       {a, c},
+       "",
+       true},
+      {"include list",
+       {{"A", abc}},
+       [](TExtractionJob& j, FakeSource&) {
+         j.AllFiles = false;
+         j.IncludeExt = {".BIN"};
+       },
+       {"Reading Messages from A ...", "Attachments from 2 Messages are extracted",
+        "Finished extracting all folders."},
+       {c}},
+      {"date interval",
+       {{"A", abc}},
+       [](TExtractionJob& j, FakeSource&) {
+         j.UseDateInterval = true;
+         j.DateFrom = EncodeDate(2009, 1, 4);
+         j.DateTo = EncodeDate(2009, 2, 1);
+       },
+       {"Reading Messages from A ...", "Finished extracting all folders."},
+       {}},
+      {"stop",
+       {{"A", abc}, {"B", abc}},
+       none,
+       {"Reading Messages from A ...", "Attachments from 1 Message is extracted",
+        "Stopped by User."},
+       {a},
+       "A : Processing Message 2 of 3 ..."},
+      {"second run skips",
+       {{"A", abc}},
+       none,
+       {"Reading Messages from A ...", "Finished extracting all folders."},
+       {a, c},
+       "",
+       false,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::string> trace[2];
+    for (const bool ahead : {false, true}) {
+      SCOPED_TRACE(ahead ? "reading ahead" : "reading in turn");
+      test::TempDir root;
+      test::ScopedEnv data("XDG_DATA_HOME", root / "appdata");
+      for (int run = 0; run < (c.SecondRunSkips ? 2 : 1); ++run) {
+        test::RecordingView view;
+        std::atomic<std::uint8_t> stop{0};
+        view.OnStatus = [&](const std::string& s) {
+          if (s == c.StopAt) stop = 1;
+        };
+        TExtractionJob job;
+        job.DestinationDir = root / "out";
+        job.Layout = 0;
+        job.FullFileName = false;
+        job.PauseMs = 0;
+        job.SkipDuplicates = run == 1;
+        job.View = &view;
+        job.StopRequested = &stop;
+        auto source = std::make_unique<FakeSource>();
+        source->Folders = c.Folders;
+        for (const auto& [name, messages] : c.Folders) job.Folders.push_back({name, name, "", ""});
+        c.Setup(job, *source);
+        TExtractionWorker worker(job, std::move(source));
+        worker.SetPrepareAhead(ahead);
+        worker.Resume();
+        worker.WaitFor();
+        ASSERT_FALSE(worker.FatalException);
+        EXPECT_EQ(worker.RunHadFailures(), c.Failures);
+        const auto at = std::find(view.Log.begin(), view.Log.end(), sep);
+        ASSERT_NE(at, view.Log.end());
+        const std::vector<std::string> log(at + 1, view.Log.end());
+        if (run == (c.SecondRunSkips ? 1 : 0)) {
+          EXPECT_EQ(log, c.Log);
+        }
+        trace[ahead].insert(trace[ahead].end(), view.Trace.begin(), view.Trace.end());
+      }
+      EXPECT_EQ(test::ListTree(root / "out"), c.Files);
+    }
+    EXPECT_EQ(trace[1], trace[0]);
+  }
+}
+
+// A source's exception that is not a std::exception is no message error:
+// it ends the run, with its closing lines.
+TEST(Worker, ForeignExceptionIsNoMessageError) {
+  auto source = std::make_unique<FakeSource>();
+  source->Folders = {{"A", {{"a", "", TFakeMessage::Foreign}}}};
+  TExtractionJob job;
+  job.Folders = {{"A", "A", "", ""}};
+  job.PauseMs = 0;
+  test::TempDir root;
+  test::ScopedEnv data("XDG_DATA_HOME", root / "appdata");
+  TExtractionWorker worker(job, std::move(source));
+  worker.Resume();
+  worker.WaitFor();
+  EXPECT_FALSE(worker.FatalException);
+  EXPECT_TRUE(worker.RunHadFailures());
 }
 
 }  // namespace

@@ -72,17 +72,18 @@ TDbxSynthMessage Msg(std::string text) {
   return m;
 }
 
-// A worker whose folder index read can be hooked (to change the store
+// The source with its folder index read hooked (to change the store
 // between the passes).
-class HookedExtracter : public TOEExtracter {
+class HookedSource : public TOESource {
  public:
-  using TOEExtracter::TOEExtracter;
+  using TOESource::TOESource;
   std::function<void(const TJobFolder&, int call)> BeforeIndexRead;
 
  protected:
-  void ReadFolderIndex(const TJobFolder& folder, TDbxIndexList& list) override {
+  std::unique_ptr<TDbxFile> ReadFolderIndex(const TJobFolder& folder,
+                                            TDbxIndexList& list) override {
     if (BeforeIndexRead) BeforeIndexRead(folder, calls_++);
-    TOEExtracter::ReadFolderIndex(folder, list);
+    return TOESource::ReadFolderIndex(folder, list);
   }
 
  private:
@@ -143,8 +144,9 @@ class OEExtractRun : public ::testing::Test {
     bool HistoryEnabled, Failures;
   };
   TOutcome RunOnce(bool readAhead) {
-    HookedExtracter worker(job, links);
-    worker.BeforeIndexRead = hook;
+    auto source = std::make_unique<HookedSource>(job.StoreFolder);
+    source->BeforeIndexRead = hook;
+    TOEExtracter worker(job, std::move(source), links);
     worker.SetPrepareAhead(readAhead);
     worker.Resume();
     worker.WaitFor();

@@ -37,39 +37,70 @@ class RowView : public test::RecordingView {
   std::vector<RowUpdate> Updates;
 };
 
-// The run as the full worker will do it, as far as the counters go: a
-// message whose text carries "X-Has-Files: n" has n files.
-class MarkingExtracter : public TOEExtracter {
+// The Outlook Express source, with what it read recorded: a message made
+// by WithFiles has that many files.
+class MarkingSource : public TOESource {
  public:
-  using TOEExtracter::TOEExtracter;
+  using TOESource::TOESource;
   std::vector<std::string> Keys, Texts;
+  // Called once message j was read.
   std::function<void(std::size_t j)> AfterMessage;
   // Files whose index read fails after its records were read.
   std::string BrokenFile;
 
+  // Each message is read on the worker thread, in its turn.
+  bool CanReadAhead() const override { return false; }
+  std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder& folder) override {
+    return std::make_unique<Cursor>(*this, TOESource::OpenFolder(folder));
+  }
+
  protected:
-  void ReadFolderIndex(const TJobFolder& folder, TDbxIndexList& list) override {
-    TOEExtracter::ReadFolderIndex(folder, list);
+  std::unique_ptr<TDbxFile> ReadFolderIndex(const TJobFolder& folder,
+                                            TDbxIndexList& list) override {
+    auto file = TOESource::ReadFolderIndex(folder, list);
     if (folder.FileName == BrokenFile) throw EReadError("read error in " + folder.FileName);
+    return file;
   }
-  // The step replaced below is the one of the run without reading ahead.
-  bool CanPrepareAhead() const override { return false; }
-  void ProcessMessageText(std::size_t, const TJobFolder&, std::size_t j, std::size_t,
-                          const std::string& key, std::string& raw) override {
-    Keys.push_back(key);
-    Texts.push_back(raw);
-    const auto at = raw.find("X-Has-Files: ");
-    if (at != std::string::npos) {
-      ++MessagesWithFiles;
-      FilesExtracted += std::stoi(raw.substr(at + 13));
+
+ private:
+  struct Cursor : IFolderCursor {
+    Cursor(MarkingSource& s, std::unique_ptr<IFolderCursor> c) : Source(s), Inner(std::move(c)) {}
+    std::size_t Count() const override { return Inner->Count(); }
+    void Read(std::size_t j, TSourceMessage& m, const std::function<void()>& pause) override {
+      Inner->Read(j, m, pause);
+      Source.Keys.push_back(m.KeyText);
+      Source.Texts.push_back(m.RawText);
+      if (Source.AfterMessage) Source.AfterMessage(j);
     }
-    if (AfterMessage) AfterMessage(j);
-  }
+    MarkingSource& Source;
+    std::unique_ptr<IFolderCursor> Inner;
+  };
 };
 
+// The run over a MarkingSource.
+class MarkingExtracter : public TOEExtracter {
+ public:
+  explicit MarkingExtracter(const TExtractionJob& job)
+      : MarkingExtracter(job, new MarkingSource(job.StoreFolder)) {}
+  MarkingSource& Source;
+
+ private:
+  MarkingExtracter(const TExtractionJob& job, MarkingSource* source)
+      : TOEExtracter(job, std::unique_ptr<TOESource>(source)), Source(*source) {}
+};
+
+// Message i with files attached files.
 TDbxSynthMessage WithFiles(int i, int files) {
   TDbxSynthMessage m = test::SynthMessage(i);
-  m.Text = "X-Has-Files: " + std::to_string(files) + "\r\n" + m.Text;
+  std::string text =
+      "From: " + m.Sender + "\r\nSubject: " + m.Subject +
+      "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+      "--b\r\nContent-Type: text/plain\r\n\r\nFiles.\r\n";
+  for (int k = 0; k < files; ++k)
+    text += "--b\r\nContent-Type: application/octet-stream; name=\"f" + std::to_string(k) +
+            ".txt\"\r\nContent-Disposition: attachment\r\nContent-Transfer-Encoding: "
+            "base64\r\n\r\nQQ==\r\n";
+  m.Text = text + "--b--\r\n";
   return m;
 }
 
@@ -136,10 +167,10 @@ TEST_F(OEWorkerTest, EveryMessageIsReadAndReported) {
   WriteFolder("INBOX.DBX", msgs);  // the folder record says Inbox.dbx
   MarkingExtracter worker(Job({{"Inbox", "Inbox.dbx", "", ""}}));
   Run(worker);
-  ASSERT_EQ(worker.Texts.size(), 3u);
+  ASSERT_EQ(worker.Source.Texts.size(), 3u);
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(worker.Texts[i], msgs[i].Text);
-    EXPECT_EQ(worker.Keys[i].rfind("Flags = 0\n\n\nSize of Header = 512\n", 0), 0u);
+    EXPECT_EQ(worker.Source.Texts[i], msgs[i].Text);
+    EXPECT_EQ(worker.Source.Keys[i].rfind("Flags = 0\n\n\nSize of Header = 512\n", 0), 0u);
   }
   EXPECT_EQ(view.Statuses,
             (std::vector<std::string>{
@@ -184,7 +215,7 @@ TEST_F(OEWorkerTest, StopRequestInsideAFolder) {
     if (s == "A : Processing Message 2 of 5 ...") stop = 1;
   };
   Run(worker);
-  EXPECT_EQ(worker.Texts.size(), 2u);  // the message being started still runs
+  EXPECT_EQ(worker.Source.Texts.size(), 2u);  // the message being started still runs
   using U = RowView::RowUpdate;
   EXPECT_EQ(view.UpdatesOf(0).back(), (U{0, 3, 2, 2, 5}));
   EXPECT_EQ(view.UpdatesOf(1), (std::vector<U>{{1, 0, 0, 0, 5}}));  // as counted
@@ -203,7 +234,7 @@ TEST_F(OEWorkerTest, FolderFailingInTheCountingPass) {
   MarkingExtracter worker(Job({{"Gone", "Gone.dbx", "", ""},
                                {"Broken", "Broken.dbx", "", ""},
                                {"Good", "Good.dbx", "", ""}}));
-  worker.BrokenFile = "Broken.dbx";
+  worker.Source.BrokenFile = "Broken.dbx";
   Run(worker);
   using U = RowView::RowUpdate;
   // Not there at all: 0 records; read with an error: the records read
@@ -217,18 +248,18 @@ TEST_F(OEWorkerTest, FolderFailingInTheCountingPass) {
                 "Starting With Options :", "    Extract All Message Attachments", kSep,
                 "Errror opening Gone.dbx", "Errror opening Broken.dbx",
                 "Reading Messages from Good.dbx ...", "Finished extracting all folders."}));
-  EXPECT_EQ(worker.Texts.size(), 1u);
+  EXPECT_EQ(worker.Source.Texts.size(), 1u);
 }
 
 TEST_F(OEWorkerTest, MessageTextThatCannotBeRead) {
   WriteFolder("Inbox.dbx", SynthMessages(3));
   MarkingExtracter worker(Job({{"Inbox", "Inbox.dbx", "", ""}}));
   // The mail client removes the file while the run is in the folder.
-  worker.AfterMessage = [&](std::size_t j) {
+  worker.Source.AfterMessage = [&](std::size_t j) {
     if (j == 0) ::unlink((store / "Inbox.dbx").c_str());
   };
   Run(worker);
-  EXPECT_EQ(worker.Texts.size(), 1u);
+  EXPECT_EQ(worker.Source.Texts.size(), 1u);
   EXPECT_EQ(view.Log,
             (std::vector<std::string>{
                 "Starting With Options :", "    Extract All Message Attachments", kSep,
@@ -243,10 +274,10 @@ TEST_F(OEWorkerTest, MessageWithoutDataPositionGivesEmptyTexts) {
   WriteFolder("Inbox.dbx", msgs);
   MarkingExtracter worker(Job({{"Inbox", "Inbox.dbx", "", ""}}));
   Run(worker);
-  ASSERT_EQ(worker.Texts.size(), 2u);
-  EXPECT_EQ(worker.Texts[0], "");
-  EXPECT_EQ(worker.Keys[0], "");
-  EXPECT_EQ(worker.Texts[1], msgs[1].Text);
+  ASSERT_EQ(worker.Source.Texts.size(), 2u);
+  EXPECT_EQ(worker.Source.Texts[0], "");
+  EXPECT_EQ(worker.Source.Keys[0], "");
+  EXPECT_EQ(worker.Source.Texts[1], msgs[1].Text);
 }
 
 }  // namespace
