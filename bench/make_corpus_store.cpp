@@ -3,7 +3,9 @@
 // is a header field), repeated until the raw text reaches a target size, as
 // an Outlook Express store (Folders.dbx and one .dbx file per 1,000
 // messages, CR LF text) and as one mbox with LF line ends (what ripmime
-// --mailbox reads correctly).
+// --mailbox reads correctly). Each copy after the first has its attachment
+// names changed by a suffix, so that the corpus holds no two files of one
+// name.
 //
 //   make_corpus_store CORPUS_DIR OUT_DIR [MEGABYTES]      (default 400)
 //   make_corpus_store --big-attachment OUT_DIR MEGABYTES
@@ -11,6 +13,7 @@
 // The second form writes a store of one message carrying one base64
 // attachment of the given decoded size, for the peak-memory measurement.
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +81,46 @@ std::string QuoteFromLines(const std::string& lf) {
   return out;
 }
 
+// The copy-th copy of a message (counted from 0) with its attachment names
+// made its own: "-<copy>" before the extension of every name="..." or
+// filename=... parameter of a part header, so that no two copies name the
+// same file. (Encoded and RFC 2231 names are left as they are.)
+std::string DistinctCopy(const std::string& m, std::size_t copy) {
+  if (copy == 0) return m;
+  const std::string suffix = "-" + std::to_string(copy);
+  std::string out;
+  out.reserve(m.size() + 64);
+  std::size_t pos = 0;
+  while (pos < m.size()) {
+    std::size_t eol = m.find('\n', pos);
+    eol = eol == std::string::npos ? m.size() : eol + 1;
+    std::string line = m.substr(pos, eol - pos);
+    pos = eol;
+    std::string lower = line;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const bool partHeader =
+        lower.rfind("content-", 0) == 0 || (!line.empty() && (line[0] == ' ' || line[0] == '\t'));
+    for (std::size_t at = lower.find("name="); partHeader && at != std::string::npos;
+         at = lower.find("name=", at + 5)) {
+      std::size_t v = at + 5, end;
+      if (v < line.size() && line[v] == '"') {
+        end = line.find('"', ++v);
+        if (end == std::string::npos) break;
+      } else {
+        end = line.find_first_of("; \t\r\n", v);
+        if (end == std::string::npos) end = line.size();
+      }
+      if (end <= v || line.compare(v, 2, "=?") == 0) continue;
+      const std::size_t dot = line.rfind('.', end - 1);
+      const std::size_t insert = dot != std::string::npos && dot > v ? dot : end;
+      line.insert(insert, suffix);
+      lower.insert(insert, suffix);
+    }
+    out += line;
+  }
+  return out;
+}
+
 void WriteFolder(const std::string& storeDir, std::size_t index,
                  std::vector<qb::TDbxSynthMessage>& messages,
                  std::vector<qb::TDbxSynthFolder>& folders) {
@@ -114,8 +157,9 @@ int CorpusStore(const std::string& corpus, const std::string& out, std::size_t m
   std::vector<qb::TDbxSynthFolder> folders;
   const std::size_t target = megabytes * 1000 * 1000;
   std::size_t bytes = 0, count = 0;
-  while (bytes < target) {
-    for (const std::string& m : messages) {
+  for (std::size_t copy = 0; bytes < target; ++copy) {
+    for (const std::string& original : messages) {
+      const std::string m = DistinctCopy(original, copy);
       qb::TDbxSynthMessage msg;
       msg.Text = ToCrLf(m);
       bytes += msg.Text.size();
