@@ -72,14 +72,12 @@ TMboxReader::TMboxReader(std::uint64_t maxMessageBytes) : maxBytes_(maxMessageBy
 
 TMboxReader::~TMboxReader() {
   Close();
-  std::free(line_);
 }
 
 void TMboxReader::Open(const std::string& path) {
   Close();
   file_ = std::fopen(path.c_str(), "rbe");
   if (!file_) throw EMboxError("cannot open " + path + ": " + std::strerror(errno));
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   Rewind();
 }
 
@@ -96,6 +94,8 @@ void TMboxReader::Close() {
 
 void TMboxReader::Rewind() {
   if (file_) std::rewind(file_);
+  bufPos_ = bufLen_ = 0;
+  eof_ = false;
   lineStart_ = position_ = 0;
   atFileStart_ = true;
   prevEmpty_ = true;
@@ -104,12 +104,36 @@ void TMboxReader::Rewind() {
 
 bool TMboxReader::ReadLine() {
   if (!file_) return false;
-  const ssize_t n = ::getline(&line_, &lineCap_, file_);
-  if (n < 0) {
-    if (std::ferror(file_)) throw EMboxError(std::string("read error: ") + std::strerror(errno));
-    return false;
+  constexpr std::size_t kBlock = 1 << 20;
+  for (;;) {
+    const char* start = buf_.data() + bufPos_;
+    const std::size_t avail = bufLen_ - bufPos_;
+    const void* nl = avail > 0 ? std::memchr(start, '\n', avail) : nullptr;
+    if (nl) {
+      lineLen_ = static_cast<std::size_t>(static_cast<const char*>(nl) - start) + 1;
+      break;
+    }
+    if (eof_) {
+      if (avail == 0) return false;
+      lineLen_ = avail;  // the last line has no line end
+      break;
+    }
+    // The line goes on past the block: keep its start and read on.
+    if (bufPos_ > 0) {
+      std::memmove(buf_.data(), start, avail);
+      bufPos_ = 0;
+      bufLen_ = avail;
+    }
+    if (bufLen_ == buf_.size()) buf_.resize(buf_.empty() ? kBlock : buf_.size() * 2);
+    const std::size_t n = std::fread(buf_.data() + bufLen_, 1, buf_.size() - bufLen_, file_);
+    if (n == 0) {
+      if (std::ferror(file_)) throw EMboxError(std::string("read error: ") + std::strerror(errno));
+      eof_ = true;
+    }
+    bufLen_ += n;
   }
-  lineLen_ = static_cast<std::size_t>(n);
+  line_ = buf_.data() + bufPos_;
+  bufPos_ += lineLen_;
   lineStart_ = position_;
   position_ += lineLen_;
   return true;
@@ -192,26 +216,25 @@ std::size_t TMboxReader::CountRemaining() {
 
 std::string MboxMessageKey(std::string_view text) {
   TMD5Context md5;
-  bool inHeaders = true;
   bool skipping = false;  // inside a left-out header and its continuation lines
   std::size_t pos = 0;
+  // The header lines one by one; the body, which is digested as it is, in
+  // one piece.
   while (pos < text.size()) {
     std::size_t nl = text.find('\n', pos);
     const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
     const std::string_view line = text.substr(pos, end - pos);
     pos = end;
-    if (inHeaders) {
-      if (IsEmptyLine(line)) {
-        inHeaders = false;
-        skipping = false;
-      } else if (!skipping || (line[0] != ' ' && line[0] != '\t')) {
-        skipping = IsHeader(line, "x-mozilla-status") || IsHeader(line, "x-mozilla-status2") ||
-                   IsHeader(line, "x-mozilla-keys");
-      }
-      if (skipping) continue;
+    if (IsEmptyLine(line)) {
+      md5.Update(line);
+      break;
     }
-    md5.Update(line);
+    if (!skipping || (line[0] != ' ' && line[0] != '\t'))
+      skipping = IsHeader(line, "x-mozilla-status") || IsHeader(line, "x-mozilla-status2") ||
+                 IsHeader(line, "x-mozilla-keys");
+    if (!skipping) md5.Update(line);
   }
+  md5.Update(text.substr(pos));
   return "mbox " + MD5DigestToText(md5.Final());
 }
 

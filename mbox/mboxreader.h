@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb {
 
@@ -70,8 +71,12 @@ class TMboxReader {
 
   std::uint64_t maxBytes_;
   std::FILE* file_ = nullptr;
-  char* line_ = nullptr;
-  std::size_t lineCap_ = 0;
+  // The file is read in large blocks; a line is a view into the block
+  // (a line longer than the block grows it).
+  std::vector<char> buf_;
+  std::size_t bufPos_ = 0, bufLen_ = 0;
+  bool eof_ = false;
+  const char* line_ = nullptr;
   std::size_t lineLen_ = 0;
   std::uint64_t lineStart_ = 0;  // offset of the line read last
   std::uint64_t position_ = 0;   // offset after it
