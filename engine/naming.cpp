@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 
 #include "mime/MoxAttFile.h"
 #include "platform/codepage.h"
@@ -306,7 +308,9 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
       bool made = false;
       try {
         made = OpenTargetDirectory(target, dir);
-      } catch (...) {
+      } catch (const std::bad_alloc&) {
+        throw;  // ends the run
+      } catch (const std::exception&) {
         made = false;
       }
       if (!made) {
@@ -325,7 +329,9 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     if (name != "." && name != ".." && !name.empty() && (a.Save || a.Stream)) {
       try {
         placed = WriteOne(dir, target, a, name);
-      } catch (...) {
+      } catch (const std::bad_alloc&) {
+        throw;  // ends the run
+      } catch (const std::exception&) {
         placed.Result = TPlaceResult::Failed;
       }
     }
