@@ -512,6 +512,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
 
   const std::string number = std::to_string(j + 1) + " of " + std::to_string(count);
   int downloaded = 0;
+  bool allWritten = true;
   if (job_.DownloadLinks && Links && m.LinkBodies) {
     const std::vector<std::string> bodies = m.LinkBodies();
     std::size_t links = 0;
@@ -519,11 +520,18 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     if (links >= 1) {
       SetStatusText(folder.Name + " : Downloading embedded images from Internet for Message " +
                     number + StatusLineEnd());
-      for (const std::string& b : bodies) downloaded += Links->Download(target, b);
+      ILinkDownloads::TRun run;
+      run.MessageNumber = std::to_string(MessageNumber(j));
+      run.Folder = FolderFileKey(folder);
+      run.Stopped = [this] { return StopRequested(); };
+      run.Log = [this](const std::string& line) { AddLog(line); };
+      run.Notice = run.Log;  // the notice that the message's download time ran out
+      const ILinkDownloads::TResult got = Links->Download(target, bodies, run);
+      downloaded = got.Written;
+      if (got.Failed > 0) allWritten = false;
     }
   }
 
-  bool allWritten = true;
   if (attachmentCount >= 1 || downloaded > 0) {
     SetStatusText(folder.Name + " : Extracting attachments from message " + number +
                   StatusLineEnd());

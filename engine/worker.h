@@ -69,13 +69,28 @@ class TFolderReadError : public std::runtime_error {
 // (web/workerlinks.h has the one over the link downloader).
 class ILinkDownloads {
  public:
+  // What the downloads of one message need of their run.
+  struct TRun {
+    // The message and its folder as the "Unable to Save Attachment" line
+    // gives them.
+    std::string MessageNumber;
+    std::string Folder;
+    std::function<bool()> Stopped;                   // the run's stop request
+    std::function<void(const std::string&)> Log;     // a line of the run's log
+    std::function<void(const std::string&)> Notice;  // the message's time ran out
+  };
+  struct TResult {
+    int Written = 0;  // files placed
+    int Failed = 0;   // links that failed, or were left when the time ran out
+  };
+
   virtual ~ILinkDownloads() = default;
   // The number of links of text that would be downloaded.
   virtual std::size_t CountLinks(const std::string& text) = 0;
-  // Downloads them into the message's target (below the destination, no
-  // link followed), each name after its prefix; returns the number of
-  // files written.
-  virtual int Download(const TTargetPath& target, const std::string& text) = 0;
+  // Downloads the links of the message's bodies, in order, into its target
+  // (below the destination, no link followed), each name after its prefix.
+  virtual TResult Download(const TTargetPath& target, const std::vector<std::string>& bodies,
+                           const TRun& run) = 0;
 };
 
 // The collecting of the e-mail addresses of the processed messages, as the

@@ -150,7 +150,8 @@ class OEExtractRun : public ::testing::Test {
     worker.WaitFor();
     EXPECT_FALSE(worker.FatalException);
     historyEnabled = worker.HistoryEnabled();
-    return {view.Trace, test::TreeContents(dir.Path()), historyEnabled, worker.RunHadFailures()};
+    runFailed = worker.RunHadFailures();
+    return {view.Trace, test::TreeContents(dir.Path()), historyEnabled, runFailed};
   }
 
   std::string Out() const { return dir / "out/outlookExpress"; }
@@ -170,6 +171,7 @@ class OEExtractRun : public ::testing::Test {
   TLinkDownloadOptions links;
   std::function<void(const TJobFolder&, int)> hook;
   bool historyEnabled = false;
+  bool runFailed = false;
 };
 
 // ---- The whole run -----------------------------------------------------------
@@ -353,6 +355,23 @@ TEST_F(OEExtractRun, LinkedImageIsDownloadedIntoTheMessageDirectory) {
   EXPECT_EQ(view.Log[4], "Attachments from 1 Message is extracted");
   EXPECT_NE(test::ReadFile(dir / "URLList.txt").find(server.Url("/img/pic.jpg?size=2") + "=y"),
             std::string::npos);
+}
+
+TEST_F(OEExtractRun, LinkedErrorPageIsNotKeptAndTheRunFails) {
+  test::TTestHttpServer server;
+  server.On("/img/gone.jpg", [](const test::TTestHttpServer::Request&,
+                                test::TTestHttpServer::Conn& c) { c.Reply(404, "not found"); });
+  Folder("News", "News.dbx",
+         {Msg(Mail("Newsletter", {{"a.txt", "A"}},
+                   "<a href=\"" + server.Url("/img/gone.jpg") + "\">pic</a>"))});
+  job.DownloadLinks = true;
+  job.Layout = 6;
+  Run();
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(view.Log[4],
+            "Unable to Save Attachment " + Out() + "/gone.jpg of Message(0) in News.dbx");
+  EXPECT_EQ(view.Rows[0].Extracted, 1);
+  EXPECT_TRUE(runFailed);
 }
 
 TEST_F(OEExtractRun, LinkedImageIsLeftAloneWithoutTheDownloadChoice) {
