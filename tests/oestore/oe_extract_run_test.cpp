@@ -367,9 +367,9 @@ TEST_F(OEExtractRun, LinkedErrorPageIsNotKeptAndTheRunFails) {
   job.DownloadLinks = true;
   job.Layout = 6;
   Run();
-  EXPECT_EQ(Tree(), (std::vector<std::string>{"a.txt"}));
-  EXPECT_EQ(view.Log[4],
-            "Unable to Save Attachment " + Out() + "/gone.jpg of Message(0) in News.dbx");
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"2003.09.21/a.txt"}));
+  EXPECT_EQ(view.Log[4], "Unable to Save Attachment " + Out() +
+                             "/2003.09.21/gone.jpg of Message(0) in News.dbx");
   EXPECT_EQ(view.Rows[0].Extracted, 1);
   EXPECT_TRUE(runFailed);
 }
