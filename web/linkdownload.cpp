@@ -334,7 +334,13 @@ TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
     limits.TotalMs = std::max(1L, std::min(transferLimitMs_, left));
     limits.StallMs = stallLimitMs_;
     limits.Stopped = run.Stopped;
-    switch (DownloadWithin(link, target, name, limits)) {
+    TDownloadOutcome outcome = TDownloadOutcome::NotOpened;
+    try {
+      outcome = DownloadWithin(link, target, name, limits);
+    } catch (const std::exception&) {
+      // The link is skipped, as one that cannot be opened.
+    }
+    switch (outcome) {
       case TDownloadOutcome::Placed:
         ++result.Written;
         break;
