@@ -21,6 +21,7 @@
 
 #include "engine/job.h"
 #include "engine/naming.h"
+#include "platform/limits.h"
 #include "web/httpclient.h"
 #include "web/jsHTMLParser.h"
 
@@ -55,9 +56,9 @@ std::string LinkTargetPath(const std::string& directory, const std::string& pref
                            const std::string& name);
 
 struct TLinkDownloadOptions {
-  std::string UrlListPath;                    // "" means DefaultUrlListPath()
-  std::uint64_t MaxFileBytes = 256ull << 20;  // a transfer stops here, counting as done
-  std::shared_ptr<IHttpFetcher> Fetcher;      // null means a THttpClient
+  std::string UrlListPath;                         // "" means DefaultUrlListPath()
+  std::uint64_t MaxFileBytes = kMaxDownloadBytes;  // a transfer stops here, counting as done
+  std::shared_ptr<IHttpFetcher> Fetcher;           // null means a THttpClient
 };
 
 class TLinkDownloader {

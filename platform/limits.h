@@ -1,0 +1,28 @@
+// The input limits: how far the program follows what a store, a mailbox,
+// a profile or a server hands it. Each guards against damaged or hostile
+// input (a loop, a runaway length) and is far beyond what real data needs.
+// (How deep multiparts nest is a rule of the message parser:
+// kMimeMaxNestingDepth in mime/parseroptions.h.)
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qb {
+
+// A mailbox message longer than this is reported as too large, not read.
+inline constexpr std::uint64_t kMaxMailboxMessageBytes = 512ull << 20;
+// Folders of a mail profile below this depth are not searched for mailboxes.
+inline constexpr int kMaxProfileFolderDepth = 64;
+
+// A linked file's download stops at this size (what arrived counts as done).
+inline constexpr std::uint64_t kMaxDownloadBytes = 256ull << 20;
+
+// A text or body of a .pst store longer than this is a damaged record.
+inline constexpr std::size_t kMaxPstTextBytes = 64u << 20;
+// Folders of a .pst store below this depth are not walked (a damaged tree may loop).
+inline constexpr int kMaxPstFolderDepth = 64;
+// A search for a folder of a .pst store gives up after this many folders.
+inline constexpr int kMaxPstFolderVisits = 100000;
+
+}  // namespace qb
