@@ -25,4 +25,7 @@ inline constexpr int kMaxPstFolderDepth = 64;
 // A search for a folder of a .pst store gives up after this many folders.
 inline constexpr int kMaxPstFolderVisits = 100000;
 
+// Largest .reg text imported into the key store (a whole exported profile is far smaller).
+inline constexpr std::size_t kMaxRegFileSize = std::size_t{64} << 20;
+
 }  // namespace qb
