@@ -423,8 +423,6 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
       std::rethrow_exception(fatal);
     } catch (const std::exception& e) {
       return Fail(std::string("the run ended early: ") + e.what());
-    } catch (...) {
-      return Fail("the run ended early");
     }
   }
   // A history switched off during the run has said why already.

@@ -140,7 +140,7 @@ bool TExtractionHistory::Open(const std::string& fullPath) {
       if (s.size() == 32 && store->ReadString(s, "Saved", "0") == "1") savedBefore_.insert(s);
     store_ = std::move(store);
     Apply([now = Now()](TBiggerIniFile& s) { s.WriteDateTime("Program", "LastStarted", now); });
-  } catch (...) {
+  } catch (const std::exception&) {
     Unlock();
     store_.reset();
     return false;
@@ -175,7 +175,7 @@ bool TExtractionHistory::Flush() {
     }
     store_->UpdateFile();
     disk_ = StatFile();
-  } catch (...) {
+  } catch (const std::exception&) {
     Unlock();
     throw;
   }
@@ -242,8 +242,6 @@ void TExtractionHistory::Close() {
       Flush();
     } catch (const std::exception& e) {
       SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
-    } catch (...) {
-      // Closing happens while the worker goes away; there is no one else to tell.
     }
   }
   store_.reset();

@@ -306,7 +306,7 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
       bool made = false;
       try {
         made = OpenTargetDirectory(target, dir);
-      } catch (...) {
+      } catch (const std::exception&) {
         made = false;
       }
       if (!made) {
@@ -325,7 +325,7 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     if (name != "." && name != ".." && !name.empty() && (a.Save || a.Stream)) {
       try {
         placed = WriteOne(dir, target, a, name);
-      } catch (...) {
+      } catch (const std::exception&) {
         placed.Result = TPlaceResult::Failed;
       }
     }

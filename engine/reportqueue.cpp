@@ -23,7 +23,7 @@ TReportQueue::TReportQueue(IRunView* view, int intervalMs)
 TReportQueue::~TReportQueue() {
   try {
     Flush();
-  } catch (...) {
+  } catch (const std::exception&) {
     // The view's error was its own; the worker is going away.
   }
 }
@@ -149,11 +149,9 @@ void TReportQueue::Post(bool wait) {
   }
   shared_->inFlight.fetch_add(1);
   dispatcher.Post([view = view_, shared = shared_, batch = std::move(batch)] {
-    try {
-      Deliver(*view, batch);
-    } catch (...) {
+    if (std::exception_ptr error = CallCatching([&] { Deliver(*view, batch); })) {
       std::lock_guard<std::mutex> lock(shared->mutex);
-      if (!shared->error) shared->error = std::current_exception();
+      if (!shared->error) shared->error = error;
     }
     shared->inFlight.fetch_sub(1);
   });

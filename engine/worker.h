@@ -50,6 +50,7 @@
 #include "engine/job.h"
 #include "engine/naming.h"
 #include "engine/reportqueue.h"
+#include "platform/errors.h"
 #include "platform/thread.h"
 
 namespace qb {
@@ -58,10 +59,10 @@ class TMoxMsg;
 
 // Raised by LoadMessageList when a folder cannot be read; records read
 // before the failure are reported in the folder's row.
-class TFolderReadError : public std::runtime_error {
+class TFolderReadError : public EQuillboxError {
  public:
   TFolderReadError(const std::string& what, std::size_t recordsRead)
-      : std::runtime_error(what), RecordsRead(recordsRead) {}
+      : EQuillboxError(TErrorKind::InputDamaged, what), RecordsRead(recordsRead) {}
   std::size_t RecordsRead;
 };
 

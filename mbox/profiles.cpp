@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/limits.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -15,7 +16,7 @@ namespace qb {
 
 namespace {
 
-constexpr int kMaxDepth = 64;
+constexpr int kMaxDepth = kMaxProfileFolderDepth;
 
 struct TEntry {
   std::string Name;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "mime/base64stream.h"
+#include "platform/errors.h"
 #include "platform/thread.h"
 
 namespace qb {
@@ -93,7 +94,7 @@ bool DecodeUULines(TLineSpan lines, bool throttled, Out&& out) {
       for (std::size_t k = 1; k <= used; ++k) {
         // A full line that is too short: the first missing character is
         // as bad as one outside the alphabet.
-        if (k >= line.size()) throw std::runtime_error(kOops);
+        if (k >= line.size()) throw EQuillboxError(TErrorKind::InputDamaged, kOops);
         bits = (bits << 6) | static_cast<unsigned>(UUCharValue(line[k]));
         nbits += 6;
         if (nbits >= 8) {
@@ -116,14 +117,14 @@ bool DecodeUULines(TLineSpan lines, bool throttled, Out&& out) {
 int UUCharValue(char c) {
   if (c == '`' || c == ' ') return 0;
   if (c >= '!' && c <= '_') return c - 32;
-  throw std::runtime_error(kOops);
+  throw EQuillboxError(TErrorKind::InputDamaged, kOops);
 }
 
 TAttachedFile::TAttachedFile() : body_(std::make_unique<TMemoryStream>()) {}
 
 TMemoryStream& TAttachedFile::Body() {
   Materialize();
-  if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+  if (!body_) throw EQuillboxError(TErrorKind::Usage, "AttachedFile.Body = nil");
   body_->Seek(0, TSeekOrigin::Beginning);
   return *body_;
 }
@@ -136,7 +137,7 @@ const std::string& TAttachedFile::Bytes() const {
 
 void TAttachedFile::SaveToFile(const std::string& path) const {
   if (!IsDeferred()) {
-    if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+    if (!body_) throw EQuillboxError(TErrorKind::Usage, "AttachedFile.Body = nil");
     body_->SaveToFile(path);
     return;
   }
@@ -218,7 +219,7 @@ void TAttachedFile::Materialize() const {
 
 bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
   if (!IsDeferred()) {
-    if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+    if (!body_) throw EQuillboxError(TErrorKind::Usage, "AttachedFile.Body = nil");
     const std::string& bytes = body_->Bytes();
     TChunker out(sink);
     return out.Append(bytes.data(), bytes.size()) && out.Flush();

@@ -73,7 +73,7 @@ TBase64EncodingStream::TBase64EncodingStream(TStream& destination) : dest_(desti
 TBase64EncodingStream::~TBase64EncodingStream() {
   try {
     Finish();
-  } catch (...) {
+  } catch (const std::exception&) {
     // Nothing to report to from a destructor.
   }
 }
@@ -107,7 +107,7 @@ std::size_t TBase64EncodingStream::Write(const void* buffer, std::size_t count) 
   while (i < count) pending_[npending_++] = p[i++];
   try {
     dest_.Write(out.data(), out.size());
-  } catch (...) {
+  } catch (const std::exception&) {
     count_ = 0;
   }
   return static_cast<std::size_t>(count_);
@@ -197,7 +197,7 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
     if (nout == 0) continue;
     try {
       dest_.Write(out, nout);
-    } catch (...) {
+    } catch (const std::exception&) {
       return 0;
     }
     total += nout;

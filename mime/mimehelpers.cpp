@@ -608,9 +608,9 @@ std::string UniqueTempFileName(std::string_view prefix) {
       return path;
     }
     if (errno != EEXIST)
-      throw std::runtime_error("Cannot create file \"" + path + "\": " + std::strerror(errno));
+      throw EStreamError("Cannot create file \"" + path + "\": " + std::strerror(errno));
   }
-  throw std::runtime_error("Cannot create a temporary file in \"" + dir + "\"");
+  throw EStreamError("Cannot create a temporary file in \"" + dir + "\"");
 }
 
 // --- Composing ---------------------------------------------------------------

@@ -18,18 +18,20 @@
 #include <variant>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace qb {
 
 // A store file that cannot be opened.
-class EFOpenError : public std::runtime_error {
+class EFOpenError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EFOpenError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
 };
 
 // A store file that was opened but cannot be read.
-class EReadError : public std::runtime_error {
+class EReadError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EReadError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
 };
 
 // The header of the file opened last: its item count. The two texts are

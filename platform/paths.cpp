@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/errors.h"
+
 namespace qb {
 
 std::string GetEnv(const char* name) {
@@ -146,7 +148,8 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string tmpl = IncludeTrailingSlash(dir) + "." + name + ".XXXXXX";
   int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) throw std::runtime_error("Cannot create " + path + ": " + std::strerror(errno));
+  if (fd < 0)
+    throw EQuillboxError(TErrorKind::InOut, "Cannot create " + path + ": " + std::strerror(errno));
   // Keep the permissions a plain create would give.
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -159,19 +162,19 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
       int err = errno;
       ::close(fd);
       ::unlink(tmpl.c_str());
-      throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+      throw EQuillboxError(TErrorKind::InOut, "Cannot write " + path + ": " + std::strerror(err));
     }
     off += static_cast<size_t>(n);
   }
   if (::fsync(fd) != 0 || ::close(fd) != 0) {
     int err = errno;
     ::unlink(tmpl.c_str());
-    throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+    throw EQuillboxError(TErrorKind::InOut, "Cannot write " + path + ": " + std::strerror(err));
   }
   if (::rename(tmpl.c_str(), path.c_str()) != 0) {
     int err = errno;
     ::unlink(tmpl.c_str());
-    throw std::runtime_error("Cannot replace " + path + ": " + std::strerror(err));
+    throw EQuillboxError(TErrorKind::InOut, "Cannot replace " + path + ": " + std::strerror(err));
   }
 }
 

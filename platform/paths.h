@@ -44,7 +44,7 @@ bool SaveBytesToFile(const std::string& path, const std::string& bytes);
 
 // Writes data to a temporary file in the same directory and renames it over
 // path, so readers see either the old or the new content, never a part.
-// Throws std::runtime_error on failure, leaving the old file untouched.
+// Throws EQuillboxError (InOut) on failure, leaving the old file untouched.
 void WriteFileAtomically(const std::string& path, const std::string& data);
 
 // Expands %NAME% references from the environment; unknown names and lone

@@ -4,6 +4,8 @@
 #include <deque>
 #include <future>
 
+#include "platform/errors.h"
+
 namespace qb {
 
 namespace {
@@ -78,14 +80,26 @@ void Synchronize(const std::function<void()>& call) {
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> finished = done->get_future();
   d.Post([&call, done] {
-    try {
-      call();
+    if (std::exception_ptr error = CallCatching(call))
+      done->set_exception(error);
+    else
       done->set_value();
-    } catch (...) {
-      done->set_exception(std::current_exception());
-    }
   });
   finished.get();
+}
+
+std::exception_ptr CallCatching(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception&) {
+    return std::current_exception();
+  } catch (...) {
+    // The one place that catches everything: an exception handed to another
+    // thread must never be lost on the way, whatever threw it.
+    return std::make_exception_ptr(
+        EQuillboxError(TErrorKind::External, "an exception that is no std::exception"));
+  }
+  return nullptr;
 }
 
 void Sleep(unsigned milliseconds) {
@@ -110,16 +124,12 @@ void TThread::Resume() {
 }
 
 void TThread::Run() {
-  try {
-    Execute();
-  } catch (...) {
-    FatalException = std::current_exception();
-  }
+  FatalException = CallCatching([this] { Execute(); });
   const bool free_self = FreeOnTerminate;
-  try {
-    if (OnTerminate) Synchronize([this] { OnTerminate(*this); });
-  } catch (...) {
-    if (!FatalException) FatalException = std::current_exception();
+  if (OnTerminate) {
+    std::exception_ptr error =
+        CallCatching([this] { Synchronize([this] { OnTerminate(*this); }); });
+    if (!FatalException) FatalException = error;
   }
   finished_.store(true);
   if (free_self) delete this;

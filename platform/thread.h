@@ -62,6 +62,12 @@ TQueueDispatcher& DefaultQueueDispatcher();
 // the caller.
 void Synchronize(const std::function<void()>& call);
 
+// Runs call and returns what it threw, or nullptr when it returned. This is
+// how an exception crosses from one thread to another; one that is no
+// std::exception arrives as an EQuillboxError, so that whoever rethrows it
+// needs to catch only std::exception.
+std::exception_ptr CallCatching(const std::function<void()>& call);
+
 // Pause of the current thread.
 void Sleep(unsigned milliseconds);
 

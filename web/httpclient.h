@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/limits.h"
+
 namespace qb {
 
 // Receives one transfer.
@@ -35,15 +37,6 @@ enum class TFetchResult {
   TimedOut,       // the transfer ran past its time, or moved nothing for too long
   Stopped         // the run's stop request ended it
 };
-
-// The limits of link downloads, all in one place.
-// The longest one transfer may take in all, and without a byte moving.
-inline constexpr long kTransferLimitMs = 60000;
-inline constexpr long kStallLimitMs = 30000;
-// The time all downloads of one message may take together.
-inline constexpr long kMessageDownloadBudgetMs = 300000;
-// The largest file a link gives; a longer one is not kept.
-inline constexpr std::uint64_t kMaxDownloadBytes = 256ull << 20;
 
 // How long one transfer may take, and whether the run still wants it.
 struct TTransferLimits {

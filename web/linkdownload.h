@@ -27,6 +27,7 @@
 #include "engine/job.h"
 #include "engine/naming.h"
 #include "engine/worker.h"
+#include "platform/limits.h"
 #include "web/httpclient.h"
 #include "web/jsHTMLParser.h"
 
