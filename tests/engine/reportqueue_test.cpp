@@ -87,6 +87,7 @@ TEST(ReportQueue, FromAWorkerThreadEveryLogLineArrivesInOrderAndOnlyChangesAreSe
         EXPECT_EQ(view.Calls.back(), "log Finished.") << "Flush returns once all arrived";
       }
       done = true;
+      DefaultQueueDispatcher().Wake();
     });
     DefaultQueueDispatcher().ProcessUntil([&] { return done.load(); });
     worker.join();
