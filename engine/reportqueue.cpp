@@ -83,7 +83,10 @@ void TReportQueue::UpdateFolderRow(const std::string& folderName, int folderInde
 void TReportQueue::Queue(TReport report, bool coalesce) {
   if (!view_) return;
   const auto now = std::chrono::steady_clock::now();
-  bool postNow = wait_ || now - lastPost_ >= interval_;
+  IMainThreadDispatcher& dispatcher = MainThreadDispatcher();
+  const bool postNow = wait_ || now - lastPost_ >= interval_;
+  // On the main thread itself what waits goes at the next post or at Flush.
+  const bool timed = !postNow && !dispatcher.IsMainThread();
   bool startTimer = false;
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -104,14 +107,12 @@ void TReportQueue::Queue(TReport report, bool coalesce) {
       batch.push_back(std::move(report));
       if (!coalesce) shared_->barrier = batch.size();
     }
-    if (!postNow && !shared_->timerPending) startTimer = shared_->timerPending = true;
+    if (timed && !shared_->timerPending) startTimer = shared_->timerPending = true;
   }
   if (postNow) {
     Post(wait_);
   } else if (startTimer) {
     // Whatever is still waiting then goes even if no report follows.
-    IMainThreadDispatcher& dispatcher = MainThreadDispatcher();
-    if (dispatcher.IsMainThread()) return;  // delivered at the next post or at Flush
     const auto delay = std::chrono::ceil<std::chrono::milliseconds>(lastPost_ + interval_ - now);
     dispatcher.PostAfter(delay, [shared = shared_] {
       {
