@@ -180,7 +180,19 @@ void TExtractionWorker::Record(const std::string& keyText, TDateTime date, int a
     // Read-only, locked or full: the run goes on without a history.
     HistoryOpen = false;
     MarkRunFailure();
+    NoticeHistory();
   }
+}
+
+void TExtractionWorker::NoticeHistory() {
+  if (historyNoticed_ || History.Notice().empty()) return;
+  historyNoticed_ = true;
+  AddNotice(History.Notice());
+}
+
+void TExtractionWorker::AddNotice(const std::string& text) {
+  MarkRunFailure();
+  reports_.AddNotice(text);
 }
 
 const std::string& TExtractionWorker::SeparatorLine() {
@@ -302,12 +314,12 @@ void TExtractionWorker::MainPass() {
     }
     const int total = static_cast<int>(n);
     UpdateFolderRow(f.Name, row, fsProgress, 0, 0, total);
-    if (n == 0) {
-      UpdateFolderRow(f.Name, row, fsFinished, 0, 0, 0);
-      continue;
-    }
     MessagesWithFiles = 0;
     FilesExtracted = 0;
+    if (n == 0) {
+      EndFolder(f, row, 0, false);
+      continue;
+    }
     SetProgressMax(total);
     // Whether the skip test may pass messages over is fixed for the reading
     // thread now; the worker thread still decides for each message.
@@ -318,8 +330,12 @@ void TExtractionWorker::MainPass() {
           n, [this, &f, skipping](std::size_t j, TPreparedMessage& item) {
             PrepareAhead(f, j, skipping, item);
           });
+    bool stopped = false;
     for (size_t j = 0; j < n; ++j) {
-      if (StopRequested()) break;
+      if (StopRequested()) {
+        stopped = true;
+        break;
+      }
       UpdateFolderRow(f.Name, row, fsProgress, FilesExtracted, MessagesWithFiles, total);
       SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
                     std::to_string(n) + " ...");
@@ -340,10 +356,31 @@ void TExtractionWorker::MainPass() {
     // Stopped and joined before the list goes; what it read and was not
     // taken is dropped.
     ahead.reset();
-    ReleaseMessageList();
-    UpdateFolderRow(f.Name, row, fsFinished, FilesExtracted, MessagesWithFiles, total);
-    if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
+    EndFolder(f, row, total, stopped);
   }
+}
+
+void TExtractionWorker::EndFolder(const TJobFolder& f, int row, int total, bool stopped) {
+  const TFolderDamage damage = FolderDamage();
+  ReleaseMessageList();
+  const auto listed = static_cast<std::size_t>(total);
+  // Messages the store lost (each failed read has its own line already).
+  std::size_t unread = damage.CutTexts;
+  if (damage.Announced > listed) unread += damage.Announced - listed;
+  const std::size_t of = std::max(damage.Announced, listed);
+  // A folder the user stopped in shows it; one whose messages could not all
+  // be read says so, whether stopped or not.
+  int status = stopped ? fsStopped : fsFinished;
+  if (unread > 0 || !damage.Notice.empty()) {
+    status = fsError;
+    MarkRunFailure();
+  }
+  UpdateFolderRow(f.Name, row, status, FilesExtracted, MessagesWithFiles, total);
+  if (unread > 0)
+    AddLog("Unable to Read " + std::to_string(std::min(unread, of)) + " of " + std::to_string(of) +
+           " Messages from " + FolderFileKey(f));
+  if (!damage.Notice.empty()) AddNotice(damage.Notice);
+  if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
 }
 
 void TExtractionWorker::Execute() {
@@ -352,6 +389,8 @@ void TExtractionWorker::Execute() {
     return;
   }
   try {
+    // A history that could not be opened says why (a lock that stayed taken).
+    if (!HistoryOpen) NoticeHistory();
     WriteOptionLines();
     SetProgressMax(static_cast<int>(job_.Folders.size()));
     SetStatusText("Calculating the Message Count...");
@@ -373,6 +412,7 @@ void TExtractionWorker::FinishRun() {
     if (!History.IsOpen()) {
       HistoryOpen = false;
       MarkRunFailure();
+      NoticeHistory();
     }
   }
   failedFolders_.clear();
@@ -525,7 +565,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
       run.Folder = FolderFileKey(folder);
       run.Stopped = [this] { return StopRequested(); };
       run.Log = [this](const std::string& line) { AddLog(line); };
-      run.Notice = run.Log;  // the notice that the message's download time ran out
+      run.Notice = [this](const std::string& text) { AddNotice(text); };
       const ILinkDownloads::TResult got = Links->Download(target, bodies, run);
       downloaded = got.Written;
       if (got.Failed > 0) allWritten = false;
@@ -547,6 +587,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     report.Pause = [this] { Pause(); };
     report.Log = [this](const std::string& line) { AddLog(line); };
     report.Failed = [&allWritten] { allWritten = false; };
+    report.FirstDirectoryFailure = [this](const std::string& directory) {
+      return failedDirectories_.insert(directory).second;
+    };
     FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
   }
   // Recorded once its files are there, saying whether all were saved, so

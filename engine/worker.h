@@ -41,6 +41,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -178,9 +179,15 @@ class TExtractionWorker : public TThread {
   // could not be written, or a history that could not be opened or kept.
   bool RunHadFailures() const { return failures_.load(); }
 
+  // A notice for the user (IRunView::AddNotice), in order with the log
+  // lines; counts as something the run left undone. On the worker thread.
+  void AddNotice(const std::string& text);
+
   // False when the history could not be opened or was switched off after a
   // failed write.
   bool HistoryEnabled() const { return HistoryOpen; }
+  // True when the view was told why the history is off.
+  bool HistoryNoticeGiven() const { return historyNoticed_; }
 
   // Whether the messages are read and parsed ahead on a second thread (see
   // above). On by default; it takes effect only in a run without pause and
@@ -210,6 +217,17 @@ class TExtractionWorker : public TThread {
   virtual std::size_t LoadMessageList(const TJobFolder& folder) = 0;
   // Drops the list read last.
   virtual void ReleaseMessageList() {}
+  // What the reading of the folder processed last passed over, asked at the
+  // end of the folder before ReleaseMessageList: the message count its
+  // store announces (0 when it has none or it matches the list), messages
+  // whose text was read only in part, and a notice naming the damage the
+  // reader skipped ("" for none).
+  struct TFolderDamage {
+    std::size_t Announced = 0;
+    std::size_t CutTexts = 0;
+    std::string Notice;
+  };
+  virtual TFolderDamage FolderDamage() const { return {}; }
   // Reads message j (0-based) of the list read last and hands it to
   // ExtractMessage; a message that cannot be read is reported with
   // MessageError. Adds to MessagesWithFiles and FilesExtracted as the
@@ -325,11 +343,20 @@ class TExtractionWorker : public TThread {
                     TPreparedMessage& item) noexcept;
   static void ParsePrepared(TPreparedMessage& item);
   bool AttachmentSelected(const std::string& fileName) const;
+  // The end of a folder of the main pass: its closing row (Finished,
+  // Stopped, or Error when messages could not be read), the line telling
+  // how many, the reader's notice and the "Attachments from" line.
+  void EndFolder(const TJobFolder& folder, int row, int total, bool stopped);
+  // The history's notice, once, when it was switched off.
+  void NoticeHistory();
   // Records a message after its files, saying whether every wanted one was
   // saved; switches the history off for the rest of the run on failure.
   void Record(const std::string& keyText, TDateTime date, int attachments, bool allSaved);
 
   bool prepareAhead_ = true;
+  bool historyNoticed_ = false;
+  // Target directories the run could not make (each said once).
+  std::set<std::string> failedDirectories_;
   std::vector<bool> failedFolders_;
   int progressMax_ = 1;
   std::atomic<bool> failures_{false};

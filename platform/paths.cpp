@@ -107,8 +107,22 @@ std::string ResolveNoCase(const std::string& dir, const std::string& name) {
   return found.empty() ? exact : IncludeTrailingSlash(base) + found;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int OpenRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+namespace {
+std::optional<std::string> ReadAll(int fd) {
   if (fd < 0) return std::nullopt;
   std::string data;
   char buf[65536];
@@ -124,6 +138,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   }
   ::close(fd);
   return data;
+}
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  return ReadAll(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path) {
+  return ReadAll(OpenRegularFile(path));
 }
 
 bool SaveBytesToFile(const std::string& path, const std::string& bytes) {

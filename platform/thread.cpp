@@ -1,5 +1,6 @@
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <future>
@@ -46,8 +47,40 @@ void TQueueDispatcher::Post(std::function<void()> call) {
   wake_.notify_all();
 }
 
+void TQueueDispatcher::PostAfter(std::chrono::milliseconds delay, std::function<void()> call) {
+  {
+    std::lock_guard lock(mutex_);
+    timed_.push_back({TClock::now() + delay, std::move(call)});
+  }
+  wake_.notify_all();
+}
+
+void TQueueDispatcher::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    ++wakes_;
+  }
+  wake_.notify_all();
+}
+
+void TQueueDispatcher::TakeDueTimed(TClock::time_point now) {
+  // In the order they fall due; after the calls queued before.
+  std::stable_sort(timed_.begin(), timed_.end(),
+                   [](const TTimed& a, const TTimed& b) { return a.Due < b.Due; });
+  std::size_t due = 0;
+  while (due < timed_.size() && timed_[due].Due <= now) {
+    queue_->push_back(std::move(timed_[due].Call));
+    ++due;
+  }
+  timed_.erase(timed_.begin(), timed_.begin() + static_cast<std::ptrdiff_t>(due));
+}
+
 int TQueueDispatcher::ProcessQueue() {
   int ran = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (!timed_.empty()) TakeDueTimed(TClock::now());
+  }
   for (;;) {
     std::function<void()> call;
     {
@@ -62,12 +95,24 @@ int TQueueDispatcher::ProcessQueue() {
 }
 
 void TQueueDispatcher::ProcessUntil(const std::function<bool()>& done) {
-  while (!done()) {
+  for (;;) {
+    unsigned long long seen = 0;
+    {
+      std::lock_guard lock(mutex_);
+      seen = wakes_;
+    }
+    // A Wake from here on ends the wait below.
+    if (done()) return;
     if (ProcessQueue() > 0) continue;
     std::unique_lock lock(mutex_);
-    // The predicate may change without a post (a thread ending), so wake up
-    // now and then to look at it again.
-    wake_.wait_for(lock, std::chrono::milliseconds(10), [&] { return !queue_->empty(); });
+    auto ready = [&] { return !queue_->empty() || wakes_ != seen; };
+    if (timed_.empty()) {
+      wake_.wait(lock, [&] { return ready() || !timed_.empty(); });
+    } else {
+      TClock::time_point next = timed_.front().Due;
+      for (const TTimed& t : timed_) next = std::min(next, t.Due);
+      wake_.wait_until(lock, next, ready);
+    }
   }
 }
 
@@ -132,6 +177,8 @@ void TThread::Run() {
     if (!FatalException) FatalException = error;
   }
   finished_.store(true);
+  // A main thread waiting in WaitFor looks again.
+  MainThreadDispatcher().Wake();
   if (free_self) delete this;
 }
 

@@ -3,6 +3,7 @@
 // history file, the edge cases of a run and the mended failures. Every run
 // is made with and without reading ahead, with the same result.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -443,18 +444,21 @@ TEST_F(OEExtractRun, DirectoryThatCannotBeMadeSkipsTheRestOfTheMessage) {
   EXPECT_TRUE(FileExists(Out() + "/2003.09.21/Free/c.txt"));
 }
 
-TEST_F(OEExtractRun, AttachmentThatCannotBeSavedIsLoggedAndTheNextIsTried) {
+TEST_F(OEExtractRun, ALinkAtTheNameSendsTheFileOnToTheNextName) {
   Folder("Inbox", "Inbox.dbx", {Msg(Mail("Two", {{"a.txt", "A"}, {"b.txt", "B"}}))});
-  // A symbolic link in the way is never written through.
+  // A symbolic link in the way is never written through, nor replaced.
   ASSERT_TRUE(ForceDirectories(Out() + "/2003.09.21/Two"));
-  ASSERT_EQ(::symlink((dir / "elsewhere.txt").c_str(), (Out() + "/2003.09.21/Two/a.txt").c_str()),
-            0);
+  const std::string link = Out() + "/2003.09.21/Two/a.txt";
+  ASSERT_EQ(::symlink((dir / "elsewhere.txt").c_str(), link.c_str()), 0);
   Run();
   EXPECT_FALSE(FileExists(dir / "elsewhere.txt"));
-  EXPECT_EQ(view.Log[4], "Unable to Save Attachment " + Out() +
-                             "/2003.09.21/Two/a.txt of Message(0) in Inbox.dbx");
-  EXPECT_EQ(view.Rows[0].Extracted, 1);
+  EXPECT_EQ(view.Log[4], "Attachments from 1 Message is extracted");
+  EXPECT_EQ(view.Rows[0].Extracted, 2);
+  EXPECT_EQ(Bytes("2003.09.21/Two/a (2).txt"), "A");
   EXPECT_EQ(Bytes("2003.09.21/Two/b.txt"), "B");
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 // ---- Choices left to the program ---------------------------------------------

@@ -565,8 +565,12 @@ TEST_F(DownloadFileTarget, PlantedSymlinkIsNotFollowed) {
   test::WriteFile(outside / "victim.txt", "untouched");
   ASSERT_EQ(::symlink((outside / "victim.txt").c_str(), (dir_ / "pic.gif").c_str()), 0);
   fetcher_->Body = "payload";
-  EXPECT_EQ(TDownloadOutcome::Failed, Make().DownloadFile("http://h/pic.gif", dir_ / "pic.gif"));
+  // The name is taken: the file goes on to the next one, the link stays.
+  EXPECT_EQ(TDownloadOutcome::Placed, Make().DownloadFile("http://h/pic.gif", dir_ / "pic.gif"));
   EXPECT_EQ(test::ReadFile(outside / "victim.txt"), "untouched");
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir_ / "pic.gif").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 TEST_F(DownloadFileTarget, MessageTargetsFollowTheRulesOfAttachments) {
