@@ -21,10 +21,12 @@
 #include <string_view>
 #include <vector>
 
+#include "mbox/mboxreader.h"
+
 namespace qb {
 
-// The largest message read whole (as the mailbox reader's limit).
-inline constexpr std::uint64_t kMaxMessageFileBytes = 512ull << 20;
+// The largest message read whole: the mailbox reader's limit.
+inline constexpr std::uint64_t kMaxMessageFileBytes = TMboxReader::kDefaultMaxMessageBytes;
 
 // True when dir holds the directories "cur" and "new" (not links).
 bool IsMaildirFolder(const std::string& dir);

@@ -11,6 +11,7 @@
 
 #include "maildir/discovery.h"
 #include "maildir/maildir.h"
+#include "maildir/messagefiles.h"
 #include "mbox/profiles.h"
 #include "tests/support/testsupport.h"
 
@@ -192,6 +193,44 @@ TEST(MessageFile, OnlyRegularFilesAreOpened) {
     EXPECT_EQ(text.size(), c.Size) << c.Name;
     EXPECT_EQ(error.empty(), c.Status == TReadStatus::Ok) << c.Name;
   }
+}
+
+TEST(MessageFiles, ReadByNumberAfterTheFolderChanged) {
+  test::TempDir dir;
+  const std::string f = dir / "f";
+  MakeFolder(
+      f, {{"new/1.a", kSigned}, {"new/2.b", kMultimime}, {"new/3.c", kArto}, {"new/4.d", kSigned}});
+  test::WriteFile(dir / "eml/saved.eml", Corpus(kSigned));
+  const TMessageFiles files = TMessageFiles::OfMaildir(f, 1000);
+  ASSERT_EQ(files.Count(), 4u);
+  // While the run reads, the mail program marks 1.a read, deletes 2.b and
+  // something puts a FIFO where 4.d was.
+  fs::rename(f + "/new/1.a", f + "/cur/1.a:2,S");
+  fs::remove(f + "/new/2.b");
+  fs::remove(f + "/new/4.d");
+  ASSERT_EQ(::mkfifo((f + "/new/4.d").c_str(), 0600), 0);
+  std::string key, text, emlKey, emlText;
+  files.Read(0, key, text);
+  EXPECT_EQ(text, Corpus(kSigned));
+  TMessageFiles::OfEmlFolder(dir / "eml").Read(0, emlKey, emlText);
+  EXPECT_EQ(emlKey, key);
+  EXPECT_EQ(emlText, text);
+  struct TCase {
+    std::size_t Number;
+    const char* Error;
+  };
+  for (const TCase& c : std::vector<TCase>{{1, "the message is gone"},
+                                           {2, "the message is too large to be read"},
+                                           {3, "not a regular file"}}) {
+    try {
+      files.Read(c.Number, key, text);
+      ADD_FAILURE() << c.Number << " was read";
+    } catch (const EMessageFileError& e) {
+      EXPECT_TRUE(std::string(e.what()).starts_with(c.Error)) << e.what();
+    }
+  }
+  EXPECT_THROW(TMessageFiles::OfMaildir(dir / "eml"), EMessageFileError);
+  EXPECT_THROW(TMessageFiles::OfEmlFolder(dir / "missing"), EMessageFileError);
 }
 
 TEST(EmlFolder, ListsRegularEmlFilesByName) {
