@@ -184,10 +184,10 @@ void Walk(const std::string& dir, bool dirIsMaildir, int depth, std::vector<TNod
     const std::string path = dir + "/" + name;
     if (dirIsMaildir && (name == "cur" || name == "new" || name == "tmp")) continue;
     if (name[0] == '.') {
-      if (name.size() > 11 && name.ends_with(".directory"))
-        below.emplace_back(name.substr(1, name.size() - 11), path);
-      else if (IsMaildirFolder(path))
+      if (IsMaildirFolder(path))
         plusPlus.emplace_back(name, path);
+      else if (name.size() > 11 && name.ends_with(".directory"))
+        below.emplace_back(name.substr(1, name.size() - 11), path);
     } else if (name.size() > 4 && EndsWithNoCase(name, ".sbd")) {
       below.emplace_back(name.substr(0, name.size() - 4), path);
     } else {
@@ -265,8 +265,7 @@ std::vector<TMaildirFolder> ListMaildirFolders(const std::string& rootIn) {
   if (rootIsMaildir) {
     bool plusPlus = false;
     for (const TEntry& e : ListDir(root))
-      if (e.Kind == TKind::Dir && e.Name[0] == '.' && !e.Name.ends_with(".directory") &&
-          IsMaildirFolder(root + "/" + e.Name))
+      if (e.Kind == TKind::Dir && e.Name[0] == '.' && IsMaildirFolder(root + "/" + e.Name))
         plusPlus = true;
     const std::size_t slash = root.rfind('/');
     std::string name = plusPlus ? "Inbox" : root.substr(slash == std::string::npos ? 0 : slash + 1);
