@@ -276,6 +276,26 @@ std::vector<TMaildirFolder> ListMaildirFolders(const std::string& rootIn) {
   return out;
 }
 
+std::vector<TMailboxItem> MaildirMailboxTree(const std::vector<TMaildirFolder>& folders) {
+  // Parents come before their children: each item's place is known when its
+  // children are added.
+  std::vector<TMailboxItem> top;
+  std::vector<std::vector<std::size_t>> route(folders.size());  // indices from the top
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    const TMaildirFolder& f = folders[i];
+    std::vector<TMailboxItem>* level = &top;
+    if (f.Parent >= 0 && static_cast<std::size_t>(f.Parent) < i) {
+      route[i] = route[static_cast<std::size_t>(f.Parent)];
+      for (std::size_t k : route[i]) level = &(*level)[k].Children;
+    }
+    route[i].push_back(level->size());
+    TMailboxItem item{f.Name, f.Path, f.IsMaildir, {}};
+    item.IsMaildir = f.IsMaildir;
+    level->push_back(std::move(item));
+  }
+  return top;
+}
+
 std::string_view MaildirUniqueName(std::string_view name) {
   for (const char* sep : {":2,", "!2,", ";2,"})
     if (const std::size_t at = name.rfind(sep); at != std::string_view::npos && at > 0)

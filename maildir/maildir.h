@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "mbox/mboxreader.h"
+#include "mbox/profiles.h"
 
 namespace qb {
 
@@ -48,6 +49,11 @@ struct TMaildirFolder {
 // left out; a root that holds none gives an empty list. The root itself may
 // be a symbolic link.
 std::vector<TMaildirFolder> ListMaildirFolders(const std::string& root);
+
+// The same tree in the shape of a Mozilla mail directory's, for the pages
+// that show one: a Maildir folder is a mailbox item (IsMaildir) holding the
+// folders below it, a container a folder item without a check box.
+std::vector<TMailboxItem> MaildirMailboxTree(const std::vector<TMaildirFolder>& folders);
 
 // One message file of a folder.
 struct TMaildirEntry {

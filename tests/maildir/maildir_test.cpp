@@ -99,6 +99,21 @@ TEST(MaildirTree, LayoutsOfTheMailPrograms) {
   }
 }
 
+TEST(MaildirTree, ShapedAsAMozillaMailDirectoryForTheWindow) {
+  test::TempDir dir;
+  MakeFolder(dir.Path());
+  MakeFolder(dir / ".Lists.dev");
+  MakeFolder(dir / ".Sent");
+  std::vector<TMailboxRef> refs;
+  CollectMailboxes(MaildirMailboxTree(ListMaildirFolders(dir.Path())), refs);
+  std::vector<std::string> got;
+  for (const TMailboxRef& r : refs)
+    got.push_back(r.TreePath + "|" + r.Path + (r.IsMaildir ? "|m" : ""));
+  EXPECT_EQ(got, (std::vector<std::string>{"Inbox|" + dir.Path() + "|m",
+                                           "Lists/dev|" + dir / ".Lists.dev|m",
+                                           "Sent|" + dir / ".Sent|m"}));
+}
+
 TEST(MaildirTree, FollowsNoDirectoryLinkAndStopsAtTheDepthLimit) {
   test::TempDir dir;
   const std::string root = dir / "root";
