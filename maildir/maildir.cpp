@@ -250,7 +250,7 @@ bool IsStatusHeader(std::string_view line) {
 }  // namespace
 
 bool IsMaildirFolder(const std::string& dir) {
-  return IsRealDir(dir + "/cur") && IsRealDir(dir + "/new");
+  return IsRealDir(dir + "/cur") && (IsRealDir(dir + "/new") || IsRealDir(dir + "/tmp"));
 }
 
 std::vector<TMaildirFolder> ListMaildirFolders(const std::string& rootIn) {

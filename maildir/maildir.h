@@ -2,11 +2,12 @@
 // Maildir store, the messages of one folder in a stable order, one message's
 // bytes, and the key that names a message in the history.
 //
-// A Maildir folder is a directory holding the directories "cur" and "new"
-// (its "tmp" holds messages being delivered and is never read). Folders
-// nest in three ways, all shown as one tree:
+// A Maildir folder is a directory holding the directory "cur" and beside
+// it "new" or "tmp" (Thunderbird's maildir format makes no "new"). Messages
+// are read from cur/ and new/; tmp/ holds messages being delivered and is
+// never read. Folders nest in three ways, all shown as one tree:
 //  - Maildir++ (Dovecot, Evolution, Courier, mbsync): ".A" and ".A.B" beside
-//    "cur" and "new" of the store's top folder are the folders A and A/B;
+//    "cur" of the store's top folder are the folders A and A/B;
 //  - Thunderbird's maildir format and plain directories (mbsync's verbatim
 //    layout, ~/Mail/<account>/<folder>): "A/" is a folder, the folders below
 //    A live in "A.sbd/" (Thunderbird) or in A itself;
@@ -29,7 +30,7 @@ namespace qb {
 // The largest message read whole: the mailbox reader's limit.
 inline constexpr std::uint64_t kMaxMessageFileBytes = TMboxReader::kDefaultMaxMessageBytes;
 
-// True when dir holds the directories "cur" and "new" (not links).
+// True when dir holds the directory "cur" and "new" or "tmp" (not links).
 bool IsMaildirFolder(const std::string& dir);
 
 // One item of a store's folder tree.
@@ -39,7 +40,7 @@ struct TMaildirFolder {
   std::string Path;        // the folder's directory
   int Parent = -1;         // index of the parent item in the list, -1 at the top
   int Depth = 0;           // 0 at the top
-  bool IsMaildir = false;  // holds messages (cur/ and new/); else only a container
+  bool IsMaildir = false;  // holds messages (a Maildir folder); else only a container
 };
 
 // The folder tree of a store, parents before their children, each level

@@ -131,7 +131,8 @@ void Walk(const std::string& dir, int depth, std::vector<TMailboxItem>& out) {
   if (depth >= kMaxDepth) return;
   for (const TEntry& e : ListDir(dir)) {
     const std::string path = dir + "/" + e.Name;
-    if (e.IsDir && !e.IsLink && IsRealDir(path + "/cur") && IsRealDir(path + "/new")) {
+    if (e.IsDir && !e.IsLink && IsRealDir(path + "/cur") &&
+        (IsRealDir(path + "/new") || IsRealDir(path + "/tmp"))) {
       TMailboxItem item{e.Name, path, true, {}};
       item.IsMaildir = true;
       out.push_back(std::move(item));

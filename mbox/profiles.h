@@ -59,8 +59,9 @@ struct TMailboxItem {
 // ".sbd" extension, in any letter case), holding the items inside it. A
 // mailbox with subfolders is therefore shown twice under one name: as the
 // mailbox and as the folder of its ".sbd" directory. Files with an
-// extension are left out. A directory holding "cur" and "new" is a folder
-// of Thunderbird's maildir format: a mailbox (IsMaildir) that is not walked.
+// extension are left out. A directory holding "cur" and "tmp" (or "new")
+// is a folder of Thunderbird's maildir format: a mailbox (IsMaildir) that is
+// not walked.
 // Entries are sorted by name; symbolic links to directories are not
 // descended into, and the walk stops 64 levels deep.
 std::vector<TMailboxItem> WalkMailboxTree(const std::string& mailDir);

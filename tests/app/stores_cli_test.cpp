@@ -13,9 +13,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A Maildir folder holding the messages named (in cur/).
-void MakeFolder(const std::string& dir, const std::vector<std::string>& messages) {
-  for (const char* sub : {"/cur", "/new", "/tmp"}) fs::create_directories(dir + sub);
+// A Maildir folder holding the messages named (in cur/); Thunderbird's
+// maildir format makes no new/.
+void MakeFolder(const std::string& dir, const std::vector<std::string>& messages,
+                bool thunderbird = false) {
+  for (const char* sub : {"/cur", "/new", "/tmp"})
+    if (!thunderbird || sub[1] != 'n') fs::create_directories(dir + sub);
   for (const std::string& m : messages)
     fs::copy_file(test::RefDataDir() + "/mail/" + m,
                   dir + "/cur/" + fs::path(m).filename().string());
@@ -37,7 +40,7 @@ TEST(StoresCli, ListsEveryKindOfStoreFound) {
   test::WriteFile(home / ".thunderbird/profiles.ini",
                   "[Profile0]\nName=default\nIsRelative=1\nPath=x1y2.default\n");
   MakeFolder(profile + "/Mail/Local Folders/Inbox",
-             {"mu/testdir2/Foo/cur/arto.eml", "mu/testdir2/Foo/cur/fraiche.eml"});
+             {"mu/testdir2/Foo/cur/arto.eml", "mu/testdir2/Foo/cur/fraiche.eml"}, true);
   test::WriteFile(profile + "/Mail/Local Folders/Inbox.msf", "");
 
   const std::string evo = home / "data/evolution/mail/local";

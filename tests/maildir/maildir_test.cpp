@@ -31,9 +31,16 @@ const std::string kArto = "mu/testdir2/Foo/cur/arto.eml";
 // A Maildir folder at dir holding the given files ("cur/NAME" or "new/NAME")
 // with messages of the corpus.
 void MakeFolder(const std::string& dir,
-                const std::vector<std::pair<std::string, std::string>>& files = {}) {
-  for (const char* sub : {"/cur", "/new", "/tmp"}) fs::create_directories(dir + sub);
+                const std::vector<std::pair<std::string, std::string>>& files = {},
+                const std::vector<const char*>& subs = {"/cur", "/new", "/tmp"}) {
+  for (const char* sub : subs) fs::create_directories(dir + sub);
   for (const auto& [name, message] : files) test::WriteFile(dir + "/" + name, Corpus(message));
+}
+
+// Thunderbird's maildir format makes no new/.
+void MakeThunderbirdFolder(const std::string& dir,
+                           const std::vector<std::pair<std::string, std::string>>& files = {}) {
+  MakeFolder(dir, files, {"/cur", "/tmp"});
 }
 
 // "TreePath|path relative to root|m" (m: holds messages) per item.
@@ -77,12 +84,13 @@ TEST(MaildirTree, LayoutsOfTheMailPrograms) {
        {"d:work/empty", "d:photos/2020"},
        {"work|work|-", "work/Archive|work/Archive|m <work", "work/INBOX|work/INBOX|m <work",
         "work/INBOX/Sub|work/INBOX/Sub|m <INBOX"}},
-      {"Thunderbird's maildir format",
-       {"Inbox", "Inbox.sbd/Lists", "Trash"},
-       {"Inbox.msf", "Trash.msf"},
+      {"Thunderbird's maildir format (no new/)",
+       {},
+       {"d:Inbox/cur", "d:Inbox/tmp", "d:Inbox.sbd/Lists/cur", "d:Inbox.sbd/Lists/tmp",
+        "d:Trash/cur", "d:Trash/tmp", "Inbox.msf", "Trash.msf"},
        {"Inbox|Inbox|m", "Inbox/Lists|Inbox.sbd/Lists|m <Inbox", "Trash|Trash|m"}},
       {"a single folder", {"."}, {}, {"root||m"}},
-      {"no Maildir folder", {}, {"a", "d:b/cur", "d:c/new"}, {}},
+      {"no Maildir folder", {}, {"a", "d:b/cur", "d:c/new", "d:c/tmp"}, {}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Layout);
@@ -323,8 +331,8 @@ TEST(MaildirDiscovery, TheStoresOfAHome) {
 TEST(MaildirDiscovery, AThunderbirdProfileInMaildirFormatListsItsFolders) {
   test::TempDir dir;
   const std::string local = dir / "Mail/Local Folders";
-  MakeFolder(local + "/Inbox", {{"cur/1600000000000.eml", kArto}});
-  MakeFolder(local + "/Inbox.sbd/Lists");
+  MakeThunderbirdFolder(local + "/Inbox", {{"cur/1600000000000.eml", kArto}});
+  MakeThunderbirdFolder(local + "/Inbox.sbd/Lists");
   test::WriteFile(local + "/Inbox.msf", "");
   test::WriteFile(local + "/Unsent Messages", "");  // an mbox-format folder beside them
   std::vector<TMailboxRef> boxes;
