@@ -146,16 +146,39 @@ std::string DecodeFolderName(const std::string& name) {
   return out;
 }
 
-void Walk(const std::string& dir, bool dirIsMaildir, int depth, std::vector<TNode>& out);
+// Evolution writes '.' in a folder's name as "_2E" and '_' as "__" in
+// stores marked by a file "..maildir++".
+std::string DecodeEvolutionName(const std::string& name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name.compare(i, 3, "_2E") == 0) {
+      out += '.';
+      i += 2;
+    } else if (name.compare(i, 2, "__") == 0) {
+      out += '_';
+      ++i;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
+}
+
+struct TWalk {
+  bool EvolutionNames = false;
+};
+
+void Walk(const TWalk& how, const std::string& dir, bool dirIsMaildir, int depth,
+          std::vector<TNode>& out);
 
 // ".A.B" in dir: the folder B inside A (empty names are not folders).
-void AddMaildirPlusPlus(std::vector<TNode>& out, const std::string& dir, const std::string& name,
-                        const std::string& path) {
+void AddMaildirPlusPlus(const TWalk& how, std::vector<TNode>& out, const std::string& dir,
+                        const std::string& name, const std::string& path) {
   const std::vector<std::string> raw = SplitDots(name.substr(1));
   std::vector<std::string> parts;
   for (const std::string& p : raw) {
     if (p.empty()) return;
-    parts.push_back(DecodeFolderName(p));
+    parts.push_back(how.EvolutionNames ? DecodeEvolutionName(p) : DecodeFolderName(p));
   }
   std::vector<TNode>* level = &out;
   std::string container = dir + "/";
@@ -174,7 +197,8 @@ void AddMaildirPlusPlus(std::vector<TNode>& out, const std::string& dir, const s
   }
 }
 
-void Walk(const std::string& dir, bool dirIsMaildir, int depth, std::vector<TNode>& out) {
+void Walk(const TWalk& how, const std::string& dir, bool dirIsMaildir, int depth,
+          std::vector<TNode>& out) {
   if (depth >= kMaxDepth) return;
   std::vector<std::pair<std::string, std::string>> plusPlus;  // name, path
   std::vector<std::pair<std::string, std::string>> below;     // parent name, path
@@ -192,13 +216,13 @@ void Walk(const std::string& dir, bool dirIsMaildir, int depth, std::vector<TNod
       below.emplace_back(name.substr(0, name.size() - 4), path);
     } else {
       TNode node{name, path, IsMaildirFolder(path), {}};
-      Walk(path, node.IsMaildir, depth + 1, node.Children);
+      Walk(how, path, node.IsMaildir, depth + 1, node.Children);
       out.push_back(std::move(node));
     }
   }
-  for (const auto& [name, path] : plusPlus) AddMaildirPlusPlus(out, dir, name, path);
+  for (const auto& [name, path] : plusPlus) AddMaildirPlusPlus(how, out, dir, name, path);
   for (const auto& [parent, path] : below)
-    Walk(path, false, depth + 1, ChildNamed(out, parent, path).Children);
+    Walk(how, path, false, depth + 1, ChildNamed(out, parent, path).Children);
   std::stable_sort(out.begin(), out.end(),
                    [](const TNode& a, const TNode& b) { return a.Name < b.Name; });
 }
@@ -260,7 +284,10 @@ std::vector<TMaildirFolder> ListMaildirFolders(const std::string& rootIn) {
   if (::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return out;
   const bool rootIsMaildir = IsMaildirFolder(root);
   std::vector<TNode> nodes;
-  Walk(root, rootIsMaildir, 0, nodes);
+  struct stat marker {};
+  const TWalk how{::lstat((root + "/..maildir++").c_str(), &marker) == 0 &&
+                  S_ISREG(marker.st_mode)};
+  Walk(how, root, rootIsMaildir, 0, nodes);
   Prune(nodes);
   if (rootIsMaildir) {
     bool plusPlus = false;

@@ -7,7 +7,9 @@
 // are read from cur/ and new/; tmp/ holds messages being delivered and is
 // never read. Folders nest in three ways, all shown as one tree:
 //  - Maildir++ (Dovecot, Evolution, Courier, mbsync): ".A" and ".A.B" beside
-//    "cur" of the store's top folder are the folders A and A/B;
+//    "cur" of the store's top folder are the folders A and A/B (names in
+//    IMAP's modified UTF-7 are shown decoded, as are Evolution's "_2E" and
+//    "__" for '.' and '_');
 //  - Thunderbird's maildir format and plain directories (mbsync's verbatim
 //    layout, ~/Mail/<account>/<folder>): "A/" is a folder, the folders below
 //    A live in "A.sbd/" (Thunderbird) or in A itself;

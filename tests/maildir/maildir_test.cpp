@@ -65,10 +65,10 @@ TEST(MaildirTree, LayoutsOfTheMailPrograms) {
   };
   const std::vector<TCase> cases = {
       {"Evolution",
-       {".", ".Drafts", ".Sent", ".Projects", ".Projects.2024"},
-       {"folders.db", ".Projects/maildirfolder", "d:.notmuch"},
+       {".", ".Drafts", ".Sent", ".Projects", ".Projects.2024", ".v1_2E2__rc"},
+       {"folders.db", "..maildir++", ".Projects/maildirfolder", "d:.notmuch"},
        {"Inbox||m", "Drafts|.Drafts|m", "Projects|.Projects|m",
-        "Projects/2024|.Projects.2024|m <Projects", "Sent|.Sent|m"}},
+        "Projects/2024|.Projects.2024|m <Projects", "Sent|.Sent|m", "v1.2_rc|.v1_2E2__rc|m"}},
       {"Dovecot, a parent never made, names in modified UTF-7",
        {".", ".Archive.2009", ".Archive.2010", ".Entw&APw-rfe", ".Q&A"},
        {"dovecot-uidlist", "subscriptions"},
