@@ -295,8 +295,9 @@ std::vector<TMaildirFolder> ListMaildirFolders(const std::string& rootIn) {
       if (e.Kind == TKind::Dir && e.Name[0] == '.' && IsMaildirFolder(root + "/" + e.Name))
         plusPlus = true;
     const std::size_t slash = root.rfind('/');
-    std::string name = plusPlus ? "Inbox" : root.substr(slash == std::string::npos ? 0 : slash + 1);
-    if (name.empty()) name = "Inbox";
+    std::string name = root.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (plusPlus || name.empty() || SameText(name, "Maildir") || SameText(name, ".maildir"))
+      name = "Inbox";
     nodes.insert(nodes.begin(), TNode{name, root, true, {}});
   }
   Flatten(nodes, -1, 0, "", out);

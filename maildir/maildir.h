@@ -47,8 +47,9 @@ struct TMaildirFolder {
 
 // The folder tree of a store, parents before their children, each level
 // sorted by name. When root is itself a Maildir folder it comes first, named
-// "Inbox" when it has Maildir++ subfolders (the store's top folder) and
-// after its directory otherwise. Containers that hold no Maildir folder are
+// "Inbox" when it is a store's top folder (it has Maildir++ subfolders, or
+// it is a directory named "Maildir" or ".maildir") and after its directory
+// otherwise. Containers that hold no Maildir folder are
 // left out; a root that holds none gives an empty list. The root itself may
 // be a symbolic link.
 std::vector<TMaildirFolder> ListMaildirFolders(const std::string& root);

@@ -320,6 +320,10 @@ TEST(MaildirDiscovery, TheStoresOfAHome) {
                        "evolution|Evolution|" + home + "/.local/share/evolution/mail/local",
                        "maildir|~/Maildir|" + home + "/Maildir"}));
 
+  // mutt's single ~/Maildir is the Inbox.
+  ASSERT_EQ(ListMaildirFolders(home + "/Maildir").size(), 1u);
+  EXPECT_EQ(ListMaildirFolders(home + "/Maildir")[0].Name, "Inbox");
+
   test::ScopedEnv homeEnv("HOME", home);
   test::ScopedEnv data("XDG_DATA_HOME", dir / "xdg");
   found.clear();
