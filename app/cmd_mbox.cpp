@@ -107,8 +107,9 @@ int ExtractMailboxes(const std::vector<std::string>& args, bool thunderbird) {
       const std::string top = dir.substr(dir.rfind('/') + 1);
       // Names shown below the mail directory; ImapMail's are set apart.
       for (const TMailboxRef& b : boxes)
-        chosen.push_back(TNetscapeFolderInfo{kind, b.Path}.ToJobFolder(
-            top == "Mail" ? b.TreePath : top + "/" + b.TreePath));
+        if (!b.IsMaildir)  // a maildir-format folder is no mailbox file
+          chosen.push_back(TNetscapeFolderInfo{kind, b.Path}.ToJobFolder(
+              top == "Mail" ? b.TreePath : top + "/" + b.TreePath));
     }
   } else {
     for (const std::string& file : x.Mailboxes)

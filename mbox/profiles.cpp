@@ -129,6 +129,11 @@ bool HasExtension(const std::string& name) {
   return name.find('.') != std::string::npos;
 }
 
+bool IsRealDir(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 void Walk(const std::string& dir, int depth, std::vector<TMailboxItem>& out,
           std::vector<std::string>* notes) {
   if (depth >= kMaxDepth) {
@@ -144,7 +149,12 @@ void Walk(const std::string& dir, int depth, std::vector<TMailboxItem>& out,
       tooLong = true;
       continue;
     }
-    if (e.IsDir) {
+    if (e.IsDir && !e.IsLink && IsRealDir(path + "/cur") &&
+        (IsRealDir(path + "/new") || IsRealDir(path + "/tmp"))) {
+      TMailboxItem item{e.Name, path, true, {}};
+      item.IsMaildir = true;
+      out.push_back(std::move(item));
+    } else if (e.IsDir) {
       TMailboxItem item;
       item.Name = e.Name;
       if (item.Name.size() > 4 && SameText(item.Name.substr(item.Name.size() - 4), ".sbd"))
@@ -224,7 +234,7 @@ void CollectMailboxes(const std::vector<TMailboxItem>& tree, std::vector<TMailbo
                       const std::string& prefix) {
   for (const TMailboxItem& item : tree) {
     const std::string path = prefix.empty() ? item.Name : prefix + "/" + item.Name;
-    if (item.IsMailbox) out.push_back({path, item.Path});
+    if (item.IsMailbox) out.push_back({path, item.Path, item.IsMaildir});
     CollectMailboxes(item.Children, out, path);
   }
 }
