@@ -234,8 +234,12 @@ bool DecodeGroup(std::string_view key, const TGroup& group, bool withProperties,
 }
 
 void Decode(std::string_view bytes, int depth, TTnefContent& out) {
-  if (!IsTnefStream(bytes) || bytes.size() < 6) {
+  if (!IsTnefStream(bytes)) {
     NoteDamage(out.Damage, "the stream does not begin with the TNEF signature");
+    return;
+  }
+  if (bytes.size() < 6) {
+    NoteDamage(out.Damage, "the stream is cut short");
     return;
   }
   const std::string_view key = bytes.substr(4, 2);
@@ -244,7 +248,7 @@ void Decode(std::string_view bytes, int depth, TTnefContent& out) {
   std::size_t at = 6;
   while (at < bytes.size()) {
     if (bytes.size() - at < 9) {
-      NoteDamage(out.Damage, "the stream ends inside an attribute");
+      NoteDamage(out.Damage, "the stream is cut short");
       break;
     }
     const std::uint8_t level = static_cast<std::uint8_t>(bytes[at]);
@@ -255,7 +259,7 @@ void Decode(std::string_view bytes, int depth, TTnefContent& out) {
     const std::uint32_t id = Le32(bytes, at + 1);
     const std::uint32_t length = Le32(bytes, at + 5);
     if (length > bytes.size() - at - 9 || bytes.size() - at - 9 - length < 2) {
-      NoteDamage(out.Damage, "the stream ends inside an attribute");
+      NoteDamage(out.Damage, "the stream is cut short");
       break;
     }
     const std::string_view data = bytes.substr(at + 9, length);
