@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -88,15 +89,22 @@ std::vector<TTnefNote> UnpackTnefAttachments(std::vector<TAttachmentToWrite>& at
         notes.push_back({tnef.FileName, "the stream does not begin with the TNEF signature"});
       continue;
     }
-    TTnefContent content = DecodeTnef(*bytes);
-    if (!content.Damage.empty()) notes.push_back({tnef.FileName, content.Damage});
     std::vector<TAttachmentToWrite> carried;
-    carried.reserve(content.Files.size());
-    for (TTnefFile& f : content.Files) {
-      TAttachmentToWrite w;
-      w.FileName = std::move(f.Name);
-      w.Stream = StreamOf(std::make_shared<const std::string>(std::move(f.Bytes)));
-      carried.push_back(std::move(w));
+    try {
+      TTnefContent content = DecodeTnef(*bytes);
+      if (!content.Damage.empty()) notes.push_back({tnef.FileName, content.Damage});
+      carried.reserve(content.Files.size());
+      for (TTnefFile& f : content.Files) {
+        TAttachmentToWrite w;
+        w.FileName = std::move(f.Name);
+        w.Stream = StreamOf(std::make_shared<const std::string>(std::move(f.Bytes)));
+        carried.push_back(std::move(w));
+      }
+    } catch (const std::bad_alloc&) {
+      // Too large to unpack here: the winmail.dat is still written.
+      carried.clear();
+      notes.push_back({attachments[i].FileName, "the stream is too large to unpack"});
+      continue;
     }
     attachments.insert(attachments.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                        std::make_move_iterator(carried.begin()),
