@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -186,8 +187,12 @@ bool DecodeGroup(std::string_view key, const TGroup& group, bool withProperties,
   put32(kSignature);
   stream.append(key);
   bool hasData = false;
+  std::set<std::uint32_t> seen;
   for (const TAttribute& a : group) {
     if (!withProperties && a.Id == attAttachment) continue;
+    // An attribute given twice: the first counts (libytnef would lose the
+    // memory of the first to the second).
+    if (!seen.insert(a.Id).second) continue;
     if (a.Id == attAttachData) hasData = true;
     stream.push_back(static_cast<char>(a.Level));
     put32(a.Id);
