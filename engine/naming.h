@@ -119,6 +119,8 @@ struct TAttachmentToWrite {
   std::string FileName;  // as the message names it
   std::function<bool(const std::string& path)> Save = {};
   std::function<bool(const TWriteBytes& write)> Stream = {};
+  // The MIME type its part declared, when the source knows it (any case).
+  std::string MimeType = {};
 };
 
 // What the writing steps report through.

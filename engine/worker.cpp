@@ -8,6 +8,7 @@
 
 #include "engine/datetext.h"
 #include "engine/oCalcMD5.h"
+#include "engine/tnefunpack.h"
 #include "mime/MoxMsg.h"
 #include "mime/mimehelpers.h"
 #include "platform/text.h"
@@ -518,6 +519,7 @@ bool TExtractionWorker::DecodeRawMessage(std::string&& raw, TMoxMsg& msg,
     const TAttachedFile& a = msg.Attachments[k];
     TAttachmentToWrite w;
     w.FileName = a.FileName;
+    w.MimeType = a.PartType;
     // Decoded straight into the file being written, in pieces.
     w.Stream = [&a](const TWriteBytes& write) { return a.WriteDecoded(write); };
     content.Attachments.push_back(std::move(w));
@@ -537,6 +539,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   TMessageContent m;
   if (!decode(m)) return;  // passed over without a line
   if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
+  // A winmail.dat is followed by the files it carries; damage costs one line.
+  for (const TTnefNote& note : UnpackTnefAttachments(m.Attachments))
+    AddLog(TnefDamageLine(note, std::to_string(MessageNumber(j)), FolderFileKey(folder)));
   if (job_.HarvestAddresses && Addresses && m.Addresses) {
     try {
       m.Addresses(*Addresses);

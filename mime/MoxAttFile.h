@@ -29,6 +29,7 @@ class TAttachedFile {
   std::string SourcePath;    // the name or path the item was added with
   TStringList EncodedLines;  // encoded text, one line per entry
   std::string ContentType;   // from the file name's extension
+  std::string PartType;      // the type its part declared, upper case ("" if none)
   bool Cancel = false;       // composing: stops EncodeBase64
   bool Throttled = false;    // decoders sleep 1 ms every 45 lines
   bool IsInline = false;     // composing: goes into the related section

@@ -608,6 +608,7 @@ void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info,
   for (char c : name)
     if (std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos) clean.push_back(c);
   TAttachedFile& item = Attachments.Add(clean, info.ContentID);
+  item.PartType = info.ContentType;
   if (keeper) {
     const TTransferCoding coding = info.Encoding == "BASE64"       ? TTransferCoding::Base64
                                    : info.Encoding == "X-UUENCODE" ? TTransferCoding::UU
