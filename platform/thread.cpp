@@ -177,9 +177,11 @@ void TThread::Run() {
     if (!FatalException) FatalException = error;
   }
   finished_.store(true);
-  // A main thread waiting in WaitFor looks again.
-  MainThreadDispatcher().Wake();
+  // A main thread waiting in WaitFor (or for a self-freeing thread to be
+  // gone) looks again: the wake comes last, after this is deleted.
+  IMainThreadDispatcher& dispatcher = MainThreadDispatcher();
   if (free_self) delete this;
+  dispatcher.Wake();
 }
 
 void TThread::WaitFor() {
