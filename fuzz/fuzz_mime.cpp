@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // are compared as the old rule joins them.
   msg.ParserOptions.TextAttachmentsKeepBytes = false;
   later.ParserOptions.TextAttachmentsKeepBytes = false;
+  later.ParserOptions.BadUuencodeLosesOnlyItsFile = false;
   msg.LoadRawMail(bytes);
   later.TakeRawText(std::string(bytes));
   const auto parses = [](qb::TMoxMsg& m) {

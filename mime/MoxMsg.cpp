@@ -278,7 +278,7 @@ void TMoxMsg::ParseRawMail() {
     const TLineSpan lines(*rawText_);
     for (const std::string_view l : lines) {
       if (l.empty()) break;
-      Headers.emplace_back(l);
+      Headers.emplace_back(l.substr(0, kMimeMaxHeaderFieldBytes));
     }
     ParseHeaders();
     keeper_ = rawText_;
@@ -287,7 +287,7 @@ void TMoxMsg::ParseRawMail() {
   } else {
     for (const auto& l : RawMail) {
       if (l.empty()) break;
-      Headers.push_back(l);
+      Headers.emplace_back(std::string_view(l).substr(0, kMimeMaxHeaderFieldBytes));
     }
     ParseHeaders();
     // Parts are handled as views of the raw lines, so no level copies or
@@ -695,9 +695,10 @@ void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info,
                                        ? TTransferCoding::QuotedPrintable
                                        : TTransferCoding::None;
     item.DeferDecoding(keeper, lines, coding);
-    // Uuencoded text that cannot be decoded fails the parsing now, as
-    // decoding at once would.
-    if (coding == TTransferCoding::UU)
+    // Uuencoded text that cannot be decoded fails when it is written (its
+    // file alone), or by the old rule the parsing now, as decoding at once
+    // would.
+    if (coding == TTransferCoding::UU && !ParserOptions.BadUuencodeLosesOnlyItsFile)
       item.WriteDecoded([](const char*, std::size_t) { return true; });
     return;
   }

@@ -98,13 +98,30 @@ bool StartsWithUpper(std::string_view s, std::string_view prefix) {
 
 namespace {
 
-// Appends the continuation lines that follow lines[i] to line.
-void AppendContinuations(TLineSpan lines, std::size_t i, std::string& line) {
+// Appends s to a header field, keeping at most kMimeMaxHeaderFieldBytes
+// of the field; false once it is full.
+bool AppendCapped(std::string& field, std::string_view s) {
+  if (field.size() >= kMimeMaxHeaderFieldBytes) return false;
+  field.append(s.substr(0, kMimeMaxHeaderFieldBytes - field.size()));
+  return field.size() < kMimeMaxHeaderFieldBytes;
+}
+
+// Appends the continuation lines that follow lines[i] to line, trimmed or
+// (unfolded) as they are.
+void AppendContinuations(TLineSpan lines, std::size_t i, std::string& line, bool trim = true) {
   for (std::size_t k = i + 1; k < lines.size(); ++k) {
     const std::string_view c = lines[k];
     if (c.empty() || (c[0] != ' ' && c[0] != '\t')) break;
-    line += TrimView(c);
+    if (!AppendCapped(line, trim ? TrimView(c) : c)) break;
   }
+}
+
+// The field that starts at lines[i], capped.
+std::string FieldAt(TLineSpan lines, std::size_t i, bool trim) {
+  std::string found;
+  AppendCapped(found, lines[i]);
+  AppendContinuations(lines, i, found, trim);
+  return found;
 }
 
 }  // namespace
@@ -114,9 +131,7 @@ bool FindHeader(std::string_view key, TLineSpan lines, std::string& line) {
   while (i < lines.size() && lines[i].empty()) ++i;
   for (; i < lines.size() && !lines[i].empty(); ++i) {
     if (!StartsWithUpper(lines[i], key)) continue;
-    std::string found(lines[i]);
-    AppendContinuations(lines, i, found);
-    line = std::move(found);
+    line = FieldAt(lines, i, true);
     return true;
   }
   return false;
@@ -127,13 +142,7 @@ bool FindHeaderUnfolded(std::string_view key, TLineSpan lines, std::string& line
   while (i < lines.size() && lines[i].empty()) ++i;
   for (; i < lines.size() && !lines[i].empty(); ++i) {
     if (!StartsWithUpper(lines[i], key)) continue;
-    std::string found(lines[i]);
-    for (std::size_t k = i + 1; k < lines.size(); ++k) {
-      const std::string_view c = lines[k];
-      if (c.empty() || (c[0] != ' ' && c[0] != '\t')) break;
-      found += c;
-    }
-    line = std::move(found);
+    line = FieldAt(lines, i, false);
     return true;
   }
   return false;
@@ -146,9 +155,7 @@ bool FindHeaderInPart(std::string_view key, TLineSpan lines, std::string& line) 
     const std::string_view l = lines[i];
     if (l.size() >= 2 && l[0] == '-' && l[1] == '-') break;
     if (!StartsWithUpper(l, key)) continue;
-    std::string found(l);
-    AppendContinuations(lines, i, found);
-    line = std::move(found);
+    line = FieldAt(lines, i, true);
     return true;
   }
   return false;

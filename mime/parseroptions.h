@@ -9,6 +9,8 @@
 // switches, and stored trees and callers rely on them.
 #pragma once
 
+#include <cstddef>
+
 namespace qb {
 
 struct TMimeParserOptions {
@@ -99,6 +101,14 @@ struct TMimeParserOptions {
   // saved under the real file's name.
   bool SkipExternalBody = true;
 
+  // A uuencoded attachment with a character outside the alphabet fails
+  // when its bytes are written, as one file that cannot be saved: the
+  // message's other attachments are still written. (This holds for an
+  // attachment decoded when written, as the extraction run does; one
+  // decoded at once still raises out of parsing.) Old: the error left the
+  // parsing and the whole message was lost.
+  bool BadUuencodeLosesOnlyItsFile = true;
+
   // Every mend on (the default).
   static TMimeParserOptions Default() { return {}; }
   // Every mend off: the old matching rules. (In both, a name parameter
@@ -110,7 +120,7 @@ struct TMimeParserOptions {
     o.UnstructuredValuesKeepSemicolons = o.TextAttachmentsKeepBytes = o.PaddedDelimiters = false;
     o.FoldedParametersKeepBlanks = o.LongBoundaries = o.Base64Rfc2045 = false;
     o.AllUuencodeNames = o.CharsetNames = o.EmbeddedAttachmentsBeside = false;
-    o.StableEmbeddedNames = o.SkipExternalBody = false;
+    o.StableEmbeddedNames = o.SkipExternalBody = o.BadUuencodeLosesOnlyItsFile = false;
     return o;
   }
 };
@@ -127,5 +137,10 @@ struct TMimeParserOptions {
 // - Header names are matched with the blank after the colon where the old
 //   rules use one ("SUBJECT: "), so "Subject:x" is not a Subject.
 constexpr int kMimeMaxNestingDepth = 100;
+// - Of one header field (with its continuation lines) the first 64 KiB are
+//   kept; the rest is left unread. The fields read are names, types,
+//   parameters and short texts: a huge field costs 64 KiB, not copies of
+//   its size.
+constexpr std::size_t kMimeMaxHeaderFieldBytes = 64 * 1024;
 
 }  // namespace qb

@@ -274,6 +274,49 @@ TEST_F(Fidelity, ReferenceMessagesGiveWhatAnIndependentDecoderGives) {
             "\xD0\xA1\xD0\xBF\xD0\xB8\xD1\x81\xD0\xBE\xD0\xBA.doc");
 }
 
+// One bad character in a uuencoded block costs that file alone when the
+// attachments are decoded as they are written; the old rule lost the
+// message.
+TEST_F(Fidelity, BadUuencodedBlockLosesOnlyItsFile) {
+  const std::string text = Mixed(
+      "--b\r\nContent-Type: application/octet-stream; name=\"x.bin\"\r\n"
+      "Content-Transfer-Encoding: x-uuencode\r\n\r\nbegin 644 x.bin\r\n#abc\r\nend\r\n"
+      "--b\r\nContent-Type: application/pdf; name=\"a.pdf\"\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\nJVBERg==\r\n--b--\r\n");
+  TMoxMsg m;
+  m.TakeRawText(text);
+  m.ParseRawMail();
+  ASSERT_EQ(m.Attachments.Count(), 2);
+  EXPECT_EQ(m.Attachments[1].Bytes(), "%PDF");
+  try {
+    m.Attachments[0].WriteDecoded([](const char*, std::size_t) { return true; });
+    ADD_FAILURE() << "the bad block was written";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Oops...");
+  }
+  TMoxMsg old;
+  old.ParserOptions = TMimeParserOptions::Legacy();
+  old.TakeRawText(text);
+  EXPECT_THROW(old.ParseRawMail(), std::runtime_error);
+  EXPECT_EQ(old.Attachments.Count(), 1);
+}
+
+// A header field is kept up to 64 KiB, whatever its size.
+TEST_F(Fidelity, HugeHeaderFieldsAreCapped) {
+  const std::string subject(3 * kMimeMaxHeaderFieldBytes, 's');
+  std::string folded = "Content-Type: application/pdf;\r\n name=\"";
+  for (int i = 0; i < 20000; ++i) folded += "=?utf-8?Q?abcdef?=\r\n ";
+  const std::string text = "Subject: " + subject + "\r\nMIME-Version: 1.0\r\n" + folded +
+                           "x.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBERg==\r\n";
+  TMoxMsg m;
+  m.TakeRawText(text);
+  m.ParseRawMail();
+  EXPECT_EQ(m.Subject.size(), kMimeMaxHeaderFieldBytes - 9);
+  ASSERT_EQ(m.Attachments.Count(), 1);
+  EXPECT_LE(m.Attachments[0].FileName.size(), kMimeMaxHeaderFieldBytes);
+  EXPECT_EQ(m.Attachments[0].Bytes(), "%PDF");
+}
+
 // The RFC 2045 base64 reading, fed in chunks; the old rule for comparison.
 struct TBase64Case {
   const char* in;
