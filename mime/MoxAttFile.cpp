@@ -182,11 +182,12 @@ void TAttachedFile::DecodeUU() {
 
 void TAttachedFile::DecodeBase64(TLineSpan lines) {
   DecodeThroughTempFile("b64d", [&](TStream& out) {
-    TBase64DecodingStream dec(out);
+    TBase64DecodingStream dec(out, Base64Rfc2045);
     for (std::size_t i = 0; i < lines.size(); ++i) {
       Throttle(Throttled, i);
       dec.Write(lines[i].data(), lines[i].size());
     }
+    dec.Finish();
   });
 }
 
@@ -228,8 +229,8 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
   TChunker out(sink);
   switch (deferred_.Coding) {
     case TTransferCoding::Base64: {
-      TBase64Decoder dec;
-      for (std::size_t i = 0; i < lines.size(); ++i) {
+      TBase64Decoder dec(Base64Rfc2045);
+      for (std::size_t i = 0; i < lines.size() && !dec.Stopped(); ++i) {
         Throttle(Throttled, i);
         const std::string_view line = lines[i];
         for (std::size_t at = 0; at < line.size(); at += kPieceBytes) {
@@ -239,6 +240,9 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
           out.Commit(dec.Decode(line.data() + at, n, room));
         }
       }
+      unsigned char* room = out.Room(4);
+      if (!room) return false;
+      out.Commit(dec.Finish(room));
       break;
     }
     case TTransferCoding::UU:
@@ -248,8 +252,9 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
         return false;
       break;
     case TTransferCoding::QuotedPrintable: {
-      // As decoding the lines joined with CR LF after every line.
-      TQuotedPrintableDecoder dec;
+      // As decoding the lines joined with CR LF after every line, or the
+      // bytes as stored.
+      TQuotedPrintableDecoder dec(KeepStoredBytes);
       auto feed = [&](const char* text, std::size_t size) {
         for (std::size_t at = 0; at < size; at += kPieceBytes) {
           const std::size_t n = std::min(kPieceBytes, size - at);
@@ -259,11 +264,23 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
         }
         return true;
       };
+      if (KeepStoredBytes) {
+        std::string scratch;
+        const std::string_view raw = lines.RawBytes(scratch);
+        if (!feed(raw.data(), raw.size())) return false;
+        break;
+      }
       for (const std::string_view line : lines)
         if (!feed(line.data(), line.size()) || !feed("\r\n", 2)) return false;
       break;
     }
     case TTransferCoding::None:
+      if (KeepStoredBytes) {
+        std::string scratch;
+        const std::string_view raw = lines.RawBytes(scratch);
+        if (!out.Append(raw.data(), raw.size())) return false;
+        break;
+      }
       // The lines joined with CR LF between them.
       for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0 && !out.Append("\r\n", 2)) return false;
