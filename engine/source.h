@@ -17,6 +17,7 @@
 #include "engine/job.h"
 #include "engine/naming.h"
 #include "platform/datetime.h"
+#include "platform/errors.h"
 
 namespace qb {
 
@@ -24,10 +25,10 @@ class IAddressHarvest;
 
 // Raised by IMessageSource::OpenFolder when a folder cannot be read;
 // records read before the failure are reported in the folder's row.
-class TFolderReadError : public std::runtime_error {
+class TFolderReadError : public EQuillboxError {
  public:
   TFolderReadError(const std::string& what, std::size_t recordsRead)
-      : std::runtime_error(what), RecordsRead(recordsRead) {}
+      : EQuillboxError(TErrorKind::InputDamaged, what), RecordsRead(recordsRead) {}
   std::size_t RecordsRead;
 };
 
@@ -59,11 +60,24 @@ struct TSourceMessage {
   std::function<bool(TMessageContent&)> Describe;
 };
 
+// What the reading of a folder passed over: the message count its store
+// announces (0 when it has none or it matches the list), messages whose
+// text was read only in part, and a notice naming the damage the reader
+// skipped ("" for none).
+struct TFolderDamage {
+  std::size_t Announced = 0;
+  std::size_t CutTexts = 0;
+  std::string Notice;
+};
+
 // The messages of one open folder.
 class IFolderCursor {
  public:
   virtual ~IFolderCursor() = default;
   virtual std::size_t Count() const = 0;
+  // What the reads so far passed over; asked at the end of the folder, on
+  // the worker thread once no message is read any more.
+  virtual TFolderDamage Damage() const { return {}; }
   // Reads message j (0-based; asked for in increasing order, each once).
   // pause is the run's pause between steps, for a source whose reading has
   // two. Raises (a std::exception) when the message cannot be read.

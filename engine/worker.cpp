@@ -7,6 +7,7 @@
 
 #include "engine/datetext.h"
 #include "engine/readahead.h"
+#include "engine/tnefunpack.h"
 #include "mime/decodedmessage.h"
 #include "platform/text.h"
 
@@ -19,6 +20,7 @@ TExtractionWorker::TExtractionWorker(const TExtractionJob& job,
       links_(std::move(services.Links)),
       addresses_(std::move(services.Addresses)),
       reports_(job.View) {
+  if (links_) links_->Notice = [this](const std::string& text) { AddNotice(text); };
   historyOpen_ = history_.Open(TExtractionHistory::HistoryPath(source_->HistoryPath()));
   history_.SetBatch(kHistoryBatchRecords, kHistoryBatchMs);
   if (!historyOpen_) MarkRunFailure();
@@ -34,7 +36,19 @@ void TExtractionWorker::Record(const std::string& keyText, TDateTime date, int a
     // Read-only, locked or full: the run goes on without a history.
     historyOpen_ = false;
     MarkRunFailure();
+    NoticeHistory();
   }
+}
+
+void TExtractionWorker::NoticeHistory() {
+  if (historyNoticed_ || history_.Notice().empty()) return;
+  historyNoticed_ = true;
+  AddNotice(history_.Notice());
+}
+
+void TExtractionWorker::AddNotice(const std::string& text) {
+  MarkRunFailure();
+  reports_.AddNotice(text);
 }
 
 const std::string& TExtractionWorker::SeparatorLine() {
@@ -156,22 +170,43 @@ void TExtractionWorker::MainPass() {
     const std::size_t n = cursor ? cursor->Count() : 0;
     const int total = static_cast<int>(n);
     UpdateFolderRow(f.Name, row, fsProgress, 0, 0, total);
-    if (n == 0) {
-      UpdateFolderRow(f.Name, row, fsFinished, 0, 0, 0);
-      continue;
-    }
     messagesWithFiles_ = 0;
     filesExtracted_ = 0;
+    if (n == 0) {
+      EndFolder(f, row, 0, false, std::move(cursor));
+      continue;
+    }
     SetProgressMax(total);
-    ExtractFolder(f, row, *cursor);
-    // The folder is closed before its row and line say it is done.
-    cursor.reset();
-    UpdateFolderRow(f.Name, row, fsFinished, filesExtracted_, messagesWithFiles_, total);
-    if (messagesWithFiles_ > 0) AddLog(AttachmentsFromLine(messagesWithFiles_));
+    const bool stopped = ExtractFolder(f, row, *cursor);
+    EndFolder(f, row, total, stopped, std::move(cursor));
   }
 }
 
-void TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCursor& cursor) {
+void TExtractionWorker::EndFolder(const TJobFolder& f, int row, int total, bool stopped,
+                                  std::unique_ptr<IFolderCursor> cursor) {
+  const TFolderDamage damage = cursor ? cursor->Damage() : TFolderDamage{};
+  cursor.reset();
+  const auto listed = static_cast<std::size_t>(total);
+  // Messages the store lost (each failed read has its own line already).
+  std::size_t unread = damage.CutTexts;
+  if (damage.Announced > listed) unread += damage.Announced - listed;
+  const std::size_t of = std::max(damage.Announced, listed);
+  // A folder the user stopped in shows it; one whose messages could not all
+  // be read says so, whether stopped or not.
+  int status = stopped ? fsStopped : fsFinished;
+  if (unread > 0 || !damage.Notice.empty()) {
+    status = fsError;
+    MarkRunFailure();
+  }
+  UpdateFolderRow(f.Name, row, status, filesExtracted_, messagesWithFiles_, total);
+  if (unread > 0)
+    AddLog("Unable to Read " + std::to_string(std::min(unread, of)) + " of " + std::to_string(of) +
+           " Messages from " + source_->FolderFileKey(f));
+  if (!damage.Notice.empty()) AddNotice(damage.Notice);
+  if (messagesWithFiles_ > 0) AddLog(AttachmentsFromLine(messagesWithFiles_));
+}
+
+bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCursor& cursor) {
   const std::size_t n = cursor.Count();
   const int total = static_cast<int>(n);
   const std::function<void()> pause = [this] { Pause(); };
@@ -184,8 +219,12 @@ void TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
     ahead = std::make_unique<TReadAhead>(n, [&](std::size_t j, TPreparedMessage& item) {
       Prepare(cursor, j, skippingAhead, noPause, item);
     });
+  bool stopped = false;
   for (size_t j = 0; j < n; ++j) {
-    if (StopRequested()) break;
+    if (StopRequested()) {
+      stopped = true;
+      break;
+    }
     UpdateFolderRow(f.Name, row, fsProgress, filesExtracted_, messagesWithFiles_, total);
     SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
                   std::to_string(n) + " ...");
@@ -205,6 +244,7 @@ void TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
   // Stopped and joined before the cursor goes; what it read and was not
   // taken is dropped.
   ahead.reset();
+  return stopped;
 }
 
 void TExtractionWorker::Execute() {
@@ -213,6 +253,8 @@ void TExtractionWorker::Execute() {
     return;
   }
   try {
+    // A history that could not be opened says why (a lock that stayed taken).
+    if (!historyOpen_) NoticeHistory();
     WriteOptionLines();
     SetProgressMax(static_cast<int>(job_.Folders.size()));
     SetStatusText("Calculating the Message Count...");
@@ -240,6 +282,7 @@ void TExtractionWorker::FinishRun() {
     if (!history_.IsOpen()) {
       historyOpen_ = false;
       MarkRunFailure();
+      NoticeHistory();
     }
   }
   failedFolders_.clear();
@@ -299,6 +342,7 @@ void TExtractionWorker::Parse(TPreparedMessage& item) {
   for (std::size_t k = 0; k < d.AttachmentCount(); ++k) {
     TAttachmentToWrite w;
     w.FileName = d.AttachmentName(k);
+    w.MimeType = d.AttachmentType(k);
     // Decoded straight into the file being written, in pieces.
     w.Stream = [&d, k](const TWriteBytes& write) { return d.WriteAttachment(k, write); };
     c.Attachments.push_back(std::move(w));
@@ -338,6 +382,10 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   if (!item.Loaded) return;  // passed over without a line
   TMessageContent& m = item.Content;
   if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
+  // A winmail.dat is followed by the files it carries; damage costs one line.
+  for (const TTnefNote& note : UnpackTnefAttachments(m.Attachments))
+    AddLog(TnefDamageLine(note, std::to_string(source_->MessageNumber(j)),
+                          source_->FolderFileKey(folder)));
   if (job_.HarvestAddresses && addresses_ && m.Addresses) {
     try {
       m.Addresses(*addresses_);
@@ -355,6 +403,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
 
   const std::string number = std::to_string(j + 1) + " of " + std::to_string(count);
   int downloaded = 0;
+  bool allWritten = true;
   if (job_.DownloadLinks && links_ && m.LinkBodies) {
     const std::vector<std::string> bodies = m.LinkBodies();
     std::size_t links = 0;
@@ -362,11 +411,18 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     if (links >= 1) {
       SetStatusText(folder.Name + " : Downloading embedded images from Internet for Message " +
                     number + source_->StatusLineEnd());
-      for (const std::string& b : bodies) downloaded += links_->Download(target, b);
+      ILinkDownloads::TRun run;
+      run.MessageNumber = std::to_string(source_->MessageNumber(j));
+      run.Folder = source_->FolderFileKey(folder);
+      run.Stopped = [this] { return StopRequested(); };
+      run.Log = [this](const std::string& line) { AddLog(line); };
+      run.Notice = run.Log;  // the notice that the message's download time ran out
+      const ILinkDownloads::TResult got = links_->Download(target, bodies, run);
+      downloaded = got.Written;
+      if (got.Failed > 0) allWritten = false;
     }
   }
 
-  bool allWritten = true;
   if (attachmentCount >= 1 || downloaded > 0) {
     SetStatusText(folder.Name + " : Extracting attachments from message " + number +
                   source_->StatusLineEnd());
@@ -382,6 +438,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     report.Pause = [this] { Pause(); };
     report.Log = [this](const std::string& line) { AddLog(line); };
     report.Failed = [&allWritten] { allWritten = false; };
+    report.FirstDirectoryFailure = [this](const std::string& directory) {
+      return failedDirectories_.insert(directory).second;
+    };
     filesExtracted_ += WriteAttachments(target, job_.ExcludeExt, files, report);
   }
   // Recorded once its files are there, saying whether all were saved, so

@@ -42,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -62,13 +63,31 @@ class TMoxMsg;
 // (web/workerlinks.h has the one over the link downloader).
 class ILinkDownloads {
  public:
+  // What the downloads of one message need of their run.
+  struct TRun {
+    // The message and its folder as the "Unable to Save Attachment" line
+    // gives them.
+    std::string MessageNumber;
+    std::string Folder;
+    std::function<bool()> Stopped;                   // the run's stop request
+    std::function<void(const std::string&)> Log;     // a line of the run's log
+    std::function<void(const std::string&)> Notice;  // the message's time ran out
+  };
+  struct TResult {
+    int Written = 0;  // files placed
+    int Failed = 0;   // links that failed, or were left when the time ran out
+  };
+
   virtual ~ILinkDownloads() = default;
   // The number of links of text that would be downloaded.
   virtual std::size_t CountLinks(const std::string& text) = 0;
-  // Downloads them into the message's target (below the destination, no
-  // link followed), each name after its prefix; returns the number of
-  // files written.
-  virtual int Download(const TTargetPath& target, const std::string& text) = 0;
+  // Downloads the links of the message's bodies, in order, into its target
+  // (below the destination, no link followed), each name after its prefix.
+  virtual TResult Download(const TTargetPath& target, const std::vector<std::string>& bodies,
+                           const TRun& run) = 0;
+  // Where the download tells the user of what it gave up (a budget spent):
+  // the run's notices. Set by the worker; called on the worker thread.
+  std::function<void(const std::string&)> Notice;
 };
 
 // The collecting of the e-mail addresses of the processed messages, as the
@@ -118,9 +137,15 @@ class TExtractionWorker : public TThread {
   // could not be written, or a history that could not be opened or kept.
   bool RunHadFailures() const { return failures_.load(); }
 
+  // A notice for the user (IRunView::AddNotice), in order with the log
+  // lines; counts as something the run left undone. On the worker thread.
+  void AddNotice(const std::string& text);
+
   // False when the history could not be opened or was switched off after a
   // failed write.
   bool HistoryEnabled() const { return historyOpen_; }
+  // True when the view was told why the history is off.
+  bool HistoryNoticeGiven() const { return historyNoticed_; }
 
   // Whether the messages are read and parsed ahead on a second thread (see
   // above). On by default; it takes effect only in a run without pause and
@@ -155,8 +180,17 @@ class TExtractionWorker : public TThread {
   void WriteOptionLines();
   void CountingPass();
   void MainPass();
-  // The messages of one open folder, with or without reading ahead.
-  void ExtractFolder(const TJobFolder& folder, int row, IFolderCursor& cursor);
+  // The messages of one open folder, with or without reading ahead; true
+  // when a stop request ended it.
+  bool ExtractFolder(const TJobFolder& folder, int row, IFolderCursor& cursor);
+  // The end of a folder of the main pass: the cursor closed (none: the
+  // folder had nothing to read), then its closing row (Finished, Stopped,
+  // or Error when messages could not be read), the line telling how many,
+  // the reader's notice and the "Attachments from" line.
+  void EndFolder(const TJobFolder& folder, int row, int total, bool stopped,
+                 std::unique_ptr<IFolderCursor> cursor);
+  // The history's notice, once, when it was switched off.
+  void NoticeHistory();
   // The end of every run: the failed list emptied, the bar at its maximum,
   // then "Stopped by User." or the source's closing line as status and log
   // line.
@@ -207,6 +241,9 @@ class TExtractionWorker : public TThread {
   int filesExtracted_ = 0;
 
   bool prepareAhead_ = true;
+  bool historyNoticed_ = false;
+  // Target directories the run could not make (each said once).
+  std::set<std::string> failedDirectories_;
   std::vector<bool> failedFolders_;
   int progressMax_ = 1;
   std::atomic<bool> failures_{false};

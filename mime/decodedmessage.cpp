@@ -26,6 +26,9 @@ std::size_t TDecodedMessage::AttachmentCount() const {
 const std::string& TDecodedMessage::AttachmentName(std::size_t k) const {
   return msg_->Attachments[static_cast<int>(k)].FileName;
 }
+const std::string& TDecodedMessage::AttachmentType(std::size_t k) const {
+  return msg_->Attachments[static_cast<int>(k)].PartType;
+}
 bool TDecodedMessage::WriteAttachment(std::size_t k, const TByteSink& sink) const {
   return msg_->Attachments[static_cast<int>(k)].WriteDecoded(sink);
 }

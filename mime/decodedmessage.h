@@ -32,6 +32,8 @@ class TDecodedMessage {
   // Every attachment in collection order.
   std::size_t AttachmentCount() const;
   const std::string& AttachmentName(std::size_t k) const;
+  // The content type its part declared, upper case ("" when none).
+  const std::string& AttachmentType(std::size_t k) const;
   // Decodes attachment k into sink, in pieces; false when sink refused.
   bool WriteAttachment(std::size_t k, const TByteSink& sink) const;
   // The HTML body's text, then the plain text's.

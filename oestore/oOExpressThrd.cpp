@@ -18,6 +18,23 @@ class TOECursor : public IFolderCursor {
 
   std::size_t Count() const override { return messages_.size(); }
 
+  // What the reader skipped in the folder file: a header that announces
+  // more messages than the index holds, texts cut short or missing.
+  TFolderDamage Damage() const override {
+    TFolderDamage d;
+    if (!file_) return d;
+    const TDbxSkipped& s = file_->Skipped();
+    if (!s.Any()) return d;
+    if (s.StoredCount > s.FoundCount) d.Announced = static_cast<std::size_t>(s.StoredCount);
+    d.CutTexts = static_cast<std::size_t>(s.LoopingChains) +
+                 static_cast<std::size_t>(s.BrokenChains) +
+                 static_cast<std::size_t>(s.MissingTexts);
+    const std::size_t slash = file_->Path().rfind('/');
+    d.Notice = file_->Path().substr(slash == std::string::npos ? 0 : slash + 1) +
+               ": skipped damaged parts: " + s.Text();
+    return d;
+  }
+
   void Read(std::size_t j, TSourceMessage& m, const std::function<void()>& pause) override {
     const std::int32_t q = messages_[j].MessageDataPos;
     // The folder file stays open from its index read to its last message,

@@ -177,6 +177,10 @@ void TfrmOEMain::AddLog(const std::string& line) {
   RunState->View.AddLog(line);
 }
 
+void TfrmOEMain::AddNotice(const std::string& text) {
+  RunState->View.AddNotice(text);
+}
+
 void TfrmOEMain::SetStatusText(const std::string& text) {
   StatusText = text;
   RunState->View.SetStatusText(text);
@@ -210,7 +214,10 @@ void TfrmOEMain::RunFinished() {
   Running = false;
   btHelp->show();
   btToTray->hide();
-  lbOEStatus->setText(QString::fromLatin1(kFinishedText));
+  // What the run had to tell beside the log stays in sight.
+  const QString notices = RunState->View.NoticeSummary();
+  lbOEStatus->setText(QString::fromLatin1(kFinishedText) +
+                      (notices.isEmpty() ? QString() : QLatin1Char('\n') + notices));
   AddLog(kFinishedText);
   RunState->View.Flush();
 
