@@ -93,10 +93,10 @@ void TReadAhead::Run() noexcept {
       lock.unlock();
       if (wake) workerWake_.notify_one();
     }
-  } catch (...) {
+  } catch (const std::exception&) {
     // Out of memory for an item, or a preparation that gave up: the worker
-    // thread reads the rest itself. (Whatever it was, this thread must end
-    // cleanly for the worker thread to go on.)
+    // thread reads the rest itself. (The preparation itself raises nothing:
+    // it keeps whatever a message raised for the worker thread.)
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -45,13 +45,13 @@ std::optional<std::string> ReadAll(const TAttachmentToWrite& a) {
         bytes.assign(std::istreambuf_iterator<char>(in), {});
         ok = !in.bad();
       }
-    } catch (...) {
+    } catch (const std::exception&) {
       ok = false;
     }
     std::remove(path.c_str());
     if (!ok) return std::nullopt;
     return bytes;
-  } catch (...) {
+  } catch (const std::exception&) {
     return std::nullopt;
   }
 }

@@ -201,7 +201,7 @@ TBase64DecodingStream::TBase64DecodingStream(TStream& destination, bool rfc2045)
 TBase64DecodingStream::~TBase64DecodingStream() {
   try {
     Finish();
-  } catch (...) {
+  } catch (const std::exception&) {
     // Nothing to report to from a destructor.
   }
 }
