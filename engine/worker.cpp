@@ -10,6 +10,7 @@
 #include "engine/oCalcMD5.h"
 #include "mime/MoxMsg.h"
 #include "mime/mimehelpers.h"
+#include "platform/i18n.h"
 #include "platform/text.h"
 
 namespace qb {
@@ -260,7 +261,7 @@ void TExtractionWorker::CountingPass() {
       UpdateFolderRow(f.Name, row, fsNoFile, 0, 0, 0);
       continue;
     }
-    SetStatusText("Calculating the total number of messages...");
+    SetStatusText(Translate("Calculating the total number of messages..."));
     try {
       size_t count = LoadMessageList(f);
       ReleaseMessageList();
@@ -321,8 +322,8 @@ void TExtractionWorker::MainPass() {
     for (size_t j = 0; j < n; ++j) {
       if (StopRequested()) break;
       UpdateFolderRow(f.Name, row, fsProgress, FilesExtracted, MessagesWithFiles, total);
-      SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
-                    std::to_string(n) + " ...");
+      SetStatusText(Substitute(Translate("%1 : Processing Message %2 of %3 ..."),
+                               {f.Name, std::to_string(j + 1), std::to_string(n)}));
       SetProgressPosition(static_cast<int>(MessageNumber(j)));
       if (!ahead) {
         ProcessMessage(i, f, j, n);
@@ -354,7 +355,7 @@ void TExtractionWorker::Execute() {
   try {
     WriteOptionLines();
     SetProgressMax(static_cast<int>(job_.Folders.size()));
-    SetStatusText("Calculating the Message Count...");
+    SetStatusText(Translate("Calculating the Message Count..."));
     CountingPass();
     MainPass();
   } catch (const std::exception&) {
@@ -380,8 +381,9 @@ void TExtractionWorker::FinishRun() {
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
-  const std::string closing = StopRequested() ? "Stopped by User." : FinishedLine();
-  SetStatusText(closing);
+  const std::string closing = StopRequested() ? N_("Stopped by User.") : FinishedLine();
+  // The status in the user's language; the log line as written.
+  SetStatusText(Translate(closing));
   AddLog(closing);
   // The run is over once the view shows all of it.
   reports_.Flush();
@@ -510,22 +512,26 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   const TTargetPath target =
       BuildTargetPath(m.Subject, m.Sender, m.Date, NamingOptionsFromJob(job_, Source));
 
-  const std::string number = std::to_string(j + 1) + " of " + std::to_string(count);
+  const std::string number = std::to_string(j + 1), of = std::to_string(count);
   int downloaded = 0;
   if (job_.DownloadLinks && Links && m.LinkBodies) {
     const std::vector<std::string> bodies = m.LinkBodies();
     std::size_t links = 0;
     for (const std::string& b : bodies) links += Links->CountLinks(b);
     if (links >= 1) {
-      SetStatusText(folder.Name + " : Downloading embedded images from Internet for Message " +
-                    number + StatusLineEnd());
+      SetStatusText(
+          Substitute(
+              Translate("%1 : Downloading embedded images from Internet for Message %2 of %3"),
+              {folder.Name, number, of}) +
+          StatusLineEnd());
       for (const std::string& b : bodies) downloaded += Links->Download(target, b);
     }
   }
 
   bool allWritten = true;
   if (attachmentCount >= 1 || downloaded > 0) {
-    SetStatusText(folder.Name + " : Extracting attachments from message " + number +
+    SetStatusText(Substitute(Translate("%1 : Extracting attachments from message %2 of %3"),
+                             {folder.Name, number, of}) +
                   StatusLineEnd());
     ++MessagesWithFiles;
     FilesExtracted += downloaded;

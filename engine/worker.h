@@ -50,6 +50,7 @@
 #include "engine/job.h"
 #include "engine/naming.h"
 #include "engine/reportqueue.h"
+#include "platform/i18n.h"
 #include "platform/thread.h"
 
 namespace qb {
@@ -219,7 +220,7 @@ class TExtractionWorker : public TThread {
   // Done before the closing lines.
   virtual void Disconnect() {}
   // The closing line of a run that was not stopped.
-  virtual std::string FinishedLine() const { return "Finished extracting all folders."; }
+  virtual std::string FinishedLine() const { return N_("Finished extracting all folders."); }
 
   // ---- The shared steps of one message ----
   // Given the message's key text: the skip test, decode (false: the message

@@ -24,6 +24,7 @@
 
 #include "engine/worker.h"
 #include "outlook/automation.h"
+#include "platform/i18n.h"
 #include "web/linkdownload.h"
 
 namespace qb {
@@ -37,7 +38,7 @@ class TOutlookExtracter : public TExtractionWorker {
   ~TOutlookExtracter() override;
 
   static constexpr const char* kFinishedLine =
-      "Finished extracting all folders, Closing Outlook Connection, Please wait..";
+      N_("Finished extracting all folders, Closing Outlook Connection, Please wait..");
 
  protected:
   bool Connect() override;

@@ -1,5 +1,9 @@
 // quillbox: the desktop wizard.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include "platform/i18n.h"
 
 #include "platform/keystore.h"
 #include "wizard/oMain.h"
@@ -10,6 +14,15 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  qb::HonourLanguageVariable();
+  // Qt's own texts (the buttons of message boxes, the file dialogs) in the
+  // language of the window's own.
+  QTranslator qtTexts;
+  if (const std::string language = qb::CatalogueLanguage();
+      !language.empty() &&
+      qtTexts.load(QStringLiteral("qtbase_") + QString::fromStdString(language),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
   QApplication::setApplicationName(QStringLiteral("Quillbox"));
   QApplication::setApplicationVersion(QString::fromLatin1(qb::wiz::kProductVersion));
   QApplication::setWindowIcon(qb::wiz::ProductIcon());

@@ -18,6 +18,7 @@
 
 #include "oestore/dbxwriter.h"
 #include "outlook/fakeoutlook.h"
+#include "platform/i18n.h"
 #include "platform/keystore.h"
 #include "wizard/fakedesktop.h"
 #include "wizard/oMain.h"
@@ -69,6 +70,7 @@ qb::TDbxSynthFolder Folder(int id, int parent, const char* name, const char* fil
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  qb::HonourLanguageVariable();  // LANGUAGE picks the window's language
   if (argc != 2) {
     std::fprintf(stderr, "usage: quillbox-screenshots DIR\n");
     return 2;

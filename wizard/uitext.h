@@ -1,0 +1,23 @@
+// The window's own texts through the message catalogue: Tr("Close") is the
+// catalogue's translation of "Close" as a QString ("Close" itself without
+// one). xgettext collects Tr(...) like Translate(...); a text kept in a
+// constant is marked with N_ and passed through Tr where it is shown.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+#include "platform/i18n.h"
+
+namespace qb::wiz {
+
+inline QString Tr(const char* text) {
+  return QString::fromStdString(Translate(text));
+}
+
+inline QString Tr(std::string_view text) {
+  return QString::fromStdString(Translate(std::string(text)));
+}
+
+}  // namespace qb::wiz
