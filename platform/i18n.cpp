@@ -3,11 +3,13 @@
 #include <libintl.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include <mutex>
 
+#include "platform/codepage.h"
 #include "platform/paths.h"
 
 namespace qb {
@@ -63,6 +65,8 @@ void HonourLanguageVariable() {
 }
 
 std::string Substitute(std::string_view pattern, std::initializer_list<std::string_view> args) {
+  const bool ascii = std::all_of(pattern.begin(), pattern.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   std::string out;
   out.reserve(pattern.size() + 16);
   for (size_t i = 0; i < pattern.size(); ++i) {
@@ -70,7 +74,11 @@ std::string Substitute(std::string_view pattern, std::initializer_list<std::stri
     if (c == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
       const size_t n = static_cast<size_t>(pattern[i + 1] - '1');
       if (n < args.size()) {
-        out += *(args.begin() + n);
+        const std::string_view arg = *(args.begin() + n);
+        if (ascii)
+          out += arg;
+        else
+          out += ToUtf8Edge(arg);
         ++i;
         continue;
       }

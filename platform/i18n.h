@@ -44,7 +44,10 @@ void HonourLanguageVariable();
 // pattern with %1 ... %9 replaced by the arguments in order, so that a
 // translation may put the parts of a sentence where its language wants them:
 // Substitute(Translate("%1 of %2"), {"3", "7"}). A number with no argument
-// and any other '%' stay as they are.
+// and any other '%' stay as they are. A pattern of plain ASCII (the English
+// texts) takes the arguments as their bytes; any other (a translation, which
+// is UTF-8) takes them as UTF-8, 8-bit texts converted as at the window's
+// edge, so that the result is one valid UTF-8 text.
 std::string Substitute(std::string_view pattern, std::initializer_list<std::string_view> args);
 
 }  // namespace qb

@@ -4,6 +4,7 @@
 // constant is marked with N_ and passed through Tr where it is shown.
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <string>
 #include <string_view>
@@ -18,6 +19,14 @@ inline QString Tr(const char* text) {
 
 inline QString Tr(std::string_view text) {
   return QString::fromStdString(Translate(std::string(text)));
+}
+
+// Under the C locale with LANGUAGE naming a catalogue, dates and numbers
+// follow the catalogue's language too, as they would under its locale.
+inline void FollowCatalogueLanguage() {
+  if (QLocale::system().language() != QLocale::C) return;
+  if (const std::string language = CatalogueLanguage(); !language.empty())
+    QLocale::setDefault(QLocale(QString::fromStdString(language)));
 }
 
 }  // namespace qb::wiz

@@ -11,10 +11,12 @@
 #include "wizard/qtdesktop.h"
 #include "wizard/settings.h"
 #include "wizard/soundplayer.h"
+#include "wizard/uitext.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   qb::HonourLanguageVariable();
+  qb::wiz::FollowCatalogueLanguage();
   // Qt's own texts (the buttons of message boxes, the file dialogs) in the
   // language of the window's own.
   QTranslator qtTexts;
