@@ -4,6 +4,8 @@
 // constant is marked with N_ and passed through Tr where it is shown.
 #pragma once
 
+#include <locale.h>
+
 #include <QLocale>
 #include <QString>
 #include <string>
@@ -24,7 +26,10 @@ inline QString Tr(std::string_view text) {
 // Under the C locale with LANGUAGE naming a catalogue, dates and numbers
 // follow the catalogue's language too, as they would under its locale.
 inline void FollowCatalogueLanguage() {
-  if (QLocale::system().language() != QLocale::C) return;
+  // Qt names the system locale after LANGUAGE but formats by LC_TIME.
+  const char* time = ::setlocale(LC_TIME, nullptr);
+  const std::string_view t = time ? time : "C";
+  if (t != "C" && t != "POSIX" && !t.starts_with("C.")) return;
   if (const std::string language = CatalogueLanguage(); !language.empty())
     QLocale::setDefault(QLocale(QString::fromStdString(language)));
 }
