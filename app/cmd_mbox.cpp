@@ -1,5 +1,6 @@
 // quillbox-cli profiles, mailboxes and extract --source thunderbird|mozilla:
 // the mail of Netscape, Mozilla, SeaMonkey and Thunderbird.
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,11 +45,19 @@ void PrintTree(const std::vector<TMailboxItem>& items, const std::string& prefix
   }
 }
 
+// What the walk of a mail directory left out, one line each on stderr.
+void WriteNotes(const std::vector<std::string>& notes) {
+  for (const std::string& n : notes) std::fprintf(stderr, "quillbox-cli: %s\n", n.c_str());
+}
+
 int Mailboxes(const std::vector<std::string>& args) {
   if (args.size() != 1) return UsageError("mailboxes", Translate("takes one mail directory"));
   if (!DirectoryExists(args[0]))
     return Fail(Substitute(Translate("cannot open mail directory %1"), {args[0]}));
-  PrintTree(WalkMailboxTree(args[0]), "");
+  std::vector<std::string> notes;
+  PrintTree(WalkMailboxTree(args[0], &notes), "");
+  std::fflush(stdout);
+  WriteNotes(notes);
   return kOk;
 }
 
@@ -91,6 +100,7 @@ int ExtractMailboxes(const std::vector<std::string>& args, bool thunderbird) {
   if (int status = ParseExtractArgs(args, TExtractSource::Mailbox, x); status >= 0) return status;
 
   std::vector<TJobFolder> chosen;
+  std::vector<std::string> notes;
   const int kind = thunderbird ? 1 : 0;
   if (!x.Profile.empty()) {
     TMailProfile profile;
@@ -100,23 +110,27 @@ int ExtractMailboxes(const std::vector<std::string>& args, bool thunderbird) {
       return Fail(Substitute(Translate("the profile '%1' has no mail directory"), {profile.Name}));
     for (const std::string& dir : mailDirs) {
       std::vector<TMailboxRef> boxes;
-      CollectMailboxes(WalkMailboxTree(dir), boxes);
+      CollectMailboxes(WalkMailboxTree(dir, &notes), boxes);
       const std::string top = dir.substr(dir.rfind('/') + 1);
       // Names shown below the mail directory; ImapMail's are set apart.
       for (const TMailboxRef& b : boxes)
-        chosen.push_back(TNetscapeFolderInfo{kind, b.Path}.ToJobFolder(
-            top == "Mail" ? b.TreePath : top + "/" + b.TreePath));
+        if (!b.IsMaildir)  // a maildir-format folder is no mailbox file
+          chosen.push_back(TNetscapeFolderInfo{kind, b.Path}.ToJobFolder(
+              top == "Mail" ? b.TreePath : top + "/" + b.TreePath));
     }
   } else {
     for (const std::string& file : x.Mailboxes)
       chosen.push_back(TNetscapeFolderInfo{kind, file}.ToJobFolder());
   }
 
+  // Mailboxes left out are said before the run, and the run is incomplete.
+  WriteNotes(notes);
   TExtractionJob job;
   job.Folders = chosen;
-  return RunExtraction(x, job, [family](const TExtractionJob& j) {
+  const int status = RunExtraction(x, job, [family](const TExtractionJob& j) {
     return std::unique_ptr<TExtractionWorker>(std::make_unique<TMboxExtracter>(j, family));
   });
+  return status == kOk && !notes.empty() ? kIncomplete : status;
 }
 
 }  // namespace qb::cli

@@ -9,14 +9,11 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <map>
-#include <mutex>
 #include <thread>
 #include <utility>
 
 #include "app/commands.h"
 #include "engine/history.h"
-#include "oestore/dbxreader.h"
 #include "platform/i18n.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -42,56 +39,6 @@ std::atomic<std::uint8_t> g_stop{0};
 // Ctrl-C writes a byte here; a watcher thread passes it on to the worker,
 // which a signal handler cannot safely wake itself.
 int g_interruptPipe[2] = {-1, -1};
-
-// Notes for the user that arrive from the engine on any thread (a history
-// switched off); the console prints them between its own lines.
-class TNotices {
- public:
-  void Add(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    pending_.push_back(text);
-    any_ = true;
-  }
-  std::vector<std::string> Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(pending_, {});
-  }
-  bool Any() const { return any_.load(); }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> pending_;
-  std::atomic<bool> any_{false};
-};
-
-TNotices g_notices;
-
-// What the store reader passed over, per folder file, for one line each at
-// the end of the run.
-class TSkippedParts {
- public:
-  void Add(const std::string& path, const TDbxSkipped& skipped) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    files_[path].Merge(skipped);
-  }
-  void Write() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& [path, skipped] : files_) {
-      const std::size_t slash = path.rfind('/');
-      const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-      std::fprintf(
-          stderr, "quillbox-cli: %s\n",
-          Substitute(Translate("%1: skipped damaged parts: %2"), {file, skipped.Text()}).c_str());
-    }
-    files_.clear();
-  }
-
- private:
-  std::mutex mutex_;
-  std::map<std::string, TDbxSkipped> files_;
-};
-
-TSkippedParts g_skipped;
 
 extern "C" void OnInterrupt(int) {
   g_stop.store(1);
@@ -176,16 +123,24 @@ class ConsoleView : public IRunView {
 
   void AddLog(const std::string& line) override {
     ClearStatusLine();
-    WriteNotices();
     ToStdout();
     OutRecord({line});
     if (terminal_) std::fflush(stdout);
     DrawStatusLine();
   }
+  // On stderr, between the lines written before and after it.
+  void AddNotice(const std::string& text) override {
+    ++notices_;
+    ClearStatusLine();
+    ToStderr();
+    FlushStderr();
+    std::fprintf(stderr, "quillbox-cli: %s\n", text.c_str());
+    if (terminal_) DrawStatusLine();
+  }
+  int Notices() const { return notices_; }
   void SetStatusText(const std::string& text) override {
     status_ = text;
     ClearStatusLine();
-    WriteNotices();
     if (terminal_) {
       DrawStatusLine();
     } else {
@@ -223,8 +178,6 @@ class ConsoleView : public IRunView {
   void Finish() {
     ReportsDelivered();
     ClearStatusLine();
-    WriteNotices();
-    g_skipped.Write();
     drawn_ = false;
     terminal_ = false;
     for (const auto& r : rows_) {
@@ -235,13 +188,6 @@ class ConsoleView : public IRunView {
   }
 
  private:
-  void WriteNotices() {
-    for (const std::string& n : g_notices.Take()) {
-      ToStderr();
-      FlushStderr();
-      std::fprintf(stderr, "quillbox-cli: %s\n", n.c_str());
-    }
-  }
   // Output goes to stdout next: what stderr holds goes first.
   void ToStdout() {
     FlushStderr();
@@ -282,6 +228,7 @@ class ConsoleView : public IRunView {
   }
 
   bool terminal_;
+  int notices_ = 0;
   bool onStdout_ = false;
   std::string err_;  // status lines not yet written
   bool drawn_ = false;
@@ -408,18 +355,14 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
   job.View = &view;
   job.StopRequested = &g_stop;
   g_stop.store(0);
-  SetHistoryNoticeHandler([](const std::string& notice) { g_notices.Add(notice); });
-  SetDbxSkipHandler(
-      [](const std::string& path, const TDbxSkipped& skipped) { g_skipped.Add(path, skipped); });
 
   std::unique_ptr<TExtractionWorker> worker = makeWorker(job);
   RunWithInterrupts(*worker);
   const std::exception_ptr fatal = worker->FatalException;
   const bool historyKept = worker->HistoryEnabled();
+  const bool historyNoticed = worker->HistoryNoticeGiven();
   const bool incomplete = worker->RunHadFailures();
-  worker.reset();  // closes the history, which may have a last notice
-  SetHistoryNoticeHandler(nullptr);
-  SetDbxSkipHandler(nullptr);
+  worker.reset();
   std::fflush(stdout);
   view.Finish();
   if (fatal) {
@@ -427,18 +370,16 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
       std::rethrow_exception(fatal);
     } catch (const std::exception& e) {
       return Fail(Substitute(Translate("the run ended early: %1"), {e.what()}));
-    } catch (...) {
-      return Fail(Translate("the run ended early"));
     }
   }
   // A history switched off during the run has said why already.
-  if (!historyKept && !g_notices.Any())
+  if (!historyKept && !historyNoticed)
     std::fprintf(stderr, "quillbox-cli: %s\n",
                  Substitute(Translate("the history could not be kept below %1"),
                             {TExtractionHistory::HistoryPath("Quillbox")})
                      .c_str());
   if (g_stop.load()) return kStopped;
-  return incomplete || !historyKept || g_notices.Any() ? kIncomplete : kOk;
+  return incomplete || !historyKept || view.Notices() > 0 ? kIncomplete : kOk;
 }
 
 }  // namespace qb::cli

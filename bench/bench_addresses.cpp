@@ -29,7 +29,7 @@ std::unique_ptr<qb::TMoxMsg> Parse(const std::string& text) {
   try {
     m->LoadRawMail(text);
     m->ParseRawMail();
-  } catch (...) {
+  } catch (const std::exception&) {
   }
   return m;
 }

@@ -3,7 +3,7 @@
 // is a header field), repeated until the raw text reaches a target size, as
 // an Outlook Express store (Folders.dbx and one .dbx file per 1,000
 // messages, CR LF text) and as one mbox with LF line ends (what ripmime
-// --mailbox reads correctly).
+// --mailbox reads correctly). MEGABYTES 0 takes every message once.
 //
 //   make_corpus_store CORPUS_DIR OUT_DIR [MEGABYTES]      (default 400)
 //   make_corpus_store --big-attachment OUT_DIR MEGABYTES
@@ -114,7 +114,9 @@ int CorpusStore(const std::string& corpus, const std::string& out, std::size_t m
   std::vector<qb::TDbxSynthFolder> folders;
   const std::size_t target = megabytes * 1000 * 1000;
   std::size_t bytes = 0, count = 0;
-  while (bytes < target) {
+  // MEGABYTES 0: every message once.
+  const bool once = megabytes == 0;
+  while (once ? count == 0 : bytes < target) {
     for (const std::string& m : messages) {
       qb::TDbxSynthMessage msg;
       msg.Text = ToCrLf(m);
@@ -126,7 +128,7 @@ int CorpusStore(const std::string& corpus, const std::string& out, std::size_t m
       ++count;
       if (folderMessages.size() == kPerFolder)
         WriteFolder(storeDir, folders.size(), folderMessages, folders);
-      if (bytes >= target) break;
+      if (!once && bytes >= target) break;
     }
   }
   if (!folderMessages.empty()) WriteFolder(storeDir, folders.size(), folderMessages, folders);

@@ -19,18 +19,6 @@ namespace qb {
 
 namespace {
 
-std::mutex g_noticeMutex;
-std::function<void(const std::string&)> g_noticeHandler;
-
-void Announce(const std::string& notice) {
-  std::function<void(const std::string&)> handler;
-  {
-    std::lock_guard<std::mutex> lock(g_noticeMutex);
-    handler = g_noticeHandler;
-  }
-  if (handler) handler(notice);
-}
-
 constexpr const char* kKeepsNone = "; this run keeps no history";
 
 // A run killed while it appended a batch may leave the file ending inside
@@ -54,11 +42,6 @@ void CutTornRecord(const std::string& path) {
 }
 
 }  // namespace
-
-void SetHistoryNoticeHandler(std::function<void(const std::string&)> handler) {
-  std::lock_guard<std::mutex> lock(g_noticeMutex);
-  g_noticeHandler = std::move(handler);
-}
 
 TExtractionHistory::~TExtractionHistory() {
   Close();
@@ -105,10 +88,7 @@ void TExtractionHistory::SwitchOff(const std::string& notice) {
   batched_ = 0;
   if (lockFd_ >= 0) ::close(lockFd_);
   lockFd_ = -1;
-  if (notice_.empty()) {
-    notice_ = notice;
-    Announce(notice);
-  }
+  if (notice_.empty()) notice_ = notice;
 }
 
 bool TExtractionHistory::Open(const std::string& fullPath) {
@@ -140,7 +120,7 @@ bool TExtractionHistory::Open(const std::string& fullPath) {
       if (s.size() == 32 && store->ReadString(s, "Saved", "0") == "1") savedBefore_.insert(s);
     store_ = std::move(store);
     Apply([now = Now()](TBiggerIniFile& s) { s.WriteDateTime("Program", "LastStarted", now); });
-  } catch (...) {
+  } catch (const std::exception&) {
     Unlock();
     store_.reset();
     return false;
@@ -175,7 +155,7 @@ bool TExtractionHistory::Flush() {
     }
     store_->UpdateFile();
     disk_ = StatFile();
-  } catch (...) {
+  } catch (const std::exception&) {
     Unlock();
     throw;
   }
@@ -242,8 +222,6 @@ void TExtractionHistory::Close() {
       Flush();
     } catch (const std::exception& e) {
       SwitchOff("cannot write the history " + path_ + " (" + e.what() + ")" + kKeepsNone);
-    } catch (...) {
-      // Closing happens while the worker goes away; there is no one else to tell.
     }
   }
   store_.reset();

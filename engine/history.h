@@ -14,7 +14,7 @@
 // the file when another run changed it since, lays this run's records over
 // it and writes it: no record of either run is lost. A run that cannot get
 // the lock within a bounded wait goes on without a history and says why
-// (Notice, and the process-wide notice handler).
+// (Notice, which the run passes on to its view).
 //
 // Records may be written in batches (SetBatch): they then reach the disk
 // when a batch is full or old enough, at Commit and at closing. Each batch
@@ -47,10 +47,6 @@ inline constexpr int kHistoryBatchMs = 1000;
 
 // How long a run waits for another run's lock on the history, by default.
 inline constexpr int kHistoryLockWaitMs = 10000;
-
-// Receives, on the thread that found it, every notice of a history switched
-// off during a run (the command line writes them to stderr). Empty: none.
-void SetHistoryNoticeHandler(std::function<void(const std::string& notice)> handler);
 
 class TExtractionHistory {
  public:

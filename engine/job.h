@@ -23,6 +23,11 @@ class IRunView {
   virtual void ShowFolderRow(int folderIndex) = 0;
   virtual void UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                int extracted, int messages, int total) = 0;
+  // Something the user should know of beside the log: damage the store
+  // reader passed over, a history switched off, a download budget spent.
+  // The command line writes it to its error stream; the window shows it
+  // apart from the log lines and again at the end of the run.
+  virtual void AddNotice(const std::string& text) { (void)text; }
   // How the worker's reports reach the view (see TReportQueue): by default
   // each one while the worker waits, so that the view may react to it.
   enum class TDelivery {

@@ -187,7 +187,9 @@ TNameSplit SplitAttachmentName(const std::string& fileName) {
   const std::string tail = sep == std::string::npos ? fileName : fileName.substr(sep + 1);
   TNameSplit r;
   const std::size_t dot = tail.rfind('.');
-  if (dot != std::string::npos) r.Extension = tail.substr(dot);
+  // "." and ".." (dots alone) are names without an extension.
+  if (dot != std::string::npos && tail.find_first_not_of('.') != std::string::npos)
+    r.Extension = tail.substr(dot);
   r.Base = tail;
   if (!r.Extension.empty()) {
     const std::size_t first = r.Base.find(r.Extension);
@@ -306,11 +308,13 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
       bool made = false;
       try {
         made = OpenTargetDirectory(target, dir);
-      } catch (...) {
+      } catch (const std::exception&) {
         made = false;
       }
       if (!made) {
-        if (report.Log) report.Log("Unable to Create Directory - " + target.Directory);
+        if (report.Log &&
+            (!report.FirstDirectoryFailure || report.FirstDirectoryFailure(target.Directory)))
+          report.Log("Unable to Create Directory - " + target.Directory);
         if (report.Failed)
           for (std::size_t k = i; k < attachments.size(); ++k)
             if (IsExtensionWanted(attachments[k].FileName, excludeExt)) report.Failed();
@@ -325,7 +329,7 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     if (name != "." && name != ".." && !name.empty() && (a.Save || a.Stream)) {
       try {
         placed = WriteOne(dir, target, a, name);
-      } catch (...) {
+      } catch (const std::exception&) {
         placed.Result = TPlaceResult::Failed;
       }
     }

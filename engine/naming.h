@@ -76,8 +76,8 @@ TTargetPath BuildTargetPath(const std::string& subject, const std::string& sende
 
 // The attachment name split as the naming rules want it: the extension
 // from the last "." after the last "\", "/" or ":" (dot included, "" when
-// there is none); the base name after that separator with the first
-// occurrence of the extension removed.
+// there is none, and for a name of dots alone such as "." or ".."); the base name after that
+// separator with the first occurrence of the extension removed.
 struct TNameSplit {
   std::string Base;
   std::string Extension;
@@ -119,6 +119,8 @@ struct TAttachmentToWrite {
   std::string FileName;  // as the message names it
   std::function<bool(const std::string& path)> Save = {};
   std::function<bool(const TWriteBytes& write)> Stream = {};
+  // The MIME type its part declared, when the source knows it (any case).
+  std::string MimeType = {};
 };
 
 // What the writing steps report through.
@@ -134,6 +136,9 @@ struct TWriteReport {
   // Once for every wanted attachment that was not saved: its directory could
   // not be made, its writing failed, or a link stood in the way.
   std::function<void()> Failed;
+  // Asked when the target directory cannot be made: false when the run has
+  // said so for this directory already (no second line). Unset: always said.
+  std::function<bool(const std::string& directory)> FirstDirectoryFailure;
 };
 
 class TSafeDir;

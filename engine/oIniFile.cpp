@@ -168,7 +168,7 @@ TBigIniFile::TBigIniFile(const std::string& fileName) {
 TBigIniFile::~TBigIniFile() {
   try {
     UpdateFile();
-  } catch (...) {
+  } catch (const std::exception&) {
     // Nothing can be reported from here; callers flush first to see errors.
   }
 }

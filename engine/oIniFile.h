@@ -24,21 +24,23 @@
 #include <vector>
 
 #include "platform/datetime.h"
+#include "platform/errors.h"
 
 namespace qb {
 
 using TStringList = std::vector<std::string>;
 
 // Raised when the INI file cannot be opened, read, created or written.
-class EInOutError : public std::runtime_error {
+class EInOutError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EInOutError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
 };
 
 // Raised by conversions that do not fall back to a default (ReadHexValue).
-class EConvertError : public std::runtime_error {
+class EConvertError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EConvertError(const std::string& what)
+      : EQuillboxError(TErrorKind::InputDamaged, what) {}
 };
 
 // Names, keys and short-form lines are cut to this many characters.

@@ -18,18 +18,24 @@ TReportQueue::TReportQueue(IRunView* view, int intervalMs)
       wait_(view && view->Delivery() == IRunView::TDelivery::Wait),
       coalesce_(view && view->Delivery() == IRunView::TDelivery::Coalesce),
       interval_(intervalMs),
-      lastPost_(std::chrono::steady_clock::now()) {}
+      lastPost_(std::chrono::steady_clock::now()) {
+  shared_->view = view;
+}
 
 TReportQueue::~TReportQueue() {
   try {
     Flush();
-  } catch (...) {
+  } catch (const std::exception&) {
     // The view's error was its own; the worker is going away.
   }
 }
 
 void TReportQueue::AddLog(const std::string& line) {
   Queue({TKind::Log, line}, false);
+}
+
+void TReportQueue::AddNotice(const std::string& text) {
+  Queue({TKind::Notice, text}, false);
 }
 
 void TReportQueue::SetStatusText(const std::string& text) {
@@ -76,26 +82,46 @@ void TReportQueue::UpdateFolderRow(const std::string& folderName, int folderInde
 
 void TReportQueue::Queue(TReport report, bool coalesce) {
   if (!view_) return;
-  bool replaced = false;
-  if (coalesce && coalesce_) {
-    // The same kind of report (for the same row) since the last one that
-    // must stay: the new one takes its place.
-    for (std::size_t i = batch_.size(); i-- > barrier_ && !replaced;) {
-      TReport& old = batch_[i];
-      if (old.Kind == report.Kind && (old.Kind != TKind::Row || old.Index == report.Index)) {
-        old = std::move(report);
-        replaced = true;
+  const auto now = std::chrono::steady_clock::now();
+  IMainThreadDispatcher& dispatcher = MainThreadDispatcher();
+  const bool postNow = wait_ || now - lastPost_ >= interval_;
+  // On the main thread itself what waits goes at the next post or at Flush.
+  const bool timed = !postNow && !dispatcher.IsMainThread();
+  bool startTimer = false;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    std::vector<TReport>& batch = shared_->batch;
+    bool replaced = false;
+    if (coalesce && coalesce_) {
+      // The same kind of report (for the same row) since the last one that
+      // must stay: the new one takes its place.
+      for (std::size_t i = batch.size(); i-- > shared_->barrier && !replaced;) {
+        TReport& old = batch[i];
+        if (old.Kind == report.Kind && (old.Kind != TKind::Row || old.Index == report.Index)) {
+          old = std::move(report);
+          replaced = true;
+        }
       }
     }
+    if (!replaced) {
+      batch.push_back(std::move(report));
+      if (!coalesce) shared_->barrier = batch.size();
+    }
+    if (timed && !shared_->timerPending) startTimer = shared_->timerPending = true;
   }
-  if (!replaced) {
-    batch_.push_back(std::move(report));
-    if (!coalesce) barrier_ = batch_.size();
+  if (postNow) {
+    Post(wait_);
+  } else if (startTimer) {
+    // Whatever is still waiting then goes even if no report follows.
+    const auto delay = std::chrono::ceil<std::chrono::milliseconds>(lastPost_ + interval_ - now);
+    dispatcher.PostAfter(delay, [shared = shared_] {
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->timerPending = false;
+      }
+      Drain(*shared);
+    });
   }
-  if (wait_)
-    Post(true);
-  else if (std::chrono::steady_clock::now() - lastPost_ >= interval_)
-    Post(false);
 }
 
 void TReportQueue::Deliver(IRunView& view, const std::vector<TReport>& batch) {
@@ -103,6 +129,9 @@ void TReportQueue::Deliver(IRunView& view, const std::vector<TReport>& batch) {
     switch (r.Kind) {
       case TKind::Log:
         view.AddLog(r.Text);
+        break;
+      case TKind::Notice:
+        view.AddNotice(r.Text);
         break;
       case TKind::Status:
         view.SetStatusText(r.Text);
@@ -124,54 +153,66 @@ void TReportQueue::Deliver(IRunView& view, const std::vector<TReport>& batch) {
   view.ReportsDelivered();
 }
 
+void TReportQueue::Drain(TShared& shared) {
+  std::vector<TReport> batch;
+  {
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    batch.swap(shared.batch);
+    shared.barrier = 0;
+  }
+  if (batch.empty()) return;
+  if (std::exception_ptr error = CallCatching([&] { Deliver(*shared.view, batch); })) {
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    if (!shared.error) shared.error = error;
+  }
+}
+
+void TReportQueue::RaiseError() {
+  std::exception_ptr error;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    error = std::exchange(shared_->error, nullptr);
+  }
+  if (error) std::rethrow_exception(error);
+}
+
+void TReportQueue::DrainAndWait() {
+  if (MainThreadDispatcher().IsMainThread())
+    Drain(*shared_);
+  else
+    // Runs after every call posted before it.
+    Synchronize([shared = shared_] { Drain(*shared); });
+  RaiseError();
+}
+
 void TReportQueue::Post(bool wait) {
   lastPost_ = std::chrono::steady_clock::now();
-  barrier_ = 0;
-  if (batch_.empty() && !wait) return;
-  std::vector<TReport> batch = std::move(batch_);
-  batch_.clear();
   IMainThreadDispatcher& dispatcher = MainThreadDispatcher();
-  if (dispatcher.IsMainThread()) {
-    Deliver(*view_, batch);
-    return;
-  }
-  if (!wait && shared_->inFlight.load() >= kMaxInFlight) wait = true;
-  if (wait) {
-    // Runs after every batch posted before it.
-    Synchronize([&] { Deliver(*view_, batch); });
-    std::exception_ptr error;
-    {
-      std::lock_guard<std::mutex> lock(shared_->mutex);
-      error = std::exchange(shared_->error, nullptr);
-    }
-    if (error) std::rethrow_exception(error);
+  if (wait || dispatcher.IsMainThread() || shared_->inFlight.load() >= kMaxInFlight) {
+    DrainAndWait();
     return;
   }
   shared_->inFlight.fetch_add(1);
-  dispatcher.Post([view = view_, shared = shared_, batch = std::move(batch)] {
-    try {
-      Deliver(*view, batch);
-    } catch (...) {
-      std::lock_guard<std::mutex> lock(shared->mutex);
-      if (!shared->error) shared->error = std::current_exception();
-    }
+  dispatcher.Post([shared = shared_] {
+    Drain(*shared);
     shared->inFlight.fetch_sub(1);
   });
 }
 
 void TReportQueue::Flush() {
   if (!view_) return;
-  if (batch_.empty() && shared_->inFlight.load() == 0) {
-    // Everything has arrived: nothing to wait for, but an error to raise.
-    std::exception_ptr error;
-    {
-      std::lock_guard<std::mutex> lock(shared_->mutex);
-      error = std::exchange(shared_->error, nullptr);
-    }
-    if (error) std::rethrow_exception(error);
+  bool empty = false;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    empty = shared_->batch.empty();
+  }
+  // Everything has arrived: nothing to wait for, but an error to raise.
+  if (empty && shared_->inFlight.load() == 0) {
+    RaiseError();
     return;
   }
-  Post(true);
+  lastPost_ = std::chrono::steady_clock::now();
+  DrainAndWait();
 }
 
 }  // namespace qb

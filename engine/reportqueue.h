@@ -4,7 +4,9 @@
 // A view that reacts to reports (IRunView::TDelivery::Wait) receives each
 // one while the worker waits, as before. For the others, reports are
 // gathered in order and posted as one batch at most every kReportIntervalMs
-// (and at Flush): Queue delivers each report; Coalesce leaves out a report
+// (and at Flush), and at the latest kReportIntervalMs after a report was
+// queued even when the worker reports nothing more (a timed call on the main
+// thread takes what is waiting): Queue delivers each report; Coalesce leaves out a report
 // that would leave the view as it is (the same status text, position or row
 // again) and delivers only the last status text, position and row of each
 // folder within a batch. Log lines, progress maximums and row showings are
@@ -38,6 +40,7 @@ class TReportQueue {
   TReportQueue& operator=(const TReportQueue&) = delete;
 
   void AddLog(const std::string& line);
+  void AddNotice(const std::string& text);
   void SetStatusText(const std::string& text);
   void SetProgressMax(int count);
   void SetProgressPosition(int value);
@@ -50,7 +53,7 @@ class TReportQueue {
   void Flush();
 
  private:
-  enum class TKind { Log, Status, Max, Position, Show, Row };
+  enum class TKind { Log, Notice, Status, Max, Position, Show, Row };
   struct TReport {
     TKind Kind;
     std::string Text;
@@ -62,23 +65,35 @@ class TReportQueue {
   void Post(bool wait);
   static void Deliver(IRunView& view, const std::vector<TReport>& batch);
 
+  // Takes what is queued and delivers it, on the main thread.
+  struct TShared;
+  static void Drain(TShared& shared);
+  // Delivers what is queued on the main thread and waits for it; raises a
+  // view's error.
+  void DrainAndWait();
+  void RaiseError();
+
   IRunView* view_;
   bool wait_;
   bool coalesce_;
   std::chrono::milliseconds interval_;
-  std::vector<TReport> batch_;
-  std::size_t barrier_ = 0;  // reports before this index are never replaced
   std::chrono::steady_clock::time_point lastPost_;
 
-  // What the view shows once everything queued is delivered.
+  // What the view shows once everything queued is delivered (worker side).
   std::string status_;
   bool statusSet_ = false;
   int max_ = -1, position_ = -1;
   std::vector<TReport> rows_;
 
+  // Shared with the main thread: the reports not yet taken, and the calls
+  // on their way that will take them.
   struct TShared {
-    std::atomic<int> inFlight{0};
+    IRunView* view = nullptr;
     std::mutex mutex;
+    std::vector<TReport> batch;
+    std::size_t barrier = 0;  // reports before this index are never replaced
+    bool timerPending = false;
+    std::atomic<int> inFlight{0};
     std::exception_ptr error;
   };
   std::shared_ptr<TShared> shared_ = std::make_shared<TShared>();

@@ -8,6 +8,7 @@
 
 #include "engine/datetext.h"
 #include "engine/oCalcMD5.h"
+#include "engine/tnefunpack.h"
 #include "mime/MoxMsg.h"
 #include "mime/mimehelpers.h"
 #include "platform/i18n.h"
@@ -181,7 +182,19 @@ void TExtractionWorker::Record(const std::string& keyText, TDateTime date, int a
     // Read-only, locked or full: the run goes on without a history.
     HistoryOpen = false;
     MarkRunFailure();
+    NoticeHistory();
   }
+}
+
+void TExtractionWorker::NoticeHistory() {
+  if (historyNoticed_ || History.Notice().empty()) return;
+  historyNoticed_ = true;
+  AddNotice(History.Notice());
+}
+
+void TExtractionWorker::AddNotice(const std::string& text) {
+  MarkRunFailure();
+  reports_.AddNotice(text);
 }
 
 const std::string& TExtractionWorker::SeparatorLine() {
@@ -303,12 +316,12 @@ void TExtractionWorker::MainPass() {
     }
     const int total = static_cast<int>(n);
     UpdateFolderRow(f.Name, row, fsProgress, 0, 0, total);
-    if (n == 0) {
-      UpdateFolderRow(f.Name, row, fsFinished, 0, 0, 0);
-      continue;
-    }
     MessagesWithFiles = 0;
     FilesExtracted = 0;
+    if (n == 0) {
+      EndFolder(f, row, 0, false);
+      continue;
+    }
     SetProgressMax(total);
     // Whether the skip test may pass messages over is fixed for the reading
     // thread now; the worker thread still decides for each message.
@@ -319,8 +332,12 @@ void TExtractionWorker::MainPass() {
           n, [this, &f, skipping](std::size_t j, TPreparedMessage& item) {
             PrepareAhead(f, j, skipping, item);
           });
+    bool stopped = false;
     for (size_t j = 0; j < n; ++j) {
-      if (StopRequested()) break;
+      if (StopRequested()) {
+        stopped = true;
+        break;
+      }
       UpdateFolderRow(f.Name, row, fsProgress, FilesExtracted, MessagesWithFiles, total);
       SetStatusText(Substitute(Translate("%1 : Processing Message %2 of %3 ..."),
                                {f.Name, std::to_string(j + 1), std::to_string(n)}));
@@ -341,10 +358,31 @@ void TExtractionWorker::MainPass() {
     // Stopped and joined before the list goes; what it read and was not
     // taken is dropped.
     ahead.reset();
-    ReleaseMessageList();
-    UpdateFolderRow(f.Name, row, fsFinished, FilesExtracted, MessagesWithFiles, total);
-    if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
+    EndFolder(f, row, total, stopped);
   }
+}
+
+void TExtractionWorker::EndFolder(const TJobFolder& f, int row, int total, bool stopped) {
+  const TFolderDamage damage = FolderDamage();
+  ReleaseMessageList();
+  const auto listed = static_cast<std::size_t>(total);
+  // Messages the store lost (each failed read has its own line already).
+  std::size_t unread = damage.CutTexts;
+  if (damage.Announced > listed) unread += damage.Announced - listed;
+  const std::size_t of = std::max(damage.Announced, listed);
+  // A folder the user stopped in shows it; one whose messages could not all
+  // be read says so, whether stopped or not.
+  int status = stopped ? fsStopped : fsFinished;
+  if (unread > 0 || !damage.Notice.empty()) {
+    status = fsError;
+    MarkRunFailure();
+  }
+  UpdateFolderRow(f.Name, row, status, FilesExtracted, MessagesWithFiles, total);
+  if (unread > 0)
+    AddLog("Unable to Read " + std::to_string(std::min(unread, of)) + " of " + std::to_string(of) +
+           " Messages from " + FolderFileKey(f));
+  if (!damage.Notice.empty()) AddNotice(damage.Notice);
+  if (MessagesWithFiles > 0) AddLog(AttachmentsFromLine(MessagesWithFiles));
 }
 
 void TExtractionWorker::Execute() {
@@ -353,6 +391,8 @@ void TExtractionWorker::Execute() {
     return;
   }
   try {
+    // A history that could not be opened says why (a lock that stayed taken).
+    if (!HistoryOpen) NoticeHistory();
     WriteOptionLines();
     SetProgressMax(static_cast<int>(job_.Folders.size()));
     SetStatusText(Translate("Calculating the Message Count..."));
@@ -374,6 +414,7 @@ void TExtractionWorker::FinishRun() {
     if (!History.IsOpen()) {
       HistoryOpen = false;
       MarkRunFailure();
+      NoticeHistory();
     }
   }
   failedFolders_.clear();
@@ -480,6 +521,7 @@ bool TExtractionWorker::DecodeRawMessage(std::string&& raw, TMoxMsg& msg,
     const TAttachedFile& a = msg.Attachments[k];
     TAttachmentToWrite w;
     w.FileName = a.FileName;
+    w.MimeType = a.PartType;
     // Decoded straight into the file being written, in pieces.
     w.Stream = [&a](const TWriteBytes& write) { return a.WriteDecoded(write); };
     content.Attachments.push_back(std::move(w));
@@ -499,6 +541,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   TMessageContent m;
   if (!decode(m)) return;  // passed over without a line
   if (job_.UseDateInterval && !InDateInterval(m.Date, job_.DateFrom, job_.DateTo)) return;
+  // A winmail.dat is followed by the files it carries; damage costs one line.
+  for (const TTnefNote& note : UnpackTnefAttachments(m.Attachments))
+    AddLog(TnefDamageLine(note, std::to_string(MessageNumber(j)), FolderFileKey(folder)));
   if (job_.HarvestAddresses && Addresses && m.Addresses) {
     try {
       m.Addresses(*Addresses);
@@ -514,6 +559,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
 
   const std::string number = std::to_string(j + 1), of = std::to_string(count);
   int downloaded = 0;
+  bool allWritten = true;
   if (job_.DownloadLinks && Links && m.LinkBodies) {
     const std::vector<std::string> bodies = m.LinkBodies();
     std::size_t links = 0;
@@ -524,11 +570,18 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
               Translate("%1 : Downloading embedded images from Internet for Message %2 of %3"),
               {folder.Name, number, of}) +
           StatusLineEnd());
-      for (const std::string& b : bodies) downloaded += Links->Download(target, b);
+      ILinkDownloads::TRun run;
+      run.MessageNumber = std::to_string(MessageNumber(j));
+      run.Folder = FolderFileKey(folder);
+      run.Stopped = [this] { return StopRequested(); };
+      run.Log = [this](const std::string& line) { AddLog(line); };
+      run.Notice = [this](const std::string& text) { AddNotice(text); };
+      const ILinkDownloads::TResult got = Links->Download(target, bodies, run);
+      downloaded = got.Written;
+      if (got.Failed > 0) allWritten = false;
     }
   }
 
-  bool allWritten = true;
   if (attachmentCount >= 1 || downloaded > 0) {
     SetStatusText(Substitute(Translate("%1 : Extracting attachments from message %2 of %3"),
                              {folder.Name, number, of}) +
@@ -545,6 +598,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     report.Pause = [this] { Pause(); };
     report.Log = [this](const std::string& line) { AddLog(line); };
     report.Failed = [&allWritten] { allWritten = false; };
+    report.FirstDirectoryFailure = [this](const std::string& directory) {
+      return failedDirectories_.insert(directory).second;
+    };
     FilesExtracted += WriteAttachments(target, ExcludeExt, files, report);
   }
   // Recorded once its files are there, saying whether all were saved, so

@@ -41,6 +41,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -50,6 +51,7 @@
 #include "engine/job.h"
 #include "engine/naming.h"
 #include "engine/reportqueue.h"
+#include "platform/errors.h"
 #include "platform/i18n.h"
 #include "platform/thread.h"
 
@@ -59,10 +61,10 @@ class TMoxMsg;
 
 // Raised by LoadMessageList when a folder cannot be read; records read
 // before the failure are reported in the folder's row.
-class TFolderReadError : public std::runtime_error {
+class TFolderReadError : public EQuillboxError {
  public:
   TFolderReadError(const std::string& what, std::size_t recordsRead)
-      : std::runtime_error(what), RecordsRead(recordsRead) {}
+      : EQuillboxError(TErrorKind::InputDamaged, what), RecordsRead(recordsRead) {}
   std::size_t RecordsRead;
 };
 
@@ -70,13 +72,28 @@ class TFolderReadError : public std::runtime_error {
 // (web/workerlinks.h has the one over the link downloader).
 class ILinkDownloads {
  public:
+  // What the downloads of one message need of their run.
+  struct TRun {
+    // The message and its folder as the "Unable to Save Attachment" line
+    // gives them.
+    std::string MessageNumber;
+    std::string Folder;
+    std::function<bool()> Stopped;                   // the run's stop request
+    std::function<void(const std::string&)> Log;     // a line of the run's log
+    std::function<void(const std::string&)> Notice;  // the message's time ran out
+  };
+  struct TResult {
+    int Written = 0;  // files placed
+    int Failed = 0;   // links that failed, or were left when the time ran out
+  };
+
   virtual ~ILinkDownloads() = default;
   // The number of links of text that would be downloaded.
   virtual std::size_t CountLinks(const std::string& text) = 0;
-  // Downloads them into the message's target (below the destination, no
-  // link followed), each name after its prefix; returns the number of
-  // files written.
-  virtual int Download(const TTargetPath& target, const std::string& text) = 0;
+  // Downloads the links of the message's bodies, in order, into its target
+  // (below the destination, no link followed), each name after its prefix.
+  virtual TResult Download(const TTargetPath& target, const std::vector<std::string>& bodies,
+                           const TRun& run) = 0;
 };
 
 // The collecting of the e-mail addresses of the processed messages, as the
@@ -163,9 +180,15 @@ class TExtractionWorker : public TThread {
   // could not be written, or a history that could not be opened or kept.
   bool RunHadFailures() const { return failures_.load(); }
 
+  // A notice for the user (IRunView::AddNotice), in order with the log
+  // lines; counts as something the run left undone. On the worker thread.
+  void AddNotice(const std::string& text);
+
   // False when the history could not be opened or was switched off after a
   // failed write.
   bool HistoryEnabled() const { return HistoryOpen; }
+  // True when the view was told why the history is off.
+  bool HistoryNoticeGiven() const { return historyNoticed_; }
 
   // Whether the messages are read and parsed ahead on a second thread (see
   // above). On by default; it takes effect only in a run without pause and
@@ -195,6 +218,17 @@ class TExtractionWorker : public TThread {
   virtual std::size_t LoadMessageList(const TJobFolder& folder) = 0;
   // Drops the list read last.
   virtual void ReleaseMessageList() {}
+  // What the reading of the folder processed last passed over, asked at the
+  // end of the folder before ReleaseMessageList: the message count its
+  // store announces (0 when it has none or it matches the list), messages
+  // whose text was read only in part, and a notice naming the damage the
+  // reader skipped ("" for none).
+  struct TFolderDamage {
+    std::size_t Announced = 0;
+    std::size_t CutTexts = 0;
+    std::string Notice;
+  };
+  virtual TFolderDamage FolderDamage() const { return {}; }
   // Reads message j (0-based) of the list read last and hands it to
   // ExtractMessage; a message that cannot be read is reported with
   // MessageError. Adds to MessagesWithFiles and FilesExtracted as the
@@ -310,11 +344,20 @@ class TExtractionWorker : public TThread {
                     TPreparedMessage& item) noexcept;
   static void ParsePrepared(TPreparedMessage& item);
   bool AttachmentSelected(const std::string& fileName) const;
+  // The end of a folder of the main pass: its closing row (Finished,
+  // Stopped, or Error when messages could not be read), the line telling
+  // how many, the reader's notice and the "Attachments from" line.
+  void EndFolder(const TJobFolder& folder, int row, int total, bool stopped);
+  // The history's notice, once, when it was switched off.
+  void NoticeHistory();
   // Records a message after its files, saying whether every wanted one was
   // saved; switches the history off for the rest of the run on failure.
   void Record(const std::string& keyText, TDateTime date, int attachments, bool allSaved);
 
   bool prepareAhead_ = true;
+  bool historyNoticed_ = false;
+  // Target directories the run could not make (each said once).
+  std::set<std::string> failedDirectories_;
   std::vector<bool> failedFolders_;
   int progressMax_ = 1;
   std::atomic<bool> failures_{false};

@@ -1,10 +1,13 @@
 #include "mbox/mboxreader.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/oCalcMD5.h"
+#include "platform/paths.h"
 
 namespace qb {
 
@@ -77,8 +80,18 @@ TMboxReader::~TMboxReader() {
 
 void TMboxReader::Open(const std::string& path) {
   Close();
-  file_ = std::fopen(path.c_str(), "rbe");
-  if (!file_) throw EMboxError("cannot open " + path + ": " + std::strerror(errno));
+  // Only a regular file, opened without blocking: a FIFO or a link to a
+  // device would hold the run up or never end.
+  const int fd = OpenRegularFile(path);
+  if (fd < 0)
+    throw EMboxError("cannot open " + path + ": " +
+                     (errno == EINVAL ? std::string("not a regular file") : std::strerror(errno)));
+  file_ = ::fdopen(fd, "rb");
+  if (!file_) {
+    const int saved = errno;
+    ::close(fd);
+    throw EMboxError("cannot open " + path + ": " + std::strerror(saved));
+  }
   std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
   Rewind();
 }

@@ -27,12 +27,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/errors.h"
+#include "platform/limits.h"
+
 namespace qb {
 
 // The mailbox file cannot be opened, or a read failed.
-class EMboxError : public std::runtime_error {
+class EMboxError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EMboxError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
 };
 
 struct TMboxMessage {
@@ -43,7 +46,7 @@ struct TMboxMessage {
 
 class TMboxReader {
  public:
-  static constexpr std::uint64_t kDefaultMaxMessageBytes = 512ull << 20;
+  static constexpr std::uint64_t kDefaultMaxMessageBytes = kMaxMailboxMessageBytes;
 
   explicit TMboxReader(std::uint64_t maxMessageBytes = kDefaultMaxMessageBytes);
   ~TMboxReader();

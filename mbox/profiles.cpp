@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+
 #include <algorithm>
 #include <optional>
 
+#include "platform/limits.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -15,12 +18,13 @@ namespace qb {
 
 namespace {
 
-constexpr int kMaxDepth = 64;
+constexpr int kMaxDepth = kMaxProfileFolderDepth;
 
 struct TEntry {
   std::string Name;
   bool IsDir = false;
   bool IsLink = false;
+  bool IsFile = false;  // a regular file (after links)
 };
 
 // The entries of dir but "." and "..", sorted by name.
@@ -34,12 +38,14 @@ std::vector<TEntry> ListDir(const std::string& dir) {
     const std::string path = dir + "/" + name;
     struct stat st {};
     struct stat lst {};
-    TEntry entry{name, false, false};
+    TEntry entry{name, false, false, false};
     if (::lstat(path.c_str(), &lst) == 0) entry.IsLink = S_ISLNK(lst.st_mode);
-    if (::stat(path.c_str(), &st) == 0)
+    if (::stat(path.c_str(), &st) == 0) {
       entry.IsDir = S_ISDIR(st.st_mode);
-    else
+      entry.IsFile = S_ISREG(st.st_mode);
+    } else {
       continue;  // a dangling link
+    }
     out.push_back(entry);
   }
   ::closedir(d);
@@ -77,7 +83,8 @@ void AddProfilesBelow(const std::string& root, TMailFamily family, std::vector<T
 // The [Profile*] sections of a profiles.ini beside the profiles.
 void AddProfilesOfIni(const std::string& iniDir, TMailFamily family,
                       std::vector<TMailProfile>& out) {
-  const std::optional<std::string> text = ReadWholeFile(iniDir + "/profiles.ini");
+  // A FIFO or a device there must not hold the listing up.
+  const std::optional<std::string> text = ReadRegularFile(iniDir + "/profiles.ini");
   if (!text) return;
   struct TSection {
     std::string Name, Path;
@@ -122,22 +129,46 @@ bool HasExtension(const std::string& name) {
   return name.find('.') != std::string::npos;
 }
 
-void Walk(const std::string& dir, int depth, std::vector<TMailboxItem>& out) {
-  if (depth >= kMaxDepth) return;
+bool IsRealDir(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void Walk(const std::string& dir, int depth, std::vector<TMailboxItem>& out,
+          std::vector<std::string>* notes) {
+  if (depth >= kMaxDepth) {
+    if (notes && !ListDir(dir).empty())
+      notes->push_back("the mailboxes below " + dir + " lie more than " +
+                       std::to_string(kMaxDepth) + " levels deep and are left out");
+    return;
+  }
+  bool tooLong = false;
   for (const TEntry& e : ListDir(dir)) {
     const std::string path = dir + "/" + e.Name;
-    if (e.IsDir) {
+    if (path.size() >= PATH_MAX) {
+      tooLong = true;
+      continue;
+    }
+    if (e.IsDir && !e.IsLink && IsRealDir(path + "/cur") &&
+        (IsRealDir(path + "/new") || IsRealDir(path + "/tmp"))) {
+      TMailboxItem item{e.Name, path, true, {}};
+      item.IsMaildir = true;
+      out.push_back(std::move(item));
+    } else if (e.IsDir) {
       TMailboxItem item;
       item.Name = e.Name;
       if (item.Name.size() > 4 && SameText(item.Name.substr(item.Name.size() - 4), ".sbd"))
         item.Name.resize(item.Name.size() - 4);
       item.Path = path;
-      if (!e.IsLink) Walk(path, depth + 1, item.Children);
+      if (!e.IsLink) Walk(path, depth + 1, item.Children, notes);
       out.push_back(std::move(item));
-    } else if (!HasExtension(e.Name)) {
+    } else if (e.IsFile && !HasExtension(e.Name)) {
       out.push_back({e.Name, path, true, {}});
     }
   }
+  if (tooLong && notes)
+    notes->push_back("the mailboxes below " + dir + " have paths longer than " +
+                     std::to_string(PATH_MAX) + " bytes and are left out");
 }
 
 }  // namespace
@@ -192,9 +223,10 @@ std::vector<std::string> ProfileMailDirectories(const std::string& profileDir) {
   return out;
 }
 
-std::vector<TMailboxItem> WalkMailboxTree(const std::string& mailDir) {
+std::vector<TMailboxItem> WalkMailboxTree(const std::string& mailDir,
+                                          std::vector<std::string>* notes) {
   std::vector<TMailboxItem> out;
-  Walk(StripSlash(mailDir), 0, out);
+  Walk(StripSlash(mailDir), 0, out, notes);
   return out;
 }
 
@@ -202,7 +234,7 @@ void CollectMailboxes(const std::vector<TMailboxItem>& tree, std::vector<TMailbo
                       const std::string& prefix) {
   for (const TMailboxItem& item : tree) {
     const std::string path = prefix.empty() ? item.Name : prefix + "/" + item.Name;
-    if (item.IsMailbox) out.push_back({path, item.Path});
+    if (item.IsMailbox) out.push_back({path, item.Path, item.IsMaildir});
     CollectMailboxes(item.Children, out, path);
   }
 }

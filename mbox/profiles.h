@@ -51,6 +51,7 @@ struct TMailboxItem {
   std::string Path;  // full path of the mailbox file or the directory
   bool IsMailbox = false;
   std::vector<TMailboxItem> Children;
+  bool IsMaildir = false;  // a folder of Thunderbird's maildir format (Path is its directory)
 };
 
 // The tree of a mail directory: a file without an extension is a mailbox;
@@ -58,15 +59,22 @@ struct TMailboxItem {
 // ".sbd" extension, in any letter case), holding the items inside it. A
 // mailbox with subfolders is therefore shown twice under one name: as the
 // mailbox and as the folder of its ".sbd" directory. Files with an
-// extension are left out. Entries are sorted by name; symbolic links to
-// directories are not descended into, and the walk stops 64 levels deep.
-std::vector<TMailboxItem> WalkMailboxTree(const std::string& mailDir);
+// extension, and whatever is no regular file (a FIFO, a device, a link to
+// one), are left out. A directory holding "cur" and "tmp" (or "new") is a
+// folder of Thunderbird's maildir format: a mailbox (IsMaildir) that is not
+// walked. Entries are sorted by name; symbolic links to directories are not
+// descended into, and the walk stops 64 levels deep and at paths of PATH_MAX
+// bytes: each directory where it stopped with entries left gets one line in
+// notes, when given.
+std::vector<TMailboxItem> WalkMailboxTree(const std::string& mailDir,
+                                          std::vector<std::string>* notes = nullptr);
 
 // Every mailbox of a tree in tree order, with its names from the top joined
 // by "/" (e.g. "Local Folders/Archives/2009" relative to the mail directory).
 struct TMailboxRef {
   std::string TreePath;
   std::string Path;
+  bool IsMaildir = false;
 };
 void CollectMailboxes(const std::vector<TMailboxItem>& tree, std::vector<TMailboxRef>& out,
                       const std::string& prefix = "");

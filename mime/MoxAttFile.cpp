@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "mime/base64stream.h"
+#include "platform/errors.h"
 #include "platform/thread.h"
 
 namespace qb {
@@ -93,7 +94,7 @@ bool DecodeUULines(TLineSpan lines, bool throttled, Out&& out) {
       for (std::size_t k = 1; k <= used; ++k) {
         // A full line that is too short: the first missing character is
         // as bad as one outside the alphabet.
-        if (k >= line.size()) throw std::runtime_error(kOops);
+        if (k >= line.size()) throw EQuillboxError(TErrorKind::InputDamaged, kOops);
         bits = (bits << 6) | static_cast<unsigned>(UUCharValue(line[k]));
         nbits += 6;
         if (nbits >= 8) {
@@ -116,14 +117,14 @@ bool DecodeUULines(TLineSpan lines, bool throttled, Out&& out) {
 int UUCharValue(char c) {
   if (c == '`' || c == ' ') return 0;
   if (c >= '!' && c <= '_') return c - 32;
-  throw std::runtime_error(kOops);
+  throw EQuillboxError(TErrorKind::InputDamaged, kOops);
 }
 
 TAttachedFile::TAttachedFile() : body_(std::make_unique<TMemoryStream>()) {}
 
 TMemoryStream& TAttachedFile::Body() {
   Materialize();
-  if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+  if (!body_) throw EQuillboxError(TErrorKind::Usage, "AttachedFile.Body = nil");
   body_->Seek(0, TSeekOrigin::Beginning);
   return *body_;
 }
@@ -136,7 +137,7 @@ const std::string& TAttachedFile::Bytes() const {
 
 void TAttachedFile::SaveToFile(const std::string& path) const {
   if (!IsDeferred()) {
-    if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+    if (!body_) throw EQuillboxError(TErrorKind::Usage, "AttachedFile.Body = nil");
     body_->SaveToFile(path);
     return;
   }
@@ -181,11 +182,12 @@ void TAttachedFile::DecodeUU() {
 
 void TAttachedFile::DecodeBase64(TLineSpan lines) {
   DecodeThroughTempFile("b64d", [&](TStream& out) {
-    TBase64DecodingStream dec(out);
+    TBase64DecodingStream dec(out, Base64Rfc2045);
     for (std::size_t i = 0; i < lines.size(); ++i) {
       Throttle(Throttled, i);
       dec.Write(lines[i].data(), lines[i].size());
     }
+    dec.Finish();
   });
 }
 
@@ -218,7 +220,7 @@ void TAttachedFile::Materialize() const {
 
 bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
   if (!IsDeferred()) {
-    if (!body_) throw std::runtime_error("AttachedFile.Body = nil");
+    if (!body_) throw EQuillboxError(TErrorKind::Usage, "AttachedFile.Body = nil");
     const std::string& bytes = body_->Bytes();
     TChunker out(sink);
     return out.Append(bytes.data(), bytes.size()) && out.Flush();
@@ -227,8 +229,8 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
   TChunker out(sink);
   switch (deferred_.Coding) {
     case TTransferCoding::Base64: {
-      TBase64Decoder dec;
-      for (std::size_t i = 0; i < lines.size(); ++i) {
+      TBase64Decoder dec(Base64Rfc2045);
+      for (std::size_t i = 0; i < lines.size() && !dec.Stopped(); ++i) {
         Throttle(Throttled, i);
         const std::string_view line = lines[i];
         for (std::size_t at = 0; at < line.size(); at += kPieceBytes) {
@@ -238,6 +240,9 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
           out.Commit(dec.Decode(line.data() + at, n, room));
         }
       }
+      unsigned char* room = out.Room(4);
+      if (!room) return false;
+      out.Commit(dec.Finish(room));
       break;
     }
     case TTransferCoding::UU:
@@ -247,8 +252,9 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
         return false;
       break;
     case TTransferCoding::QuotedPrintable: {
-      // As decoding the lines joined with CR LF after every line.
-      TQuotedPrintableDecoder dec;
+      // As decoding the lines joined with CR LF after every line, or the
+      // bytes as stored.
+      TQuotedPrintableDecoder dec(KeepStoredBytes);
       auto feed = [&](const char* text, std::size_t size) {
         for (std::size_t at = 0; at < size; at += kPieceBytes) {
           const std::size_t n = std::min(kPieceBytes, size - at);
@@ -258,11 +264,23 @@ bool TAttachedFile::WriteDecoded(const TByteSink& sink) const {
         }
         return true;
       };
+      if (KeepStoredBytes) {
+        std::string scratch;
+        const std::string_view raw = lines.RawBytes(scratch);
+        if (!feed(raw.data(), raw.size())) return false;
+        break;
+      }
       for (const std::string_view line : lines)
         if (!feed(line.data(), line.size()) || !feed("\r\n", 2)) return false;
       break;
     }
     case TTransferCoding::None:
+      if (KeepStoredBytes) {
+        std::string scratch;
+        const std::string_view raw = lines.RawBytes(scratch);
+        if (!out.Append(raw.data(), raw.size())) return false;
+        break;
+      }
       // The lines joined with CR LF between them.
       for (std::size_t i = 0; i < lines.size(); ++i) {
         if (i > 0 && !out.Append("\r\n", 2)) return false;

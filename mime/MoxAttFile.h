@@ -29,9 +29,15 @@ class TAttachedFile {
   std::string SourcePath;    // the name or path the item was added with
   TStringList EncodedLines;  // encoded text, one line per entry
   std::string ContentType;   // from the file name's extension
+  std::string PartType;      // the type its part declared, upper case ("" if none)
   bool Cancel = false;       // composing: stops EncodeBase64
   bool Throttled = false;    // decoders sleep 1 ms every 45 lines
   bool IsInline = false;     // composing: goes into the related section
+  // Decoding rules, set by parsing from its options: base64 as RFC 2045
+  // reads it; text (plain or quoted-printable) written with the line ends
+  // the message stores instead of lines joined with CR LF.
+  bool Base64Rfc2045 = false;
+  bool KeepStoredBytes = false;
 
   // The decoded bytes; the position is moved to 0. Raises
   // "AttachedFile.Body = nil" when the body has been released. A deferred

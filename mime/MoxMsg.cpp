@@ -5,6 +5,7 @@
 
 #include "mime/base64stream.h"
 #include "mime/headerparams.h"
+#include "platform/codepage.h"
 
 namespace qb {
 
@@ -277,7 +278,7 @@ void TMoxMsg::ParseRawMail() {
     const TLineSpan lines(*rawText_);
     for (const std::string_view l : lines) {
       if (l.empty()) break;
-      Headers.emplace_back(l);
+      Headers.emplace_back(l.substr(0, kMimeMaxHeaderFieldBytes));
     }
     ParseHeaders();
     keeper_ = rawText_;
@@ -286,7 +287,7 @@ void TMoxMsg::ParseRawMail() {
   } else {
     for (const auto& l : RawMail) {
       if (l.empty()) break;
-      Headers.push_back(l);
+      Headers.emplace_back(std::string_view(l).substr(0, kMimeMaxHeaderFieldBytes));
     }
     ParseHeaders();
     // Parts are handled as views of the raw lines, so no level copies or
@@ -315,7 +316,7 @@ void TMoxMsg::ParseHeaders() {
   std::string line;
   auto named = [&](const char* key, std::string& whole, std::string& address, std::string& name) {
     if (!FindHeader(key, h, line)) return;
-    whole = DecodeHeaderWords(HeaderValue(key, line));
+    whole = NameToUtf8(DecodeHeaderWords(HeaderValue(key, line), ParserOptions), "");
     TMailAddress a = ParseMailAddress(whole);
     address = a.Address;
     name = a.Name;
@@ -343,10 +344,15 @@ void TMoxMsg::ParseHeaders() {
     DateText = HeaderValue("DATE: ", line);
     ParseDate(DateText, Date, TimeZone);
   }
+  if (FindHeaderUnfolded("CONTENT-TYPE:", h, line))
+    for (const auto& p : ParseHeaderParameters(line, true))
+      if (p.Name == "CHARSET" && !p.Extended) msgCharset_ = Trim(p.Value);
   if (FindHeader("SUBJECT: ", h, line))
-    Subject = DecodeHeaderWords(ParserOptions.UnstructuredValuesKeepSemicolons
-                                    ? UnstructuredValue("SUBJECT: ", line)
-                                    : HeaderValue("SUBJECT: ", line));
+    Subject = NameToUtf8(DecodeHeaderWords(ParserOptions.UnstructuredValuesKeepSemicolons
+                                               ? UnstructuredValue("SUBJECT: ", line)
+                                               : HeaderValue("SUBJECT: ", line),
+                                           ParserOptions),
+                         "");
   const bool hasMimeVersion = FindHeader("MIME-VERSION: ", h, line);
   if (hasMimeVersion) MimeVersion = Trim(HeaderValue("MIME-VERSION:", line));
   if (FindHeader("CONTENT-TYPE:", h, line))
@@ -363,8 +369,11 @@ TMoxMsg::TPartInfo TMoxMsg::ReadPartHeader(TLineSpan lines) {
   const TMimeParserOptions& o = ParserOptions;
   TPartInfo info;
   std::string ct, cd, line;
-  const bool hasCT = FindHeader("CONTENT-TYPE: ", lines, ct);
-  const bool hasCD = FindHeader("CONTENT-DISPOSITION:", lines, cd);
+  // Parameters are read from the fields unfolded by removing only the line
+  // breaks (or, by the old rule, with continuations trimmed and glued).
+  const auto find = o.FoldedParametersKeepBlanks ? FindHeaderUnfolded : FindHeader;
+  const bool hasCT = find("CONTENT-TYPE: ", lines, ct);
+  const bool hasCD = find("CONTENT-DISPOSITION:", lines, cd);
   const bool hasMimeVersion = FindHeader("MIME-VERSION: ", lines, line);
   // File names are read decoded and trimmed (FileNameParameter); the old
   // rules only cut, unquoted and decoded them at the end, which comes to
@@ -396,6 +405,10 @@ TMoxMsg::TPartInfo TMoxMsg::ReadPartHeader(TLineSpan lines) {
     info.Encoding = UpperCase(HeaderValue("CONTENT-TRANSFER-ENCODING:", line));
   else
     info.Encoding = hasMimeVersion ? "7BIT" : "";
+  // The other names mail programs give uuencoding.
+  if (o.AllUuencodeNames &&
+      (info.Encoding == "UUENCODE" || info.Encoding == "X-UUE" || info.Encoding == "UUE"))
+    info.Encoding = "X-UUENCODE";
   // An embedded message is named after its subject.
   if (info.FileName.empty() && hasCT &&
       UpperCase(Trim(HeaderValue("CONTENT-TYPE:", ct))) == "MESSAGE/RFC822" &&
@@ -405,7 +418,19 @@ TMoxMsg::TPartInfo TMoxMsg::ReadPartHeader(TLineSpan lines) {
                                       ? UnstructuredValue("SUBJECT:", line)
                                       : HeaderValue("SUBJECT:", line);
       if (!subject.empty())
-        info.FileName = Trim(DecodeHeaderWords(StripOuterQuote(subject + ".eml")));
+        info.FileName = Trim(DecodeHeaderWords(StripOuterQuote(subject + ".eml"), o));
+    }
+    if (info.FileName.empty() && o.StableEmbeddedNames) {
+      // A digest of the embedded message's lines (whatever their line
+      // ends), so that every run gives the same name: FNV-1a, folded to
+      // the range the drawn numbers had.
+      std::uint64_t h = 1469598103934665603ull;
+      for (const std::string_view l : StripHeaderBlock(lines)) {
+        for (const char c : l) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        h = (h ^ '\n') * 1099511628211ull;
+      }
+      info.FileName =
+          "rfc822-" + Hex8(static_cast<std::uint32_t>((h ^ (h >> 32)) % 2147483647u)) + ".eml";
     }
     if (info.FileName.empty()) {
       RandomizeFromClock();
@@ -416,21 +441,60 @@ TMoxMsg::TPartInfo TMoxMsg::ReadPartHeader(TLineSpan lines) {
   // still supplies its filename.
   if (info.FileName.empty() && hasCD && HeaderValue("CONTENT-DISPOSITION:", cd) != "INLINE")
     info.FileName = FileNameParameter("FILENAME", cd, o);
+  info.FileName = NameToUtf8(std::move(info.FileName), hasCT ? std::string_view(ct) : "");
   return info;
+}
+
+std::string TMoxMsg::NameToUtf8(std::string name, std::string_view partLine) const {
+  if (!ParserOptions.CharsetNames || IsValidUtf8(name)) return name;
+  std::string utf8;
+  if (!partLine.empty())
+    for (const auto& p : ParseHeaderParameters(partLine, true))
+      if (p.Name == "CHARSET" && !p.Extended && CharsetToUtf8(p.Value, name, utf8)) return utf8;
+  if (!msgCharset_.empty() && CharsetToUtf8(msgCharset_, name, utf8)) return utf8;
+  // Left to the code page at the edge.
+  return name;
+}
+
+TLineSpan TMoxMsg::AttachmentBody(TLineSpan lines, const TPartInfo& info) const {
+  const TMimeParserOptions& o = ParserOptions;
+  if (info.Encoding == "X-UUENCODE") {
+    TLineSpan body = StripHeaderBlock(lines);
+    if (o.AllUuencodeNames) {
+      // Text before the begin line is not part of the block.
+      std::size_t b = 0;
+      while (b < body.size() && !StartsWithUpper(body[b], "BEGIN ")) ++b;
+      if (b < body.size()) body = body.subspan(b);
+    }
+    return body;
+  }
+  if (!o.TextAttachmentsKeepBytes || info.Encoding == "BASE64") return StripHeaderBlock(lines);
+  // The content starts after the blank line that ends the header block;
+  // blank lines after that one are content.
+  std::size_t i = 0;
+  while (i < lines.size() && !IsBlank(lines[i])) ++i;
+  return lines.subspan(std::min(i + 1, lines.size()));
 }
 
 void TMoxMsg::SplitMultipart(TLineSpan lines, int depth, std::vector<TLeaf>& out) {
   std::string ct;
-  if (depth >= kMaxNestingDepth || !FindHeader("CONTENT-TYPE:", lines, ct) ||
+  const auto find = ParserOptions.FoldedParametersKeepBlanks ? FindHeaderUnfolded : FindHeader;
+  if (depth >= kMaxNestingDepth || !find("CONTENT-TYPE:", lines, ct) ||
       FindUpper(ct, "MULTIPART") == std::string::npos) {
     out.push_back({lines, depth});
     return;
   }
   TLineSpan l = StripHeaderBlock(lines);
-  const std::string opening = Trim(ExtractBoundary(ct));
+  const std::string opening = Trim(ExtractBoundary(ct, ParserOptions.LongBoundaries));
   const std::string closing = opening + "--";
   std::size_t first = 0;
-  while (first < l.size() && l[first] != opening) ++first;
+  // A delimiter may carry blanks or tabs after it (transport padding).
+  auto isOpening = [&](std::string_view line) {
+    if (!ParserOptions.PaddedDelimiters) return line == opening;
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    return line == opening;
+  };
+  while (first < l.size() && !isOpening(l[first])) ++first;
   l = l.subspan(first);  // the preamble is dropped
   // The lines of a part are always consecutive, so a part is a view.
   std::size_t i = 1, start = 1;
@@ -456,10 +520,11 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
     TLineSpan body = StripHeaderBlock(lines);
     const bool isHtml = type == "TEXT/HTML";
     if ((!info.FileName.empty() && info.Disposition != "INLINE") || (isHtml && HTMLAsAttachment)) {
-      if (isHtml) HTML.insert(HTML.end(), body.begin(), body.end());
-      AddAttachment(body, info, keeper_);
+      if (isHtml && !attachmentsOnly_) HTML.insert(HTML.end(), body.begin(), body.end());
+      AddAttachment(AttachmentBody(lines, info), info, keeper_);
       return;
     }
+    if (attachmentsOnly_) return;  // the body text of an embedded message saved whole
     TStringList& target = isHtml ? HTML : Text;
     if (enc == "QUOTED-PRINTABLE") {
       std::string joined = JoinLines(body);
@@ -468,7 +533,7 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
     } else if (enc == "BASE64") {
       TMemoryStream bytes;
       {
-        TBase64DecodingStream dec(bytes);
+        TBase64DecodingStream dec(bytes, ParserOptions.Base64Rfc2045);
         for (const auto& l : body) dec.Write(l.data(), l.size());
       }
       AppendLines(target, bytes.Bytes());
@@ -491,8 +556,19 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
     }
     return;
   }
+  // A reference to content kept elsewhere is no file.
+  if (ParserOptions.SkipExternalBody && type == "MESSAGE/EXTERNAL-BODY") return;
   if (enc == "X-UUENCODE" || !info.FileName.empty()) {
-    AddAttachment(StripHeaderBlock(lines), info, keeper_);
+    AddAttachment(AttachmentBody(lines, info), info, keeper_);
+    // An embedded message saved whole: its own attachments are this
+    // message's too (its text is not).
+    if (ParserOptions.EmbeddedAttachmentsBeside && mayNest && type == "MESSAGE/RFC822" &&
+        enc != "BASE64" && enc != "QUOTED-PRINTABLE" && enc != "X-UUENCODE") {
+      const bool was = attachmentsOnly_;
+      attachmentsOnly_ = true;
+      ParsePart(StripHeaderBlock(lines), depth + 1);
+      attachmentsOnly_ = was;
+    }
     return;
   }
   if (mayNest && type == "MESSAGE/RFC822") {
@@ -502,16 +578,18 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
   if (MimeVersion.empty()) {
     TStringList remaining;
     ExtractUUBlocks(lines, remaining);
+    if (attachmentsOnly_) return;
     StripHeaderBlock(remaining);
     Text.insert(Text.end(), remaining.begin(), remaining.end());
     return;
   }
   if (enc != "BASE64" && enc != "QUOTED-PRINTABLE" && enc != "X-UUENCODE") {
+    if (attachmentsOnly_) return;
     TLineSpan body = StripHeaderBlock(lines);
     Text.insert(Text.end(), body.begin(), body.end());
     return;
   }
-  AddAttachment(StripHeaderBlock(lines), info, keeper_);
+  AddAttachment(AttachmentBody(lines, info), info, keeper_);
 }
 
 namespace {
@@ -608,6 +686,9 @@ void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info,
   for (char c : name)
     if (std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos) clean.push_back(c);
   TAttachedFile& item = Attachments.Add(clean, info.ContentID);
+  item.PartType = info.ContentType;
+  item.Base64Rfc2045 = ParserOptions.Base64Rfc2045;
+  item.KeepStoredBytes = ParserOptions.TextAttachmentsKeepBytes;
   if (keeper) {
     const TTransferCoding coding = info.Encoding == "BASE64"       ? TTransferCoding::Base64
                                    : info.Encoding == "X-UUENCODE" ? TTransferCoding::UU
@@ -615,9 +696,10 @@ void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info,
                                        ? TTransferCoding::QuotedPrintable
                                        : TTransferCoding::None;
     item.DeferDecoding(keeper, lines, coding);
-    // Uuencoded text that cannot be decoded fails the parsing now, as
-    // decoding at once would.
-    if (coding == TTransferCoding::UU)
+    // Uuencoded text that cannot be decoded fails when it is written (its
+    // file alone), or by the old rule the parsing now, as decoding at once
+    // would.
+    if (coding == TTransferCoding::UU && !ParserOptions.BadUuencodeLosesOnlyItsFile)
       item.WriteDecoded([](const char*, std::size_t) { return true; });
     return;
   }
@@ -625,6 +707,15 @@ void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info,
     item.DecodeBase64(lines);
   } else if (info.Encoding == "X-UUENCODE") {
     item.DecodeUU(lines);
+  } else if (item.KeepStoredBytes) {
+    // The bytes as stored (lines of a string list joined with CR LF).
+    std::string scratch;
+    std::string bytes(lines.RawBytes(scratch));
+    if (info.Encoding == "QUOTED-PRINTABLE") {
+      TQuotedPrintableDecoder dec(true);
+      bytes.resize(dec.Decode(bytes.data(), bytes.size(), bytes.data()));
+    }
+    item.Body().Assign(std::move(bytes));
   } else if (info.Encoding == "QUOTED-PRINTABLE") {
     std::string joined = JoinLines(lines);
     DecodeQuotedPrintable(joined);

@@ -162,7 +162,19 @@ class TMoxMsg {
   void AddAttachment(TLineSpan lines, const TPartInfo& info,
                      const std::shared_ptr<const void>& keeper);
 
+  // The lines of an attachment's content below its header block, as the
+  // options say.
+  TLineSpan AttachmentBody(TLineSpan lines, const TPartInfo& info) const;
+  // A raw 8-bit name or subject that is not UTF-8, converted from the
+  // part's charset (partLine: its Content-Type line), else the message's.
+  std::string NameToUtf8(std::string name, std::string_view partLine) const;
+
   std::string localHost_ = "a.b.c";
+  // The charset parameter of the message's Content-Type.
+  std::string msgCharset_;
+  // While the attachments of an embedded message saved whole are gathered:
+  // its body text is not this message's.
+  bool attachmentsOnly_ = false;
   // The text taken over by TakeRawText.
   std::shared_ptr<const TLineIndex> rawText_;
   // While parsing a text taken over: that text, for the attachments.

@@ -73,7 +73,7 @@ TBase64EncodingStream::TBase64EncodingStream(TStream& destination) : dest_(desti
 TBase64EncodingStream::~TBase64EncodingStream() {
   try {
     Finish();
-  } catch (...) {
+  } catch (const std::exception&) {
     // Nothing to report to from a destructor.
   }
 }
@@ -107,7 +107,7 @@ std::size_t TBase64EncodingStream::Write(const void* buffer, std::size_t count) 
   while (i < count) pending_[npending_++] = p[i++];
   try {
     dest_.Write(out.data(), out.size());
-  } catch (...) {
+  } catch (const std::exception&) {
     count_ = 0;
   }
   return static_cast<std::size_t>(count_);
@@ -143,6 +143,7 @@ std::size_t TBase64Decoder::Decode(const char* text, std::size_t count, unsigned
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
   unsigned char* o = out;
   std::size_t i = 0;
+  if (stopped_) return 0;
   for (;;) {
     if (ngroup_ == 0) {
       // Clean groups: four lookups, one test, three bytes stored with one
@@ -163,6 +164,15 @@ std::size_t TBase64Decoder::Decode(const char* text, std::size_t count, unsigned
     if (i >= count) break;
     const unsigned char c = p[i++];
     if (c == '\r' || c == '\n') continue;
+    if (rfc2045_) {
+      if (c == '=') {
+        // The padding: the group so far is the last one.
+        o += Finish(o);
+        stopped_ = true;
+        break;
+      }
+      if (kPlace0[c] & kInvalid) continue;  // outside the alphabet
+    }
     group_[ngroup_++] = c;
     if (ngroup_ == 4) {
       ngroup_ = 0;
@@ -172,9 +182,37 @@ std::size_t TBase64Decoder::Decode(const char* text, std::size_t count, unsigned
   return static_cast<std::size_t>(o - out);
 }
 
+std::size_t TBase64Decoder::Finish(unsigned char* out) {
+  const int n = ngroup_;
+  ngroup_ = 0;
+  if (!rfc2045_ || stopped_ || n < 2) return 0;
+  const unsigned a = kDecode[group_[0]], b = kDecode[group_[1]];
+  const unsigned c = n > 2 ? kDecode[group_[2]] : 0;
+  out[0] = static_cast<unsigned char>((a * 4 + b / 16) & 255);
+  out[1] = static_cast<unsigned char>(((b % 16) * 16 + c / 4) & 255);
+  return static_cast<std::size_t>(n - 1);
+}
+
 // --- TBase64DecodingStream ---------------------------------------------------
 
-TBase64DecodingStream::TBase64DecodingStream(TStream& destination) : dest_(destination) {}
+TBase64DecodingStream::TBase64DecodingStream(TStream& destination, bool rfc2045)
+    : dest_(destination), decoder_(rfc2045) {}
+
+TBase64DecodingStream::~TBase64DecodingStream() {
+  try {
+    Finish();
+  } catch (...) {
+    // Nothing to report to from a destructor.
+  }
+}
+
+void TBase64DecodingStream::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  unsigned char tail[4];
+  const std::size_t n = decoder_.Finish(tail);
+  if (n) dest_.Write(tail, n);
+}
 
 std::size_t TBase64DecodingStream::Read(void*, std::size_t) {
   throw EStreamError("Invalid stream operation");
@@ -197,7 +235,7 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
     if (nout == 0) continue;
     try {
       dest_.Write(out, nout);
-    } catch (...) {
+    } catch (const std::exception&) {
       return 0;
     }
     total += nout;
@@ -207,10 +245,13 @@ std::size_t TBase64DecodingStream::Write(const void* buffer, std::size_t count) 
 
 // --- Whole-buffer helpers ----------------------------------------------------
 
-std::string Base64Decode(std::string_view text) {
+std::string Base64Decode(std::string_view text, bool rfc2045) {
   std::string out(TBase64Decoder::MaxDecodedSize(text.size()), '\0');
-  TBase64Decoder dec;
-  out.resize(dec.Decode(text.data(), text.size(), reinterpret_cast<unsigned char*>(out.data())));
+  TBase64Decoder dec(rfc2045);
+  unsigned char* o = reinterpret_cast<unsigned char*>(out.data());
+  std::size_t n = dec.Decode(text.data(), text.size(), o);
+  n += dec.Finish(o + n);
+  out.resize(n);
   return out;
 }
 

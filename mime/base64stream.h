@@ -49,8 +49,15 @@ class TBase64EncodingStream : public TStream {
 // Decoding goes on after a padded group. Whole groups of alphabet
 // characters take a table-driven fast path; everything else the byte-wise
 // one.
+//
+// With rfc2045 set, decoding follows RFC 2045 section 6.8 instead: bytes
+// outside the alphabet are skipped and take no place, the first "=" ends
+// the text (what follows it is ignored), and Finish gives the one or two
+// bytes of a last group of two or three characters.
 class TBase64Decoder {
  public:
+  explicit TBase64Decoder(bool rfc2045 = false) : rfc2045_(rfc2045) {}
+
   // Room Decode needs in out for count bytes of text.
   static constexpr std::size_t MaxDecodedSize(std::size_t count) { return (count + 3) / 4 * 3 + 4; }
 
@@ -62,17 +69,27 @@ class TBase64Decoder {
   int Pending() const { return ngroup_; }
   // Drops an incomplete group.
   void Reset() { ngroup_ = 0; }
+  // The end of the text: with rfc2045, the bytes of an incomplete last
+  // group go to out (room for 3) and their number is returned; otherwise
+  // the group is dropped and 0 returned.
+  std::size_t Finish(unsigned char* out);
+  // True once the pad character ended the text (rfc2045 only).
+  bool Stopped() const { return stopped_; }
 
  private:
   unsigned char group_[4];
   int ngroup_ = 0;
+  bool rfc2045_ = false;
+  bool stopped_ = false;
 };
 
 // Decodes what is written and writes the bytes to the destination, as
 // TBase64Decoder does. A group still incomplete at destruction is dropped.
 class TBase64DecodingStream : public TStream {
  public:
-  explicit TBase64DecodingStream(TStream& destination);
+  explicit TBase64DecodingStream(TStream& destination, bool rfc2045 = false);
+  // With rfc2045, writes the bytes of an incomplete last group (Finish).
+  ~TBase64DecodingStream() override;
   TBase64DecodingStream(const TBase64DecodingStream&) = delete;
   TBase64DecodingStream& operator=(const TBase64DecodingStream&) = delete;
 
@@ -83,14 +100,18 @@ class TBase64DecodingStream : public TStream {
   std::size_t Write(const void* buffer, std::size_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   using TStream::Write;
+  // The end of the text (see TBase64Decoder::Finish); later writes are
+  // not expected.
+  void Finish();
 
  private:
   TStream& dest_;
   TBase64Decoder decoder_;
+  bool finished_ = false;
 };
 
 // Whole-buffer helpers built on the streams.
-std::string Base64Decode(std::string_view text);
+std::string Base64Decode(std::string_view text, bool rfc2045 = false);
 // Lines of 76 characters joined by CR LF, no final line break.
 std::string Base64Encode(std::string_view bytes);
 

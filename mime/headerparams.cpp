@@ -1,7 +1,5 @@
 #include "mime/headerparams.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -68,10 +66,11 @@ std::string_view SplitCharset(std::string_view value, std::string& charset) {
   return value.substr(q2 + 1);
 }
 
-std::string OldRuleFileName(std::string_view key, std::string_view line) {
+std::string OldRuleFileName(std::string_view key, std::string_view line,
+                            const TMimeParserOptions& o) {
   std::string raw = HeaderValue(key, line);
   if (raw.empty()) return "";
-  return Trim(DecodeHeaderWords(StripOuterQuote(std::string_view(raw).substr(1))));
+  return Trim(DecodeHeaderWords(StripOuterQuote(std::string_view(raw).substr(1)), o));
 }
 
 }  // namespace
@@ -123,45 +122,6 @@ std::vector<THeaderParameter> ParseHeaderParameters(std::string_view line, bool 
     params.push_back(std::move(p));
   }
   return params;
-}
-
-bool CharsetToUtf8(std::string_view charset, std::string_view bytes, std::string& out) {
-  const std::string cs = LowerCase(Trim(charset));
-  if (cs.empty() || cs == "utf-8" || cs == "utf8" || cs == "us-ascii" || cs == "ascii") {
-    out = std::string(bytes);
-    return IsValidUtf8(bytes);
-  }
-  // A charset is a plain token; anything else (iconv's "//" suffixes) is
-  // not a charset name.
-  if (!std::all_of(cs.begin(), cs.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-               c == '.' || c == ':';
-      }))
-    return false;
-  iconv_t cd = iconv_open("UTF-8", cs.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string result;
-  char buf[1024];
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t inLeft = bytes.size();
-  bool ok = true;
-  while (inLeft > 0) {
-    char* o = buf;
-    std::size_t outLeft = sizeof buf;
-    std::size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-    result.append(buf, static_cast<std::size_t>(o - buf));
-    if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      ok = false;
-      break;
-    }
-  }
-  char* o = buf;
-  std::size_t outLeft = sizeof buf;
-  if (ok && iconv(cd, nullptr, nullptr, &o, &outLeft) != static_cast<std::size_t>(-1))
-    result.append(buf, static_cast<std::size_t>(o - buf));
-  iconv_close(cd);
-  if (ok) out = std::move(result);
-  return ok;
 }
 
 std::string DecodeRfc2231Value(std::string_view value, bool hasCharset, bool& ok) {
@@ -228,7 +188,7 @@ std::string ParameterFileName(const std::vector<THeaderParameter>& params, const
     if (Rfc2231Value(params, name, value, ok) && (ok || !plain)) return Trim(value);
   }
   if (!plain) return "";
-  return Trim(DecodeHeaderWords(plain->Quoted ? plain->Value : StripOuterQuote(plain->Value)));
+  return Trim(DecodeHeaderWords(plain->Quoted ? plain->Value : StripOuterQuote(plain->Value), o));
 }
 
 }  // namespace
@@ -236,7 +196,7 @@ std::string ParameterFileName(const std::vector<THeaderParameter>& params, const
 std::string FileNameParameter(std::string_view key, std::string_view line,
                               const TMimeParserOptions& o) {
   const bool parse = o.WholeParameterNames || o.Rfc2231Parameters || o.QuotedValuesKeepSemicolons;
-  if (!parse) return OldRuleFileName(key, line);
+  if (!parse) return OldRuleFileName(key, line, o);
   const std::vector<THeaderParameter> params =
       ParseHeaderParameters(line, o.QuotedValuesKeepSemicolons);
   const std::string name(key);
@@ -257,7 +217,7 @@ std::string FileNameParameter(std::string_view key, std::string_view line,
     if (at + key.size() != p.NameBegin + p.Name.size()) break;
     return ParameterFileName(params, p.Name, o);
   }
-  return OldRuleFileName(key, line);
+  return OldRuleFileName(key, line, o);
 }
 
 std::string UnstructuredValue(std::string_view key, std::string_view line) {

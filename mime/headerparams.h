@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mime/parseroptions.h"
+#include "platform/codepage.h"
 
 namespace qb {
 
@@ -33,11 +34,6 @@ std::vector<THeaderParameter> ParseHeaderParameters(std::string_view line, bool 
 // when the charset is unknown or the bytes are not valid in it (the bytes
 // are then returned as they are).
 std::string DecodeRfc2231Value(std::string_view value, bool hasCharset, bool& ok);
-
-// Converts bytes in charset to UTF-8: US-ASCII and UTF-8 stay as they are
-// (false when not valid UTF-8); others go through iconv. False for an
-// unknown charset or bytes the charset does not allow.
-bool CharsetToUtf8(std::string_view charset, std::string_view bytes, std::string& out);
 
 // The file name given by parameter key (upper case: "NAME", "FILENAME") of
 // a Content-Type or Content-Disposition line, decoded and trimmed (RFC 2047

@@ -42,4 +42,22 @@ std::string_view TLineIndex::Line(std::size_t i) const {
   return std::string_view(text_.data() + start, end - start);
 }
 
+std::string_view TLineIndex::Bytes(std::size_t first, std::size_t count) const {
+  if (count == 0 || first >= size()) return {};
+  if (first + count > size()) count = size() - first;
+  const std::size_t start = Start(first);
+  const std::size_t last = first + count - 1;
+  const std::size_t end =
+      last + 1 == size()
+          ? text_.size()
+          : static_cast<std::size_t>(Line(last).data() - text_.data()) + Line(last).size();
+  return std::string_view(text_.data() + start, end - start);
+}
+
+std::string_view TLineSpan::RawBytes(std::string& scratch) const {
+  if (index_) return index_->Bytes(first_, size_);
+  scratch = JoinLinesNoFinalBreak(*this);
+  return scratch;
+}
+
 }  // namespace qb

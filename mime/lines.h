@@ -30,6 +30,10 @@ class TLineIndex {
   std::size_t size() const { return narrow_.empty() ? wide_.size() : narrow_.size(); }
   std::string_view Line(std::size_t i) const;
   const std::string& Text() const { return text_; }
+  // The bytes of count lines from first on as the text holds them, line
+  // breaks included, except the break after the last of them (which
+  // belongs to what follows) unless it is the text's last line.
+  std::string_view Bytes(std::size_t first, std::size_t count) const;
 
  private:
   std::size_t Start(std::size_t i) const { return narrow_.empty() ? wide_[i] : narrow_[i]; }
@@ -95,6 +99,11 @@ class TLineSpan {
     s.size_ = count < size_ - offset ? count : size_ - offset;
     return s;
   }
+  // The lines as the message stores them, line breaks included, without
+  // the break after the last line (it belongs to the next delimiter) unless
+  // that line ends the whole text. Lines of a string list have lost their
+  // breaks: they are joined into scratch with CR LF.
+  std::string_view RawBytes(std::string& scratch) const;
   // True when both view the very same lines.
   bool SameLines(const TLineSpan& other) const {
     return list_ == other.list_ && index_ == other.index_ && first_ == other.first_ &&

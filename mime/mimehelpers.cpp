@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "mime/base64stream.h"
+#include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -97,13 +98,30 @@ bool StartsWithUpper(std::string_view s, std::string_view prefix) {
 
 namespace {
 
-// Appends the continuation lines that follow lines[i] to line.
-void AppendContinuations(TLineSpan lines, std::size_t i, std::string& line) {
+// Appends s to a header field, keeping at most kMimeMaxHeaderFieldBytes
+// of the field; false once it is full.
+bool AppendCapped(std::string& field, std::string_view s) {
+  if (field.size() >= kMimeMaxHeaderFieldBytes) return false;
+  field.append(s.substr(0, kMimeMaxHeaderFieldBytes - field.size()));
+  return field.size() < kMimeMaxHeaderFieldBytes;
+}
+
+// Appends the continuation lines that follow lines[i] to line, trimmed or
+// (unfolded) as they are.
+void AppendContinuations(TLineSpan lines, std::size_t i, std::string& line, bool trim = true) {
   for (std::size_t k = i + 1; k < lines.size(); ++k) {
     const std::string_view c = lines[k];
     if (c.empty() || (c[0] != ' ' && c[0] != '\t')) break;
-    line += TrimView(c);
+    if (!AppendCapped(line, trim ? TrimView(c) : c)) break;
   }
+}
+
+// The field that starts at lines[i], capped.
+std::string FieldAt(TLineSpan lines, std::size_t i, bool trim) {
+  std::string found;
+  AppendCapped(found, lines[i]);
+  AppendContinuations(lines, i, found, trim);
+  return found;
 }
 
 }  // namespace
@@ -113,9 +131,18 @@ bool FindHeader(std::string_view key, TLineSpan lines, std::string& line) {
   while (i < lines.size() && lines[i].empty()) ++i;
   for (; i < lines.size() && !lines[i].empty(); ++i) {
     if (!StartsWithUpper(lines[i], key)) continue;
-    std::string found(lines[i]);
-    AppendContinuations(lines, i, found);
-    line = std::move(found);
+    line = FieldAt(lines, i, true);
+    return true;
+  }
+  return false;
+}
+
+bool FindHeaderUnfolded(std::string_view key, TLineSpan lines, std::string& line) {
+  std::size_t i = 0;
+  while (i < lines.size() && lines[i].empty()) ++i;
+  for (; i < lines.size() && !lines[i].empty(); ++i) {
+    if (!StartsWithUpper(lines[i], key)) continue;
+    line = FieldAt(lines, i, false);
     return true;
   }
   return false;
@@ -128,9 +155,7 @@ bool FindHeaderInPart(std::string_view key, TLineSpan lines, std::string& line) 
     const std::string_view l = lines[i];
     if (l.size() >= 2 && l[0] == '-' && l[1] == '-') break;
     if (!StartsWithUpper(l, key)) continue;
-    std::string found(l);
-    AppendContinuations(lines, i, found);
-    line = std::move(found);
+    line = FieldAt(lines, i, true);
     return true;
   }
   return false;
@@ -157,10 +182,10 @@ void StripHeaderBlock(TStringList& lines) {
   lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(drop));
 }
 
-std::string ExtractBoundary(std::string_view line) {
+std::string ExtractBoundary(std::string_view line, bool whole) {
   std::size_t at = FindUpper(line, "BOUNDARY");
   if (at == std::string_view::npos) return "";
-  std::string_view s = line.substr(at + 8, 72);
+  std::string_view s = line.substr(at + 8, whole ? std::string_view::npos : 72);
   s = TrimView(s);
   if (s.empty()) return "";
   s = TrimView(s.substr(1));
@@ -219,8 +244,15 @@ std::size_t TQuotedPrintableDecoder::Decode(const char* in, std::size_t count, c
           if (r == count) break;
           if (r + 2 < count) {
             const char c1 = in[r + 1];
-            if (c1 != '\r' && c1 != '\n') out[w++] = EscapedByte(c1, in[r + 2]);
-            r += 3;  // an escape, or "=", the break and the byte after it
+            if (c1 != '\r' && c1 != '\n') {
+              out[w++] = EscapedByte(c1, in[r + 2]);
+              r += 3;
+            } else if (lineEnds_) {
+              // A soft break: "=" and the break, CR LF, LF or CR.
+              r += (c1 == '\r' && in[r + 2] == '\n') ? 3 : 2;
+            } else {
+              r += 3;  // "=", the break and the byte after it
+            }
           } else {
             state_ = kEquals;
             ++r;
@@ -230,7 +262,11 @@ std::size_t TQuotedPrintableDecoder::Decode(const char* in, std::size_t count, c
         break;
       case kEquals: {
         const char c = in[r++];
-        if (c == '\r' || c == '\n') {
+        if (lineEnds_ && c == '\n') {
+          state_ = kText;
+        } else if (lineEnds_ && c == '\r') {
+          state_ = kSkipLf;
+        } else if (c == '\r' || c == '\n') {
           state_ = kSkipOne;
         } else {
           first_ = c;
@@ -244,6 +280,10 @@ std::size_t TQuotedPrintableDecoder::Decode(const char* in, std::size_t count, c
         break;
       case kSkipOne:
         ++r;
+        state_ = kText;
+        break;
+      case kSkipLf:
+        if (in[r] == '\n') ++r;
         state_ = kText;
         break;
     }
@@ -379,6 +419,70 @@ std::string DecodeHeaderWords(std::string_view text) {
   if (anyQ)
     for (std::size_t i = 0; i < out.size(); ++i)
       if (out[i] == '_' && outStamp[i] <= lastQ) out[i] = ' ';
+  return out;
+}
+
+std::string DecodeHeaderWords(std::string_view text, const TMimeParserOptions& options) {
+  if (!options.CharsetNames) return DecodeHeaderWords(text);
+  const std::string_view t = TrimView(text);
+  std::string out;
+  // Decoded bytes of consecutive words in one charset, converted together.
+  std::string pendingCharset, pendingBytes;
+  bool pending = false;
+  auto flush = [&]() {
+    if (!pending) return;
+    std::string utf8;
+    out += CharsetToUtf8(pendingCharset, pendingBytes, utf8) ? utf8 : pendingBytes;
+    pending = false;
+    pendingBytes.clear();
+  };
+  bool afterWord = false;
+  std::size_t i = 0;
+  while (i < t.size()) {
+    std::size_t p = t.find("=?", i);
+    std::size_t q1 = p == std::string_view::npos ? p : t.find('?', p + 2);
+    std::size_t e = q1 == std::string_view::npos || q1 + 2 >= t.size() || t[q1 + 2] != '?'
+                        ? std::string_view::npos
+                        : t.find("?=", q1 + 3);
+    const char letter = e == std::string_view::npos ? '\0' : Upper(t[q1 + 1]);
+    if (p == std::string_view::npos || q1 == std::string_view::npos) {
+      flush();
+      out += t.substr(i);
+      break;
+    }
+    if (e == std::string_view::npos || (letter != 'Q' && letter != 'B')) {
+      // Not an encoded word: "=?" stays as written.
+      flush();
+      out += t.substr(i, p + 2 - i);
+      afterWord = false;
+      i = p + 2;
+      continue;
+    }
+    const std::string_view gap = t.substr(i, p - i);
+    if (!(afterWord && IsBlank(gap))) {
+      flush();
+      out += gap;
+    }
+    std::string_view charset = t.substr(p + 2, q1 - p - 2);
+    charset = charset.substr(0, charset.find('*'));  // RFC 2231 language
+    std::string encoded(t.substr(q1 + 3, e - q1 - 3));
+    std::string decoded;
+    if (letter == 'Q') {
+      std::replace(encoded.begin(), encoded.end(), '_', ' ');
+      decoded = DecodeQuotedPrintableCopy(encoded);
+    } else {
+      decoded = Base64Decode(encoded, true);
+    }
+    if (!pending || LowerCase(charset) != LowerCase(pendingCharset)) {
+      flush();
+      pending = true;
+      pendingCharset = std::string(charset);
+    }
+    pendingBytes += decoded;
+    afterWord = true;
+    i = e + 2;
+  }
+  flush();
   return out;
 }
 
@@ -608,9 +712,9 @@ std::string UniqueTempFileName(std::string_view prefix) {
       return path;
     }
     if (errno != EEXIST)
-      throw std::runtime_error("Cannot create file \"" + path + "\": " + std::strerror(errno));
+      throw EStreamError("Cannot create file \"" + path + "\": " + std::strerror(errno));
   }
-  throw std::runtime_error("Cannot create a temporary file in \"" + dir + "\"");
+  throw EStreamError("Cannot create a temporary file in \"" + dir + "\"");
 }
 
 // --- Composing ---------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mime/lines.h"
+#include "mime/parseroptions.h"
 #include "platform/text.h"
 
 namespace qb {
@@ -45,6 +46,10 @@ bool StartsWithUpper(std::string_view s, std::string_view upperPrefix);
 // Following lines that begin with a blank or TAB are trimmed and appended
 // without separator. Returns false, leaving line unchanged, when absent.
 bool FindHeader(std::string_view key, TLineSpan lines, std::string& line);
+// As FindHeader, but continuation lines are appended as they are, only
+// the line breaks removed (RFC 5322 unfolding): for reading parameters,
+// whose quoted values keep the folding's blanks.
+bool FindHeaderUnfolded(std::string_view key, TLineSpan lines, std::string& line);
 // As FindHeader, but the search goes on past empty lines and stops at the
 // first line beginning with "--".
 bool FindHeaderInPart(std::string_view key, TLineSpan lines, std::string& line);
@@ -55,14 +60,22 @@ std::string HeaderValue(std::string_view key, std::string_view line);
 void StripHeaderBlock(TStringList& lines);
 // The same on a view: returns the lines that remain.
 TLineSpan StripHeaderBlock(TLineSpan lines);
-// "--" + the boundary parameter of a Content-Type line, or "".
-std::string ExtractBoundary(std::string_view line);
+// "--" + the boundary parameter of a Content-Type line, or "". At most 72
+// characters after the word are read unless whole is set.
+std::string ExtractBoundary(std::string_view line, bool whole = false);
 
 // --- Decoding and cleaning -----------------------------------------------
 
 // Decodes RFC 2047 encoded words ("=?charset?Q?...?=", "=?charset?B?...?=");
 // the charset is ignored and the bytes are not converted.
 std::string DecodeHeaderWords(std::string_view text);
+// The same under the parser's options: with CharsetNames, each encoded
+// word is converted from its charset to UTF-8 (the words of one charset
+// that follow each other are converted together, so a character may be cut
+// between them), blanks between two encoded words are dropped, "_" is a
+// blank only inside a Q word, and a word that cannot be converted keeps its
+// bytes. Without it, as above.
+std::string DecodeHeaderWords(std::string_view text, const TMimeParserOptions& options);
 // Decodes quoted-printable in place; returns the decoded length (buffer is
 // resized to it). "=" + CR or LF skips the "=" and the two bytes after it;
 // "=" + two non-hex bytes gives "@"; a "=" with fewer than two bytes after
@@ -72,16 +85,22 @@ std::string DecodeQuotedPrintableCopy(std::string_view text);
 
 // The same decoding as a small state object fed in chunks: an escape may
 // span chunks. Finish drops an escape still incomplete at the end.
+//
+// With lineEnds set, "=" before a line break is a soft break whatever the
+// break is: "=" CR LF, "=" LF and "=" CR each vanish, and the byte after
+// them is kept (the old rule also dropped the byte after "=" LF).
 class TQuotedPrintableDecoder {
  public:
+  explicit TQuotedPrintableDecoder(bool lineEnds = false) : lineEnds_(lineEnds) {}
   // Decodes count bytes of in into out (room for count bytes; out may be
   // in itself, for decoding in place) and returns the number written.
   std::size_t Decode(const char* in, std::size_t count, char* out);
   void Finish() { state_ = kText; }
 
  private:
-  enum TState { kText, kEquals, kHex, kSkipOne };
+  enum TState { kText, kEquals, kHex, kSkipOne, kSkipLf };
   TState state_ = kText;
+  bool lineEnds_ = false;
   char first_ = 0;  // the first byte after "=" (kHex)
 };
 

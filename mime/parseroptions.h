@@ -9,6 +9,8 @@
 // switches, and stored trees and callers rely on them.
 #pragma once
 
+#include <cstddef>
+
 namespace qb {
 
 struct TMimeParserOptions {
@@ -39,12 +41,88 @@ struct TMimeParserOptions {
   // Content-Transfer-Encoding, the address and date headers) still are.
   bool UnstructuredValuesKeepSemicolons = true;
 
+  // An attachment kept as text (no transfer encoding, or quoted-printable)
+  // is written as the message stores it: from the first byte after the
+  // blank line that ends its header block up to the line break that
+  // belongs to the next delimiter, line ends as stored. Quoted-printable
+  // keeps those line ends for hard breaks, and "=" before a bare LF is a
+  // soft break as "=" before CR LF is. The same holds for an embedded
+  // message saved whole. Old: lines joined with CR LF, leading blank lines
+  // dropped, and "=" LF also swallowed the byte after it.
+  bool TextAttachmentsKeepBytes = true;
+
+  // A delimiter line may carry blanks or tabs after the boundary, the
+  // opening one too. Old: only a padded closing delimiter was seen, so a
+  // padded first delimiter lost every part.
+  bool PaddedDelimiters = true;
+
+  // For reading parameters (Content-Type, Content-Disposition) a folded
+  // field is unfolded by removing only the line breaks, so a quoted value
+  // folded across lines keeps its blanks. Old: continuation lines were
+  // trimmed and glued, and a folded boundary lost its blank.
+  bool FoldedParametersKeepBlanks = true;
+
+  // A boundary is taken whole, whatever its length. Old: at most 72
+  // characters after the word "boundary" were read.
+  bool LongBoundaries = true;
+
+  // base64 as RFC 2045 reads it: bytes outside the alphabet are skipped
+  // (they take no place in a group), decoding ends at the pad character,
+  // and a last group of two or three characters still gives its one or two
+  // bytes. Old: a stray byte took a place, text after the padding was
+  // decoded on, and an incomplete last group was dropped.
+  bool Base64Rfc2045 = true;
+
+  // "uuencode", "x-uue" and "uue" are uuencoding as "x-uuencode" is, and a
+  // uuencoded part may have text before its begin line. Old: only
+  // "x-uuencode" was decoded; the others were saved as the encoded text.
+  bool AllUuencodeNames = true;
+
+  // Names in their own character set: an encoded word is converted from
+  // its charset to UTF-8 (blanks between two encoded words dropped), "_"
+  // is a blank only inside a Q word ("=5F" stays an underscore), and a raw
+  // 8-bit name that is not UTF-8 is converted from the part's charset, else
+  // the message's. Old: the bytes of the words as they were, and every "_"
+  // of the text, decoded or not, became a blank.
+  bool CharsetNames = true;
+
+  // The attachments of an embedded message that is saved whole (".eml")
+  // are also attachments of this message, to the nesting limit. Old: they
+  // were only inside the ".eml".
+  bool EmbeddedAttachmentsBeside = true;
+
+  // An embedded message without a Subject is named "rfc822-" and eight hex
+  // digits taken from a digest of its text, the same on every run. Old: the
+  // digits were drawn at random.
+  bool StableEmbeddedNames = true;
+
+  // A message/external-body part holds only a reference to content kept
+  // elsewhere: it is not an attachment. Old: its few header lines were
+  // saved under the real file's name.
+  bool SkipExternalBody = true;
+
+  // A uuencoded attachment with a character outside the alphabet fails
+  // when its bytes are written, as one file that cannot be saved: the
+  // message's other attachments are still written. (This holds for an
+  // attachment decoded when written, as the extraction run does; one
+  // decoded at once still raises out of parsing.) Old: the error left the
+  // parsing and the whole message was lost.
+  bool BadUuencodeLosesOnlyItsFile = true;
+
   // Every mend on (the default).
   static TMimeParserOptions Default() { return {}; }
   // Every mend off: the old matching rules. (In both, a name parameter
   // whose value is empty counts as no name, so an embedded message with
   // name="" is still named after its Subject.)
-  static TMimeParserOptions Legacy() { return {false, false, false, false}; }
+  static TMimeParserOptions Legacy() {
+    TMimeParserOptions o;
+    o.Rfc2231Parameters = o.QuotedValuesKeepSemicolons = o.WholeParameterNames = false;
+    o.UnstructuredValuesKeepSemicolons = o.TextAttachmentsKeepBytes = o.PaddedDelimiters = false;
+    o.FoldedParametersKeepBlanks = o.LongBoundaries = o.Base64Rfc2045 = false;
+    o.AllUuencodeNames = o.CharsetNames = o.EmbeddedAttachmentsBeside = false;
+    o.StableEmbeddedNames = o.SkipExternalBody = o.BadUuencodeLosesOnlyItsFile = false;
+    return o;
+  }
 };
 
 // Rules kept on purpose (not switches):
@@ -56,10 +134,13 @@ struct TMimeParserOptions {
 //   attachment named after the message's Subject.
 // - An embedded message is saved whole as a ".eml" attachment unless its
 //   disposition is present and other than "attachment".
-// - Bytes outside the base64 alphabet keep their place in their group of
-//   four; a final group of fewer than four characters is dropped.
 // - Header names are matched with the blank after the colon where the old
 //   rules use one ("SUBJECT: "), so "Subject:x" is not a Subject.
 constexpr int kMimeMaxNestingDepth = 100;
+// - Of one header field (with its continuation lines) the first 64 KiB are
+//   kept; the rest is left unread. The fields read are names, types,
+//   parameters and short texts: a huge field costs 64 KiB, not copies of
+//   its size.
+constexpr std::size_t kMimeMaxHeaderFieldBytes = 64 * 1024;
 
 }  // namespace qb

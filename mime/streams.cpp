@@ -114,7 +114,7 @@ TFileStream::TFileStream(const std::string& path, TMode mode) : path_(path) {
 TFileStream::~TFileStream() {
   try {
     Close();
-  } catch (...) {
+  } catch (const std::exception&) {
     // A destructor cannot report; Close is the place to see write errors.
   }
 }
@@ -186,7 +186,7 @@ void TFileStream::Close() {
   int fd = fd_;
   try {
     Flush();
-  } catch (...) {
+  } catch (const std::exception&) {
     ::close(fd);
     fd_ = -1;
     throw;

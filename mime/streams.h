@@ -7,13 +7,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/errors.h"
+
 namespace qb {
 
 // Raised by a stream for an operation it does not support or a failed
 // read or write.
-class EStreamError : public std::runtime_error {
+class EStreamError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EStreamError(const std::string& what, TErrorKind kind = TErrorKind::InOut)
+      : EQuillboxError(kind, what) {}
 };
 
 enum class TSeekOrigin { Beginning, Current, End };

@@ -20,19 +20,6 @@ namespace {
 
 std::atomic<std::int32_t> g_lastCount{0};
 
-std::mutex g_skipMutex;
-std::function<void(const std::string&, const TDbxSkipped&)> g_skipHandler;
-
-void ReportSkipped(const std::string& path, const TDbxSkipped& skipped) {
-  if (!skipped.Any()) return;
-  std::function<void(const std::string&, const TDbxSkipped&)> handler;
-  {
-    std::lock_guard<std::mutex> lock(g_skipMutex);
-    handler = g_skipHandler;
-  }
-  if (handler) handler(path, skipped);
-}
-
 // Random access to a file's bytes. Get returns a pointer to the bytes at
 // [pos, pos + len), cut short at the end of the file; avail receives how
 // many there are. The pointer stays valid until the next call.
@@ -580,7 +567,10 @@ std::int64_t ChainTextBound(Source& src, std::int64_t q, std::int64_t blocksLeft
 
 void LoadText(Source& src, std::int32_t position, std::string& stream, TDbxSkipped& skipped) {
   if (position <= 0) return;
-  if (ReadItemCount(src) <= 0) return;
+  if (ReadItemCount(src) <= 0) {
+    ++skipped.MissingTexts;  // a header cut short, or emptied since the index was read
+    return;
+  }
   const std::int64_t size = src.Size();
   // A sound chain holds each block once and no more text than the file.
   std::int64_t textLeft = size;
@@ -596,7 +586,10 @@ void LoadText(Source& src, std::int32_t position, std::string& stream, TDbxSkipp
     std::size_t avail = 0;
     const unsigned char* p = src.Get(q, dbx::kBlockReadSize, avail);
     if (avail < dbx::kBlockHeaderSize || dbx::GetI32(p + dbx::kBlockOwnPos) != q) {
-      if (q != position) ++skipped.BrokenChains;
+      if (q != position)
+        ++skipped.BrokenChains;
+      else
+        ++skipped.MissingTexts;
       break;
     }
     visited.Add(q);
@@ -730,6 +723,7 @@ struct TDbxFile::TImpl {
   std::string Path;
   bool FolderMode;
   std::unique_ptr<FileSource> Src;
+  TDbxSkipped Skipped;
 };
 
 TDbxFile::TDbxFile(const std::string& storeDir, const std::string& fileName)
@@ -742,11 +736,15 @@ const std::string& TDbxFile::Path() const {
   return impl_->Path;
 }
 
+const TDbxSkipped& TDbxFile::Skipped() const {
+  return impl_->Skipped;
+}
+
 void TDbxFile::LoadIndex(TDbxIndexList* list) {
   if (!list) return;
   TDbxSkipped skipped;
   qb::LoadIndex(*impl_->Src, impl_->FolderMode, list, skipped);
-  ReportSkipped(impl_->Path, skipped);
+  impl_->Skipped.Merge(skipped);
 }
 
 void TDbxFile::LoadMessageText(std::int32_t position, std::string& stream, std::int32_t sizeHint) {
@@ -763,7 +761,7 @@ void TDbxFile::LoadMessageText(std::int32_t position, std::string& stream, std::
   }
   TDbxSkipped skipped;
   LoadText(*impl_->Src, position, stream, skipped);
-  ReportSkipped(impl_->Path, skipped);
+  impl_->Skipped.Merge(skipped);
 }
 
 void TDbxFile::Refresh() {
@@ -809,7 +807,7 @@ void LoadDbxMessageTextFromImage(std::string_view image, std::int32_t position, 
 
 bool TDbxSkipped::Any() const {
   return TreeLinksBack || BadNodeLinks || IndexCut || StoredCount != FoundCount || LoopingChains ||
-         BrokenChains;
+         BrokenChains || MissingTexts;
 }
 
 void TDbxSkipped::Merge(const TDbxSkipped& later) {
@@ -823,6 +821,7 @@ void TDbxSkipped::Merge(const TDbxSkipped& later) {
   }
   LoopingChains += later.LoopingChains;
   BrokenChains += later.BrokenChains;
+  MissingTexts += later.MissingTexts;
 }
 
 std::string TDbxSkipped::Text() const {
@@ -844,12 +843,10 @@ std::string TDbxSkipped::Text() const {
   if (BrokenChains)
     add(count(BrokenChains, "message text whose block chain breaks off",
               "message texts whose block chains break off"));
+  if (MissingTexts)
+    add(count(MissingTexts, "message text missing where its record points",
+              "message texts missing where their records point"));
   return out;
-}
-
-void SetDbxSkipHandler(std::function<void(const std::string&, const TDbxSkipped&)> handler) {
-  std::lock_guard<std::mutex> lock(g_skipMutex);
-  g_skipHandler = std::move(handler);
 }
 
 void DumpDbxObjectFromImage(std::string_view image, std::int32_t position, std::string& text) {

@@ -18,18 +18,20 @@
 #include <variant>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace qb {
 
 // A store file that cannot be opened.
-class EFOpenError : public std::runtime_error {
+class EFOpenError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EFOpenError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
 };
 
 // A store file that was opened but cannot be read.
-class EReadError : public std::runtime_error {
+class EReadError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EReadError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
 };
 
 // The header of the file opened last: its item count. The two texts are
@@ -87,9 +89,11 @@ struct TDbxSkipped {
   bool IndexCut = false;
   // The header's item count and the items the tree holds, when they differ.
   std::int64_t StoredCount = 0, FoundCount = 0;
-  // Message texts whose block chain came back on itself or broke off.
+  // Message texts whose block chain came back on itself or broke off, and
+  // texts whose first block is not where the record points.
   int LoopingChains = 0;
   int BrokenChains = 0;
+  int MissingTexts = 0;
 
   bool Any() const;
   // Takes a later read of the same file into account: the index parts of
@@ -98,11 +102,6 @@ struct TDbxSkipped {
   // "1 tree link pointing back; item count 5 in the header, 3 in the tree".
   std::string Text() const;
 };
-
-// Receives, on the reading thread, what a read of a store file (index or
-// message text) skipped, with the path it opened; called only when
-// something was skipped. Empty: none.
-void SetDbxSkipHandler(std::function<void(const std::string& path, const TDbxSkipped& skipped)>);
 
 // The name that makes LoadDbxIndex read folder records (compared as given,
 // with letter case).
@@ -129,8 +128,8 @@ void DumpDbxObject(const std::string& storeDir, const std::string& fileName, std
 
 // One store file opened once for many reads (a folder's index, then each
 // of its messages). Every read gives what the functions above give for the
-// same file and reports what it skipped the same way; the file is only not
-// opened, looked up and stat'ed again. Message blocks are read through one
+// same file, and keeps what its reads skipped (Skipped); the file is only
+// not opened, looked up and stat'ed again. Message blocks are read through one
 // buffer: a chain laid out in order (as stores keep them) costs one read
 // for a short message, or one per megabyte, and consecutive short messages
 // share reads.
@@ -152,6 +151,10 @@ class TDbxFile {
   void LoadMessageText(std::int32_t position, std::string& stream, std::int32_t sizeHint = 0);
   // DumpDbxObject on this file.
   void DumpObject(std::int32_t position, std::string& text);
+
+  // What the reads of this object passed over so far (TDbxSkipped::Merge of
+  // each read). Read it on the thread that reads, or once that is done.
+  const TDbxSkipped& Skipped() const;
 
   // Makes the next reads see what the path holds now, as a fresh open
   // would: one stat when nothing changed; the file opened again when it was

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "oestore/dbxformat.h"
+#include "platform/errors.h"
 #include "platform/paths.h"
 
 namespace qb {
@@ -16,7 +17,8 @@ constexpr unsigned char kSignature[16] = {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x
 constexpr unsigned char kClassIdTail[4] = {0x4F, 0xA3, 0x09, 0xD4};
 
 std::int32_t Pos(const std::string& image) {
-  if (image.size() > 0x7FFFFFF0u) throw std::runtime_error("synthetic .dbx file too large");
+  if (image.size() > 0x7FFFFFF0u)
+    throw EQuillboxError(TErrorKind::Usage, "synthetic .dbx file too large");
   return static_cast<std::int32_t>(image.size());
 }
 
@@ -242,12 +244,12 @@ std::string BuildDbxFoldersFile(const std::vector<TDbxSynthFolder>& folders,
 
 void WriteDbxStore(const std::string& dir, const std::vector<TDbxSynthFolder>& folders,
                    const TDbxWriteOptions& options, const std::string& foldersFileName) {
-  if (!ForceDirectories(dir)) throw std::runtime_error("cannot create " + dir);
+  if (!ForceDirectories(dir)) throw EQuillboxError(TErrorKind::InOut, "cannot create " + dir);
   auto write = [&](const std::string& name, const std::string& bytes) {
     const std::string path = IncludeTrailingSlash(dir) + name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out) throw EQuillboxError(TErrorKind::InOut, "cannot write " + path);
   };
   write(foldersFileName, BuildDbxFoldersFile(folders, options));
   for (const TDbxSynthFolder& f : folders)

@@ -68,7 +68,7 @@ std::string BuildDbxFoldersFile(const std::vector<TDbxSynthFolder>& folders,
                                 const TDbxWriteOptions& options = {}, TDbxLayout* layout = nullptr);
 
 // Writes foldersFileName and the message file of every folder that has a
-// file name into dir (created when missing). Throws std::runtime_error.
+// file name into dir (created when missing). Throws EQuillboxError.
 void WriteDbxStore(const std::string& dir, const std::vector<TDbxSynthFolder>& folders,
                    const TDbxWriteOptions& options = {},
                    const std::string& foldersFileName = "Folders.dbx");

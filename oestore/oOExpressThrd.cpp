@@ -43,6 +43,20 @@ void TOEExtracter::ReleaseMessageList() {
   Messages.shrink_to_fit();
 }
 
+TExtractionWorker::TFolderDamage TOEExtracter::FolderDamage() const {
+  TFolderDamage d;
+  if (!file_) return d;
+  const TDbxSkipped& s = file_->Skipped();
+  if (!s.Any()) return d;
+  if (s.StoredCount > s.FoundCount) d.Announced = static_cast<std::size_t>(s.StoredCount);
+  d.CutTexts = static_cast<std::size_t>(s.LoopingChains) +
+               static_cast<std::size_t>(s.BrokenChains) + static_cast<std::size_t>(s.MissingTexts);
+  const std::size_t slash = file_->Path().rfind('/');
+  d.Notice = file_->Path().substr(slash == std::string::npos ? 0 : slash + 1) +
+             ": skipped damaged parts: " + s.Text();
+  return d;
+}
+
 void TOEExtracter::ReadMessage(const TJobFolder& folder, std::size_t j, std::string& keyText,
                                std::string& rawText) {
   const std::int32_t q = Messages[j].MessageDataPos;

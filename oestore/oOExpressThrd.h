@@ -36,6 +36,9 @@ class TOEExtracter : public TExtractionWorker {
  protected:
   std::size_t LoadMessageList(const TJobFolder& folder) override;
   void ReleaseMessageList() override;
+  // What the reader skipped in the folder file: a header that announces
+  // more messages than the index holds, texts cut short or missing.
+  TFolderDamage FolderDamage() const override;
   // Pauses, builds the message key text, reads the raw text and hands both to
   // ProcessMessageText; a text that cannot be read, and any error raised
   // while the message is handled, is logged and the message skipped.

@@ -17,12 +17,14 @@
 #include <string>
 
 #include "platform/datetime.h"
+#include "platform/errors.h"
 
 namespace qb::ole {
 
-class EOleException : public std::runtime_error {
+class EOleException : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  explicit EOleException(const std::string& what, TErrorKind kind = TErrorKind::External)
+      : EQuillboxError(kind, what) {}
 };
 
 // Outlook's item types (DefaultItemType of a folder).

@@ -15,6 +15,7 @@
 
 #include "outlook/pstprops.h"
 #include "platform/datetime.h"
+#include "platform/limits.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -22,13 +23,9 @@ namespace qb::ole {
 
 namespace {
 
-// No text or body read from a store is longer than this; a larger size is
-// a damaged record.
-constexpr size_t kMaxTextSize = 64u << 20;
-// Folders deeper than this are not walked (a damaged tree may loop).
-constexpr int kMaxFolderDepth = 64;
-// A search for a folder gives up after this many folders.
-constexpr int kMaxFolderVisits = 100000;
+constexpr size_t kMaxTextSize = kMaxPstTextBytes;
+constexpr int kMaxFolderDepth = kMaxPstFolderDepth;
+constexpr int kMaxFolderVisits = kMaxPstFolderVisits;
 
 class PffError {
  public:
@@ -397,7 +394,7 @@ class PstAttachment : public IOlAttachment {
     if (!out) throw EOleException("Cannot create file " + path + ": " + std::strerror(errno));
     try {
       CopyData(out);
-    } catch (...) {
+    } catch (const std::exception&) {
       std::fclose(out);
       std::remove(path.c_str());
       throw;

@@ -13,6 +13,12 @@ namespace qb {
 
 namespace {
 
+std::string_view TrimAscii(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
+  return s;
+}
+
 // Windows-1252 0x80..0x9F; 0 marks the five undefined positions.
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -114,29 +120,71 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 
 namespace {
 
-// Converts all of bytes with cd and closes cd. Where iconv stops at input it
-// cannot convert, onBad appends a stand-in for the rest of the input it is
-// given and returns how many bytes of it to skip (at least one).
+// The one iconv conversion of the program. Converts all of bytes with cd
+// and closes cd. Where iconv stops at input it cannot convert (or at an
+// incomplete sequence at the end), onBad appends a stand-in for the rest of
+// the input it is given and returns how many bytes of it to skip; 0 gives
+// the conversion up (ok is then false).
 std::string IconvAll(iconv_t cd, std::string_view bytes,
-                     const std::function<size_t(std::string& out, std::string_view rest)>& onBad) {
+                     const std::function<size_t(std::string& out, std::string_view rest)>& onBad,
+                     bool* ok = nullptr) {
   std::string out;
   std::string in(bytes);
   char* inp = in.data();
   size_t inleft = in.size();
   char buf[1024];
+  bool good = true;
   while (inleft > 0) {
     char* outp = buf;
     size_t outleft = sizeof buf;
     size_t r = iconv(cd, &inp, &inleft, &outp, &outleft);
     out.append(buf, static_cast<size_t>(outp - buf));
     if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      const size_t skip = std::min(inleft, std::max<size_t>(1, onBad(out, {inp, inleft})));
-      inp += skip;
-      inleft -= skip;
+      const size_t skip = onBad(out, {inp, inleft});
+      if (skip == 0) {
+        good = false;
+        break;
+      }
+      inp += std::min(inleft, skip);
+      inleft -= std::min(inleft, skip);
     }
   }
+  if (good) {
+    // The end of a text in a stateful encoding (ISO-2022-JP): back to the
+    // initial state.
+    char* outp = buf;
+    size_t outleft = sizeof buf;
+    if (iconv(cd, nullptr, nullptr, &outp, &outleft) != static_cast<size_t>(-1))
+      out.append(buf, static_cast<size_t>(outp - buf));
+  }
   iconv_close(cd);
+  if (ok) *ok = good;
   return out;
+}
+
+// Names mail programs write for character sets that iconv knows under
+// another name (or only as a superset).
+std::string IconvCharsetName(std::string cs) {
+  static const struct {
+    const char* mail;
+    const char* iconv;
+  } kAliases[] = {
+      {"ks_c_5601-1987", "CP949"},
+      {"ks_c_5601", "CP949"},
+      {"ks_c_5601-1989", "CP949"},
+      {"euc-kr", "CP949"},
+      {"gb2312", "GBK"},
+      {"x-gbk", "GBK"},
+      {"x-sjis", "SHIFT_JIS"},
+      {"shift-jis", "SHIFT_JIS"},
+      {"iso-8859-8-i", "ISO-8859-8"},
+      {"x-mac-roman", "MACINTOSH"},
+      {"unicode-1-1-utf-7", "UTF-7"},
+      {"x-user-defined", "CP1252"},
+  };
+  for (const auto& a : kAliases)
+    if (cs == a.mail) return a.iconv;
+  return cs;
 }
 
 }  // namespace
@@ -224,6 +272,30 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
     }
   }
   return out;
+}
+
+bool CharsetToUtf8(std::string_view charset, std::string_view bytes, std::string& out) {
+  std::string cs(TrimAscii(charset));
+  for (char& c : cs)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (cs.empty() || cs == "utf-8" || cs == "utf8" || cs == "us-ascii" || cs == "ascii") {
+    out = std::string(bytes);
+    return IsValidUtf8(bytes);
+  }
+  // A charset is a plain token; anything else (iconv's "//" suffixes) is
+  // not a charset name.
+  if (!std::all_of(cs.begin(), cs.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+               c == '.' || c == ':';
+      }))
+    return false;
+  iconv_t cd = iconv_open("UTF-8", IconvCharsetName(cs).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  bool ok = false;
+  std::string result = IconvAll(
+      cd, bytes, [](std::string&, std::string_view) { return size_t{0}; }, &ok);
+  if (ok) out = std::move(result);
+  return ok;
 }
 
 }  // namespace qb

@@ -24,6 +24,12 @@ std::string ToUtf8Edge(std::string_view bytes);
 // Windows-1252 to UTF-8, byte by byte (undefined bytes become U+FFFD).
 std::string Cp1252ToUtf8(std::string_view bytes);
 
+// Converts bytes in the named character set (as mail names it) to UTF-8:
+// US-ASCII and UTF-8 stay as they are (false when not valid UTF-8); others
+// go through iconv. False, out untouched, for an unknown charset or bytes
+// the charset does not allow.
+bool CharsetToUtf8(std::string_view charset, std::string_view bytes, std::string& out);
+
 // UTF-16LE to UTF-8 (unpaired surrogates become U+FFFD).
 std::string Utf16LeToUtf8(std::string_view bytes);
 

@@ -11,14 +11,12 @@
 // is the key's default value ("@" in the file).
 //
 // The store lives in one text file in the registry export format
-// ("Windows Registry Editor Version 5.00", [HKEY_CURRENT_USER\...] sections,
-// "name"="text", "name"=dword:00000001, hex(N): for other types), loaded when
-// the store is opened and written back atomically after every change (or
-// once at the end of a TBatch). Texts are 8-bit and kept as their bytes: the
-// file is read and written without conversion, so whatever a caller stored
-// comes back unchanged. Texts taken from a UTF-16 export (a Windows .reg
-// file, or hex(1)/hex(2) data of a version 5 file) become UTF-8 bytes, which
-// pass unchanged through qb::ToUtf8Edge.
+// (regformat.h), loaded when the store is opened and written back
+// atomically after every change (or once at the end of a TBatch). Texts are
+// 8-bit and kept as their bytes: the file is read and written without
+// conversion, so whatever a caller stored comes back unchanged. Texts taken
+// from a UTF-16 export become UTF-8 bytes, which pass unchanged through
+// qb::ToUtf8Edge.
 //
 // Every member is safe to call from any thread.
 #pragma once
@@ -27,71 +25,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/limits.h"
+#include "platform/regformat.h"
+
 namespace qb {
-
-// Value types, numbered as the registry numbers them.
-enum TRegType : std::uint32_t {
-  kRegNone = 0,
-  kRegSz = 1,        // text
-  kRegExpandSz = 2,  // text with %NAME% references
-  kRegBinary = 3,
-  kRegDword = 4,  // 32-bit integer
-  kRegDwordBigEndian = 5,
-  kRegLink = 6,
-  kRegMultiSz = 7,
-  kRegQword = 11,
-};
-
-struct TRegValue {
-  std::string Name;
-  std::uint32_t Type = kRegSz;
-  // kRegSz, kRegExpandSz: the 8-bit text. Every type other than these and
-  // kRegDword: the data bytes as a version 5 export holds them.
-  std::string Data;
-  std::uint32_t Dword = 0;  // kRegDword
-
-  bool IsText() const { return Type == kRegSz || Type == kRegExpandSz; }
-  bool operator==(const TRegValue&) const = default;
-};
-
-// A read of the wrong type, a name beyond the registry's limits, or a store
-// file that cannot be written.
-class EKeyStoreError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A .reg text that cannot be read; what() is "line N: what was wrong".
-class ERegParseError : public EKeyStoreError {
- public:
-  ERegParseError(int line, const std::string& problem);
-  int Line() const { return line_; }
-  const std::string& Problem() const { return problem_; }
-
- private:
-  int line_;
-  std::string problem_;
-};
-
-// What an import changed.
-struct TRegImportStats {
-  int Keys = 0;     // key sections of HKEY_CURRENT_USER read
-  int Values = 0;   // values set
-  int Deleted = 0;  // keys and values deleted
-  int Ignored = 0;  // key sections of other roots, skipped
-};
-
-// Limits of the registry, enforced on every name.
-constexpr size_t kMaxKeyNameLength = 255;
-constexpr size_t kMaxValueNameLength = 16383;
-constexpr size_t kMaxKeyDepth = 512;
-// Largest .reg text imported (a whole exported profile is far smaller).
-constexpr size_t kMaxRegFileSize = size_t{64} << 20;
 
 class TKeyStore {
  public:

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/errors.h"
+
 namespace qb {
 
 std::string GetEnv(const char* name) {
@@ -105,8 +107,22 @@ std::string ResolveNoCase(const std::string& dir, const std::string& name) {
   return found.empty() ? exact : IncludeTrailingSlash(base) + found;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int OpenRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
+namespace {
+std::optional<std::string> ReadAll(int fd) {
   if (fd < 0) return std::nullopt;
   std::string data;
   char buf[65536];
@@ -122,6 +138,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   }
   ::close(fd);
   return data;
+}
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  return ReadAll(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path) {
+  return ReadAll(OpenRegularFile(path));
 }
 
 bool SaveBytesToFile(const std::string& path, const std::string& bytes) {
@@ -146,7 +171,8 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string tmpl = IncludeTrailingSlash(dir) + "." + name + ".XXXXXX";
   int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) throw std::runtime_error("Cannot create " + path + ": " + std::strerror(errno));
+  if (fd < 0)
+    throw EQuillboxError(TErrorKind::InOut, "Cannot create " + path + ": " + std::strerror(errno));
   // Keep the permissions a plain create would give.
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -159,19 +185,19 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
       int err = errno;
       ::close(fd);
       ::unlink(tmpl.c_str());
-      throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+      throw EQuillboxError(TErrorKind::InOut, "Cannot write " + path + ": " + std::strerror(err));
     }
     off += static_cast<size_t>(n);
   }
   if (::fsync(fd) != 0 || ::close(fd) != 0) {
     int err = errno;
     ::unlink(tmpl.c_str());
-    throw std::runtime_error("Cannot write " + path + ": " + std::strerror(err));
+    throw EQuillboxError(TErrorKind::InOut, "Cannot write " + path + ": " + std::strerror(err));
   }
   if (::rename(tmpl.c_str(), path.c_str()) != 0) {
     int err = errno;
     ::unlink(tmpl.c_str());
-    throw std::runtime_error("Cannot replace " + path + ": " + std::strerror(err));
+    throw EQuillboxError(TErrorKind::InOut, "Cannot replace " + path + ": " + std::strerror(err));
   }
 }
 

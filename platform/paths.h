@@ -39,12 +39,20 @@ std::string ResolveNoCase(const std::string& dir, const std::string& name);
 // Reads a whole file. nullopt when it cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// Opens path for reading only when it is a regular file (after links), and
+// without ever blocking on the open: a FIFO, a device or a socket is
+// refused (-1, errno EINVAL) instead of waiting for a writer or reading
+// without end. The descriptor returned reads blocking, close-on-exec.
+int OpenRegularFile(const std::string& path);
+// ReadWholeFile of a file OpenRegularFile opens.
+std::optional<std::string> ReadRegularFile(const std::string& path);
+
 // Writes bytes to path, creating or replacing the file. False on failure.
 bool SaveBytesToFile(const std::string& path, const std::string& bytes);
 
 // Writes data to a temporary file in the same directory and renames it over
 // path, so readers see either the old or the new content, never a part.
-// Throws std::runtime_error on failure, leaving the old file untouched.
+// Throws EQuillboxError (InOut) on failure, leaving the old file untouched.
 void WriteFileAtomically(const std::string& path, const std::string& data);
 
 // Expands %NAME% references from the environment; unknown names and lone

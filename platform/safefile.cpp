@@ -259,13 +259,10 @@ TPlaced TPendingFile::Place(const std::function<std::string(int n)>& candidate, 
       }
       return placed;
     }
-    if (S_ISLNK(st.st_mode)) return placed;
+    // A link, a directory or any other non-file is taken, and left as it is.
     if (!S_ISREG(st.st_mode)) continue;
     const int other = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (other < 0) {
-      if (errno == ELOOP) return placed;
-      continue;
-    }
+    if (other < 0) continue;
     const bool same = SameBytes(fd_, other);
     ::close(other);
     if (same) {

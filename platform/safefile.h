@@ -69,7 +69,7 @@ class TSafeDir {
 enum class TPlaceResult {
   Written,    // the file now has the name
   SameBytes,  // the name already held the same bytes; nothing was written
-  Failed      // nothing was placed: a link in the way, no free name, an error
+  Failed      // nothing was placed: no free name, an error
 };
 
 struct TPlaced {
@@ -110,8 +110,8 @@ class TPendingFile {
 
   // Moves the finished temporary to the first name candidate(1),
   // candidate(2), ... that is free or already holds the same bytes (the
-  // temporary is then dropped). A symbolic link at a candidate fails the
-  // placing; a directory or other non-file is passed over. A temporary
+  // temporary is then dropped). A symbolic link, a directory or any other
+  // non-file at a candidate is passed over and left untouched. A temporary
   // that was replaced behind our back fails too. An empty candidate ends
   // the search (Failed).
   TPlaced Place(const std::function<std::string(int n)>& candidate, int maxTries = 10000);

@@ -1,8 +1,11 @@
 #include "platform/thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <future>
+
+#include "platform/errors.h"
 
 namespace qb {
 
@@ -44,8 +47,40 @@ void TQueueDispatcher::Post(std::function<void()> call) {
   wake_.notify_all();
 }
 
+void TQueueDispatcher::PostAfter(std::chrono::milliseconds delay, std::function<void()> call) {
+  {
+    std::lock_guard lock(mutex_);
+    timed_.push_back({TClock::now() + delay, std::move(call)});
+  }
+  wake_.notify_all();
+}
+
+void TQueueDispatcher::Wake() {
+  {
+    std::lock_guard lock(mutex_);
+    ++wakes_;
+  }
+  wake_.notify_all();
+}
+
+void TQueueDispatcher::TakeDueTimed(TClock::time_point now) {
+  // In the order they fall due; after the calls queued before.
+  std::stable_sort(timed_.begin(), timed_.end(),
+                   [](const TTimed& a, const TTimed& b) { return a.Due < b.Due; });
+  std::size_t due = 0;
+  while (due < timed_.size() && timed_[due].Due <= now) {
+    queue_->push_back(std::move(timed_[due].Call));
+    ++due;
+  }
+  timed_.erase(timed_.begin(), timed_.begin() + static_cast<std::ptrdiff_t>(due));
+}
+
 int TQueueDispatcher::ProcessQueue() {
   int ran = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (!timed_.empty()) TakeDueTimed(TClock::now());
+  }
   for (;;) {
     std::function<void()> call;
     {
@@ -60,12 +95,24 @@ int TQueueDispatcher::ProcessQueue() {
 }
 
 void TQueueDispatcher::ProcessUntil(const std::function<bool()>& done) {
-  while (!done()) {
+  for (;;) {
+    unsigned long long seen = 0;
+    {
+      std::lock_guard lock(mutex_);
+      seen = wakes_;
+    }
+    // A Wake from here on ends the wait below.
+    if (done()) return;
     if (ProcessQueue() > 0) continue;
     std::unique_lock lock(mutex_);
-    // The predicate may change without a post (a thread ending), so wake up
-    // now and then to look at it again.
-    wake_.wait_for(lock, std::chrono::milliseconds(10), [&] { return !queue_->empty(); });
+    auto ready = [&] { return !queue_->empty() || wakes_ != seen; };
+    if (timed_.empty()) {
+      wake_.wait(lock, [&] { return ready() || !timed_.empty(); });
+    } else {
+      TClock::time_point next = timed_.front().Due;
+      for (const TTimed& t : timed_) next = std::min(next, t.Due);
+      wake_.wait_until(lock, next, ready);
+    }
   }
 }
 
@@ -78,14 +125,26 @@ void Synchronize(const std::function<void()>& call) {
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> finished = done->get_future();
   d.Post([&call, done] {
-    try {
-      call();
+    if (std::exception_ptr error = CallCatching(call))
+      done->set_exception(error);
+    else
       done->set_value();
-    } catch (...) {
-      done->set_exception(std::current_exception());
-    }
   });
   finished.get();
+}
+
+std::exception_ptr CallCatching(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const std::exception&) {
+    return std::current_exception();
+  } catch (...) {
+    // The one place that catches everything: an exception handed to another
+    // thread must never be lost on the way, whatever threw it.
+    return std::make_exception_ptr(
+        EQuillboxError(TErrorKind::External, "an exception that is no std::exception"));
+  }
+  return nullptr;
 }
 
 void Sleep(unsigned milliseconds) {
@@ -110,19 +169,19 @@ void TThread::Resume() {
 }
 
 void TThread::Run() {
-  try {
-    Execute();
-  } catch (...) {
-    FatalException = std::current_exception();
-  }
+  FatalException = CallCatching([this] { Execute(); });
   const bool free_self = FreeOnTerminate;
-  try {
-    if (OnTerminate) Synchronize([this] { OnTerminate(*this); });
-  } catch (...) {
-    if (!FatalException) FatalException = std::current_exception();
+  if (OnTerminate) {
+    std::exception_ptr error =
+        CallCatching([this] { Synchronize([this] { OnTerminate(*this); }); });
+    if (!FatalException) FatalException = error;
   }
   finished_.store(true);
+  // A main thread waiting in WaitFor (or for a self-freeing thread to be
+  // gone) looks again: the wake comes last, after this is deleted.
+  IMainThreadDispatcher& dispatcher = MainThreadDispatcher();
   if (free_self) delete this;
+  dispatcher.Wake();
 }
 
 void TThread::WaitFor() {

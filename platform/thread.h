@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace qb {
 
@@ -26,6 +28,12 @@ class IMainThreadDispatcher {
   virtual bool IsMainThread() const = 0;
   // Queues a call for the main thread; returns at once.
   virtual void Post(std::function<void()> call) = 0;
+  // Queues a call for the main thread to run once delay has passed (a
+  // timer of the main thread's loop); returns at once.
+  virtual void PostAfter(std::chrono::milliseconds delay, std::function<void()> call) = 0;
+  // Wakes a main thread that waits for something other than a call (a
+  // thread ending): it looks at what it waits for again.
+  virtual void Wake() {}
 };
 
 // Installs the dispatcher used by every TThread; returns the previous one.
@@ -40,16 +48,31 @@ class TQueueDispatcher : public IMainThreadDispatcher {
   TQueueDispatcher();
   bool IsMainThread() const override;
   void Post(std::function<void()> call) override;
+  void PostAfter(std::chrono::milliseconds delay, std::function<void()> call) override;
+  void Wake() override;
 
-  // Runs every queued call; returns how many ran.
+  // Runs every queued call (and every timed call that is due); returns how
+  // many ran.
   int ProcessQueue();
-  // Runs queued calls as they arrive until done() is true.
+  // Runs queued calls as they arrive, and timed calls when they are due,
+  // until done() is true. It sleeps in between: done() is looked at again
+  // after each call and at each Wake.
   void ProcessUntil(const std::function<bool()>& done);
 
  private:
+  using TClock = std::chrono::steady_clock;
+  struct TTimed {
+    TClock::time_point Due;
+    std::function<void()> Call;
+  };
+  // Moves the timed calls that are due to the queue; under the lock.
+  void TakeDueTimed(TClock::time_point now);
+
   std::thread::id main_;
   std::mutex mutex_;
   std::condition_variable wake_;
+  std::vector<TTimed> timed_;
+  unsigned long long wakes_ = 0;
   std::deque<std::function<void()>>* queue_;
   std::unique_ptr<std::deque<std::function<void()>>> owned_;
 };
@@ -61,6 +84,12 @@ TQueueDispatcher& DefaultQueueDispatcher();
 // the call runs directly. An exception thrown by the call is raised again in
 // the caller.
 void Synchronize(const std::function<void()>& call);
+
+// Runs call and returns what it threw, or nullptr when it returned. This is
+// how an exception crosses from one thread to another; one that is no
+// std::exception arrives as an EQuillboxError, so that whoever rethrows it
+// needs to catch only std::exception.
+std::exception_ptr CallCatching(const std::function<void()>& call);
 
 // Pause of the current thread.
 void Sleep(unsigned milliseconds);

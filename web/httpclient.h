@@ -7,7 +7,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
+
+#include "platform/limits.h"
 
 namespace qb {
 
@@ -24,17 +28,34 @@ class IDownloadSink {
 };
 
 enum class TFetchResult {
-  NotOpened,     // no reply: bad or unsupported link, refused, no such host...
-  Abandoned,     // opened, but the sink refused it in Opened()
-  Completed,     // the whole body was delivered
-  Ended,         // the transfer broke off or stalled after the reply began
-  StoppedBySink  // the sink ended it in Write()
+  NotOpened,      // no reply: bad or unsupported link, refused, no such host...
+  Abandoned,      // opened, but the sink refused it in Opened()
+  Completed,      // the whole body was delivered, as long as it was promised
+  Ended,          // the transfer broke off after the reply began, or came short
+  StoppedBySink,  // the sink ended it in Write()
+  Rejected,       // the reply was not a success (an HTTP status outside 2xx)
+  TimedOut,       // the transfer ran past its time, or moved nothing for too long
+  Stopped         // the run's stop request ended it
+};
+
+// How long one transfer may take, and whether the run still wants it.
+struct TTransferLimits {
+  long TotalMs = kTransferLimitMs;
+  long StallMs = kStallLimitMs;
+  // Asked while the transfer runs; true ends it at once. Empty: never.
+  std::function<bool()> Stopped;
 };
 
 class IHttpFetcher {
  public:
   virtual ~IHttpFetcher() = default;
   virtual TFetchResult Fetch(const std::string& link, IDownloadSink& sink) = 0;
+  // The same within limits; a fetcher that keeps no time ignores them.
+  virtual TFetchResult FetchWithin(const std::string& link, IDownloadSink& sink,
+                                   const TTransferLimits& limits) {
+    (void)limits;
+    return Fetch(link, sink);
+  }
 };
 
 // The largest piece a sink is handed.
@@ -43,17 +64,21 @@ inline constexpr std::size_t kReadPieceSize = 1024;
 struct THttpSettings {
   std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Win32)";
   long ConnectTimeoutMs = 60000;
-  // A transfer (sending or receiving) that moves no byte for this long ends.
-  long StallTimeoutMs = 60000;
   long MaxRedirects = 10;
 };
 
 // libcurl with the system's (environment) proxy settings; signals are not
-// used, so it is safe on any thread. One easy handle per Fetch.
+// used, so it is safe on any thread. One easy handle per Fetch. Only a
+// success reply (2xx for HTTP) reaches the sink, and only one whose body
+// came whole (as long as its Content-Length said, or ended cleanly without
+// one) is Completed.
 class THttpClient : public IHttpFetcher {
  public:
   explicit THttpClient(THttpSettings settings = {});
+  // Within the default limits.
   TFetchResult Fetch(const std::string& link, IDownloadSink& sink) override;
+  TFetchResult FetchWithin(const std::string& link, IDownloadSink& sink,
+                           const TTransferLimits& limits) override;
 
   const THttpSettings& Settings() const { return settings_; }
 

@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <unordered_set>
@@ -187,10 +189,27 @@ std::string LinkTargetPath(const std::string& directory, const std::string& pref
   return IncludeTrailingSlash(directory) + Replace(prefix + name, '/', '_');
 }
 
+std::string DownloadFailedLine(const std::string& path, const TLinkRun& run) {
+  return "Unable to Save Attachment " + path + " of Message(" + run.MessageNumber + ") in " +
+         run.Folder;
+}
+
+std::string LinkNotFetchedLine(const std::string& link, const TLinkRun& run) {
+  return "Link Not Fetched " + link + " of Message(" + run.MessageNumber + ") in " + run.Folder;
+}
+
+std::string DownloadTimeUsedUpNotice(std::size_t count, const TLinkRun& run) {
+  return "Download Time Used Up for Message(" + run.MessageNumber + ") in " + run.Folder + " : " +
+         std::to_string(count) + (count == 1 ? " Link" : " Links") + " Not Fetched";
+}
+
 TLinkDownloader::TLinkDownloader(TExtensionListsSnapshot lists, TLinkDownloadOptions options)
     : lists_(std::move(lists)),
       urlListPath_(options.UrlListPath.empty() ? DefaultUrlListPath() : options.UrlListPath),
       maxFileBytes_(options.MaxFileBytes),
+      transferLimitMs_(options.TransferLimitMs),
+      stallLimitMs_(options.StallLimitMs),
+      messageBudgetMs_(options.MessageBudgetMs),
       fetcher_(options.Fetcher ? options.Fetcher : std::make_shared<THttpClient>()) {}
 
 void TLinkDownloader::GetHyperlinks(const std::string& text, TStringList& list) {
@@ -260,55 +279,130 @@ int TLinkDownloader::DownloadLinks(const std::string& directory, const std::stri
 }
 
 int TLinkDownloader::DownloadLinks(const TTargetPath& target, const std::string& text) {
-  TStringList links;
-  GetDownloadLinks(text, links);
-  int count = 0;
-  for (const std::string& link : links) {
-    try {
-      const std::string n = LinkTargetName(link);
-      if (n.empty()) continue;
-      RecordUrl(link);
-      if (DownloadFile(link, target, n)) ++count;
-    } catch (const std::exception&) {
-      // The link is skipped.
-    }
-  }
-  return count;
+  return DownloadMessageLinks(target, {text}, TLinkRun{}).Written;
 }
 
-bool TLinkDownloader::DownloadFile(const std::string& link, const std::string& targetPath) {
+TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
+                                                  const std::vector<std::string>& bodies,
+                                                  const TLinkRun& run) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(std::max(0L, messageBudgetMs_));
+  const auto stopped = [&run] { return run.Stopped && run.Stopped(); };
+  const auto log = [&run](const std::string& line) {
+    if (run.Log) run.Log(line);
+  };
+
+  // Every link of every body with the name it is saved under; the ones
+  // that are skipped all the same have none.
+  std::vector<std::pair<std::string, std::string>> links;
+  for (const std::string& body : bodies) {
+    TStringList found;
+    GetDownloadLinks(body, found);
+    for (std::string& link : found) {
+      std::string name;
+      try {
+        name = LinkTargetName(link);
+      } catch (const std::exception&) {
+        // The link is skipped.
+      }
+      if (!name.empty()) links.emplace_back(std::move(link), std::move(name));
+    }
+  }
+
+  TLinkResult result;
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    if (stopped()) break;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      const std::size_t left = links.size() - i;
+      if (run.Notice) run.Notice(DownloadTimeUsedUpNotice(left, run));
+      for (; i < links.size(); ++i) log(LinkNotFetchedLine(links[i].first, run));
+      result.Failed += static_cast<int>(left);
+      break;
+    }
+    const std::string& link = links[i].first;
+    const std::string& name = links[i].second;
+    try {
+      RecordUrl(link);
+    } catch (const std::exception&) {
+      continue;  // the link is skipped
+    }
+    TTransferLimits limits;
+    const long left = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+    limits.TotalMs = std::max(1L, std::min(transferLimitMs_, left));
+    limits.StallMs = stallLimitMs_;
+    limits.Stopped = run.Stopped;
+    TDownloadOutcome outcome = TDownloadOutcome::NotOpened;
+    try {
+      outcome = DownloadWithin(link, target, name, limits);
+    } catch (const std::exception&) {
+      // The link is skipped, as one that cannot be opened.
+    }
+    switch (outcome) {
+      case TDownloadOutcome::Placed:
+        ++result.Written;
+        break;
+      case TDownloadOutcome::Failed: {
+        ++result.Failed;
+        const std::string file = DownloadFileName(target, name, 1);
+        log(DownloadFailedLine(target.Directory + file, run));
+        break;
+      }
+      case TDownloadOutcome::NotOpened:
+      case TDownloadOutcome::Stopped:
+        break;
+    }
+  }
+  return result;
+}
+
+TDownloadOutcome TLinkDownloader::DownloadFile(const std::string& link,
+                                               const std::string& targetPath) {
   const std::string path = SafeDownloadPath(targetPath);
-  if (path.empty()) return false;
+  if (path.empty()) return TDownloadOutcome::NotOpened;
   TTargetPath target;
   target.Directory = path.substr(0, path.rfind('/') + 1);
   return DownloadFile(link, target, path.substr(path.rfind('/') + 1));
 }
 
-bool TLinkDownloader::DownloadFile(const std::string& link, const TTargetPath& target,
-                                   const std::string& linkName) {
-  if (DownloadFileName(target, linkName, 1).empty()) return false;
+TDownloadOutcome TLinkDownloader::DownloadFile(const std::string& link, const TTargetPath& target,
+                                               const std::string& linkName) {
+  TTransferLimits limits;
+  limits.TotalMs = transferLimitMs_;
+  limits.StallMs = stallLimitMs_;
+  return DownloadWithin(link, target, linkName, limits);
+}
+
+TDownloadOutcome TLinkDownloader::DownloadWithin(const std::string& link, const TTargetPath& target,
+                                                 const std::string& linkName,
+                                                 const TTransferLimits& limits) {
+  if (DownloadFileName(target, linkName, 1).empty()) return TDownloadOutcome::NotOpened;
   TSafeDir dir;
-  if (!OpenTargetDirectory(target, dir)) return false;
+  if (!OpenTargetDirectory(target, dir)) return TDownloadOutcome::NotOpened;
 
   TFileSink sink(dir, maxFileBytes_);
-  const TFetchResult result = fetcher_->Fetch(link, sink);
-  bool keep = false;
-  switch (result) {
-    case TFetchResult::Completed:
-    case TFetchResult::Ended:
-      keep = !sink.Failed();
-      break;
-    case TFetchResult::StoppedBySink:
-      keep = sink.Capped() && !sink.Failed();
-      break;
+  // Whatever is not placed, the temporary goes with the sink.
+  switch (fetcher_->FetchWithin(link, sink, limits)) {
     case TFetchResult::NotOpened:
-    case TFetchResult::Abandoned:
+    case TFetchResult::Abandoned:  // no reply, or no temporary file could be made
+      return TDownloadOutcome::NotOpened;
+    case TFetchResult::Stopped:
+      return TDownloadOutcome::Stopped;
+    case TFetchResult::Ended:
+    case TFetchResult::StoppedBySink:  // longer than the cap, or not written
+    case TFetchResult::Rejected:
+    case TFetchResult::TimedOut:
+      return TDownloadOutcome::Failed;
+    case TFetchResult::Completed:
       break;
   }
   TPendingFile* temp = sink.Temp();
-  if (!keep || !temp) return false;  // the temporary goes with the sink
+  if (sink.Failed() || !temp) return TDownloadOutcome::Failed;
   const TPlaced placed = temp->Place([&](int n) { return DownloadFileName(target, linkName, n); });
-  return placed.Result != TPlaceResult::Failed;
+  return placed.Result == TPlaceResult::Failed ? TDownloadOutcome::Failed
+                                               : TDownloadOutcome::Placed;
 }
 
 void TLinkDownloader::RecordUrl(const std::string& link) {

@@ -13,14 +13,21 @@
 //     extracted += links.DownloadLinks(dir, prefix, message.Text);
 //     extracted += links.DownloadLinks(dir, prefix, message.HTML);
 //   }
+//
+// A run downloads a message's links with DownloadMessageLinks: within the
+// message's time, ended by the run's stop request, and every file that did
+// not come whole removed and logged.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/job.h"
 #include "engine/naming.h"
+#include "engine/worker.h"
+#include "platform/limits.h"
 #include "web/httpclient.h"
 #include "web/jsHTMLParser.h"
 
@@ -55,10 +62,31 @@ std::string LinkTargetPath(const std::string& directory, const std::string& pref
                            const std::string& name);
 
 struct TLinkDownloadOptions {
-  std::string UrlListPath;                    // "" means DefaultUrlListPath()
-  std::uint64_t MaxFileBytes = 256ull << 20;  // a transfer stops here, counting as done
-  std::shared_ptr<IHttpFetcher> Fetcher;      // null means a THttpClient
+  std::string UrlListPath;                         // "" means DefaultUrlListPath()
+  std::uint64_t MaxFileBytes = kMaxDownloadBytes;  // a body longer than this fails
+  long TransferLimitMs = kTransferLimitMs;
+  long StallLimitMs = kStallLimitMs;
+  long MessageBudgetMs = kMessageDownloadBudgetMs;
+  std::shared_ptr<IHttpFetcher> Fetcher;  // null means a THttpClient
 };
+
+// What became of one link's download.
+enum class TDownloadOutcome {
+  Placed,     // the file is under its name (or the name held the same bytes)
+  NotOpened,  // nothing to fetch: no usable name or directory, no reply
+  Failed,     // fetched but not whole or not a success: nothing kept
+  Stopped     // the run's stop request ended it: nothing kept
+};
+
+using TLinkRun = ILinkDownloads::TRun;
+using TLinkResult = ILinkDownloads::TResult;
+
+// The line for a link whose file could not be placed at path, and the one
+// for a link left out when its message's download time ran out, and the
+// notice that the time ran out with count links left.
+std::string DownloadFailedLine(const std::string& path, const TLinkRun& run);
+std::string LinkNotFetchedLine(const std::string& link, const TLinkRun& run);
+std::string DownloadTimeUsedUpNotice(std::size_t count, const TLinkRun& run);
 
 class TLinkDownloader {
  public:
@@ -78,6 +106,13 @@ class TLinkDownloader {
   // file named as DownloadFileName says. Returns the number of files
   // fetched, counting a file whose name already held the same bytes.
   int DownloadLinks(const TTargetPath& target, const std::string& text);
+  // The links of a message's bodies, body after body, within the message's
+  // time: once it is spent, each link left gets LinkNotFetchedLine (after one
+  // DownloadTimeUsedUpNotice) and counts as failed. A download that fails
+  // gets DownloadFailedLine and counts as failed; a stop request ends the
+  // download in progress and leaves the rest unfetched, without a line.
+  TLinkResult DownloadMessageLinks(const TTargetPath& target,
+                                   const std::vector<std::string>& bodies, const TLinkRun& run);
   // The same into directory, taken as the destination itself.
   int DownloadLinks(const std::string& directory, const std::string& prefix,
                     const std::string& text);
@@ -86,14 +121,15 @@ class TLinkDownloader {
   // file is received under a temporary name and given its name when the
   // transfer is over: never over another file (a name holding the same
   // bytes is kept, one holding others sends it on to "name (2).ext") and
-  // never through a symbolic link below the destination. True when the
-  // link opened and the file was placed; a transfer that breaks off or
-  // reaches the size cap still counts. A failed write leaves nothing.
-  bool DownloadFile(const std::string& link, const TTargetPath& target,
-                    const std::string& linkName);
+  // never through a symbolic link below the destination. Only a success
+  // reply that came whole is placed: an error status, a body shorter than
+  // promised or longer than the size cap, a transfer that broke off, ran
+  // out of time or failed to be written leaves nothing.
+  TDownloadOutcome DownloadFile(const std::string& link, const TTargetPath& target,
+                                const std::string& linkName);
   // The same for a target path (made safe first) whose directory is taken
   // as the destination itself.
-  bool DownloadFile(const std::string& link, const std::string& targetPath);
+  TDownloadOutcome DownloadFile(const std::string& link, const std::string& targetPath);
 
   // Notes the link in the URL list (section "urls", value "y"). Throws
   // when the list exists but cannot be read; a failed write is ignored.
@@ -102,9 +138,13 @@ class TLinkDownloader {
   const std::string& UrlListPath() const { return urlListPath_; }
 
  private:
+  TDownloadOutcome DownloadWithin(const std::string& link, const TTargetPath& target,
+                                  const std::string& linkName, const TTransferLimits& limits);
+
   TExtensionListsSnapshot lists_;
   std::string urlListPath_;
   std::uint64_t maxFileBytes_;
+  long transferLimitMs_, stallLimitMs_, messageBudgetMs_;
   std::shared_ptr<IHttpFetcher> fetcher_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/job.h"
 #include "engine/worker.h"
@@ -21,8 +22,9 @@ class TWorkerLinks : public ILinkDownloads {
     Downloader().GetDownloadLinks(text, list);
     return list.size();
   }
-  int Download(const TTargetPath& target, const std::string& text) override {
-    return Downloader().DownloadLinks(target, text);
+  TResult Download(const TTargetPath& target, const std::vector<std::string>& bodies,
+                   const TRun& run) override {
+    return Downloader().DownloadMessageLinks(target, bodies, run);
   }
 
  private:

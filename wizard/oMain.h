@@ -269,6 +269,7 @@ class TfrmOEMain : public QDialog, public IRunView {
   void RunningCloseQuery(bool& canClose);
   // IRunView: the worker's reports, on the UI thread.
   void AddLog(const std::string& line) override;
+  void AddNotice(const std::string& text) override;
   void SetStatusText(const std::string& text) override;
   void SetProgressMax(int count) override;
   void SetProgressPosition(int value) override;

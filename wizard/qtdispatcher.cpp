@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 
 namespace qb::wiz {
 
@@ -18,6 +19,13 @@ bool TQtDispatcher::IsMainThread() const {
 
 void TQtDispatcher::Post(std::function<void()> call) {
   QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void TQtDispatcher::PostAfter(std::chrono::milliseconds delay, std::function<void()> call) {
+  // The timer is started on the UI thread, which owns it.
+  QMetaObject::invokeMethod(
+      this, [this, delay, call = std::move(call)] { QTimer::singleShot(delay, this, call); },
+      Qt::QueuedConnection);
 }
 
 }  // namespace qb::wiz

@@ -23,6 +23,8 @@ class TQtDispatcher : public QObject, public IMainThreadDispatcher {
 
   bool IsMainThread() const override;
   void Post(std::function<void()> call) override;
+  // A single-shot timer of the UI thread's loop.
+  void PostAfter(std::chrono::milliseconds delay, std::function<void()> call) override;
 
  private:
   IMainThreadDispatcher* previous_;

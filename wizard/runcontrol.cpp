@@ -178,6 +178,10 @@ void TfrmOEMain::AddLog(const std::string& line) {
   RunState->View.AddLog(line);
 }
 
+void TfrmOEMain::AddNotice(const std::string& text) {
+  RunState->View.AddNotice(text);
+}
+
 void TfrmOEMain::SetStatusText(const std::string& text) {
   StatusText = text;
   RunState->View.SetStatusText(text);
@@ -211,8 +215,11 @@ void TfrmOEMain::RunFinished() {
   Running = false;
   btHelp->show();
   btToTray->hide();
-  // The status line in the user's language; the log line as written.
-  lbOEStatus->setText(Tr(kFinishedText));
+  // The status line in the user's language (the log line as written), and
+  // what the run had to tell beside the log stays in sight.
+  const QString notices = RunState->View.NoticeSummary();
+  lbOEStatus->setText(Tr(kFinishedText) +
+                      (notices.isEmpty() ? QString() : QLatin1Char('\n') + notices));
   AddLog(kFinishedText);
   RunState->View.Flush();
 

@@ -92,6 +92,29 @@ void TRunView::AddLog(const std::string& line) {
   Schedule();
 }
 
+void TRunView::AddNotice(const std::string& text) {
+  // In its place among the log lines.
+  FlushLines();
+  const QString line = UiText(text);
+  notices_.append(line);
+  log_.appendHtml(QStringLiteral("<span style=\"color:#%1\">%2</span>")
+                      .arg(kNoticeColour, 6, 16, QLatin1Char('0'))
+                      .arg(line.toHtmlEscaped()));
+}
+
+QString TRunView::NoticeSummary() const {
+  if (notices_.isEmpty()) return {};
+  if (notices_.size() == 1) return notices_.front();
+  return notices_.front() + Tr(" (%1 more in the log)").arg(notices_.size() - 1);
+}
+
+void TRunView::FlushLines() {
+  if (lines_.isEmpty()) return;
+  // One paragraph per line; one call for all of them.
+  log_.appendPlainText(lines_.join(QLatin1Char('\n')));
+  lines_.clear();
+}
+
 void TRunView::SetStatusText(const std::string& text) {
   status_text_ = UiText(text);
   Schedule();
@@ -123,11 +146,7 @@ void TRunView::UpdateFolderRow(const std::string& folderName, int folderIndex, i
 
 void TRunView::Flush() {
   refresh_.stop();
-  if (!lines_.isEmpty()) {
-    // One paragraph per line; one call for all of them.
-    log_.appendPlainText(lines_.join(QLatin1Char('\n')));
-    lines_.clear();
-  }
+  FlushLines();
   if (status_text_) {
     status_.setText(*status_text_);
     status_text_.reset();
@@ -160,6 +179,7 @@ void TRunView::Flush() {
 void TRunView::Discard() {
   refresh_.stop();
   lines_.clear();
+  notices_.clear();
   status_text_.reset();
   progressChanged_ = false;
   rowReports_.clear();

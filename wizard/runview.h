@@ -52,6 +52,8 @@ class TRunView : public IRunView {
   TRunView(QPlainTextEdit& log, QLabel& status, QProgressBar& progress, QTreeWidget& rows);
 
   void AddLog(const std::string& line) override;
+  // A log line of its own colour (kNoticeColour), kept for the end of the run.
+  void AddNotice(const std::string& text) override;
   void SetStatusText(const std::string& text) override;
   void SetProgressMax(int count) override;
   void SetProgressPosition(int value) override;
@@ -67,7 +69,15 @@ class TRunView : public IRunView {
   // Drops what has not been shown yet (the log and the list are cleared).
   void Discard();
 
+  // The notices of the run so far, in order (cleared by Discard).
+  const QStringList& Notices() const { return notices_; }
+  // The line the end of the run adds below "Finished with Extraction.":
+  // the first notice, and how many more the log holds; "" when none.
+  QString NoticeSummary() const;
+
   static constexpr int kRefreshMs = 40;
+  // The colour of the notices in the log (a dark red).
+  static constexpr unsigned kNoticeColour = 0xB00000;
 
  private:
   struct TRowReport {
@@ -75,6 +85,7 @@ class TRunView : public IRunView {
     int Status = 0, Extracted = 0, Messages = 0, Total = 0;
   };
   void Schedule();
+  void FlushLines();
 
   QPlainTextEdit& log_;
   QLabel& status_;
@@ -83,6 +94,7 @@ class TRunView : public IRunView {
   QTimer refresh_;
 
   QStringList lines_;
+  QStringList notices_;
   std::optional<QString> status_text_;
   bool progressChanged_ = false;
   int progressMax_ = 100, progressPosition_ = 0;

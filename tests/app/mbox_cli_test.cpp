@@ -2,6 +2,9 @@
 // Thunderbird home built here.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "tests/app/cli_runner.h"
@@ -18,6 +21,43 @@ std::string Mail(const std::string& subject, const std::string& day, const std::
          "--b\r\nContent-Type: text/plain\r\n\r\nhi\r\n--b\r\nContent-Type: application/pdf; "
          "name=\"" +
          file + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBERg==\r\n--b--\r\n\r\n";
+}
+
+// A FIFO or a link to a device where a profiles.ini or a mailbox should be
+// is passed over at once; a tree too deep is said, not kept silent.
+TEST(MboxCli, SpecialFilesAreNeverReadAndCutTreesAreTold) {
+  test::TempDir home;
+  const std::vector<std::pair<std::string, std::string>> env = {
+      {"HOME", home.Path()}, {"XDG_DATA_HOME", home / "data"}, {"LC_ALL", "C"}};
+  std::filesystem::create_directories(home / ".thunderbird");
+  ASSERT_EQ(::mkfifo((home / ".thunderbird/profiles.ini").c_str(), 0600), 0);
+  test::CliResult r = test::RunCli({"profiles", "--thunderbird"}, env);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "");
+
+  const std::string mail = home / "Mail";
+  test::WriteFile(mail + "/Inbox", Mail("in", "03", "a.pdf"));
+  ASSERT_EQ(::mkfifo((mail + "/Fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (mail + "/Zero").c_str()), 0);
+  std::string deep = mail + "/Deep.sbd";
+  for (int level = 0; level < 64; ++level) deep += "/d.sbd";
+  test::WriteFile(deep + "/Lost", Mail("lost", "04", "b.pdf"));
+  r = test::RunCli({"mailboxes", mail}, env);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out.find("Fifo"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Out.find("Zero"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("mailbox\tInbox\t" + mail + "/Inbox\n"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Err, "quillbox-cli: the mailboxes below " + deep.substr(0, deep.size() - 6) +
+                       " lie more than 64 levels deep and are left out\n");
+
+  for (const char* box : {"Fifo", "Zero"}) {
+    r = test::RunCli(
+        {"extract", "--source", "thunderbird", "--mailbox", mail + "/" + box, "--dest", home / "D"},
+        env);
+    EXPECT_EQ(r.Status, 3) << box << r.Err;
+    EXPECT_NE(r.Out.find("Errror opening " + std::string(box) + "\n"), std::string::npos)
+        << box << r.Out;
+  }
 }
 
 TEST(MboxCli, ProfilesMailboxesAndAProfileExtractedTwice) {

@@ -41,7 +41,7 @@ TEST(ParseCli, PrintsFieldsAndAttachments) {
   EXPECT_EQ(r.Out,
             "From\t\"Jo\" <jo@x.org>\n"
             "FromAddress\tjo@x.org\n"
-            "Subject\tCaf\xE9\n"
+            "Subject\tCaf\xC3\xA9\n"  // the encoded word converted to UTF-8
             "Date\t2003-06-03 14:05:06\n"
             "Text-Lines\t2\n"
             "HTML-Lines\t0\n"

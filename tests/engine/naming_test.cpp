@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -315,6 +316,8 @@ TEST(WriteAttachments, FileThatCannotBeWrittenIsLoggedAndTheNextOneTried) {
 }
 
 TEST(WriteAttachments, SymbolicLinksBelowTheDestinationAreNeverFollowed) {
+  // A link at the file's name is passed over like any name that is taken;
+  // a link at a directory level fails the directory.
   struct Case {
     const char* LinkAt;  // below dest
     const char* LinkTo;  // below outside
@@ -332,23 +335,56 @@ TEST(WriteAttachments, SymbolicLinksBelowTheDestinationAreNeverFollowed) {
     const std::string outside = outer / "outside";
     test::WriteFile(outside + "/victim.txt", "untouched");
     const std::string at = dest + "/" + c.LinkAt;
+    const std::string to = outside + "/" + c.LinkTo;
     ForceDirectories(at.substr(0, at.rfind('/')));
-    ASSERT_EQ(::symlink((outside + "/" + c.LinkTo).c_str(), at.c_str()), 0);
+    ASSERT_EQ(::symlink(to.c_str(), at.c_str()), 0);
     const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest));
     WriteLog log;
     int failed = 0;
     TWriteReport report = log.Report();
     report.Failed = [&] { ++failed; };
-    EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "new bytes")}, report), 0) << c.LinkAt;
-    EXPECT_EQ(failed, 1) << c.LinkAt;
-    EXPECT_EQ(
-        log.Lines,
-        std::vector<std::string>{c.DirectoryFails ? "Unable to Create Directory - " + t.Directory
-                                                  : "Unable to Save Attachment " + t.Directory +
-                                                        "a.txt of Message(4) in Inbox.dbx"})
+    EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "new bytes")}, report),
+              c.DirectoryFails ? 0 : 1)
         << c.LinkAt;
+    EXPECT_EQ(failed, c.DirectoryFails ? 1 : 0) << c.LinkAt;
+    if (c.DirectoryFails) {
+      EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Create Directory - " + t.Directory})
+          << c.LinkAt;
+    } else {
+      EXPECT_EQ(log.Lines, std::vector<std::string>{}) << c.LinkAt;
+      EXPECT_EQ(log.Written, std::vector<std::string>{t.Directory + "a (2).txt"}) << c.LinkAt;
+      EXPECT_EQ(test::ReadFile(t.Directory + "a (2).txt"), "new bytes");
+      char target[4096] = {};
+      ASSERT_GT(::readlink(at.c_str(), target, sizeof target - 1), 0);
+      EXPECT_EQ(std::string(target), to) << "the link stays as it was";
+    }
     EXPECT_EQ(test::ListTree(outside), std::vector<std::string>{"victim.txt"}) << c.LinkAt;
     EXPECT_EQ(test::ReadFile(outside + "/victim.txt"), "untouched") << c.LinkAt;
+  }
+}
+
+TEST(WriteAttachments, ADirectoryThatCannotBeMadeIsToldOncePerRun) {
+  test::TempDir dest;
+  test::WriteFile(dest / "outlookExpress", "a file where the root should be");
+  std::set<std::string> told;
+  WriteLog log;
+  TWriteReport report = log.Report();
+  report.FirstDirectoryFailure = [&](const std::string& d) { return told.insert(d).second; };
+  const TTargetPath t = BuildTargetPath("S", "", kDate, Options(6, false, dest.Path()));
+  for (int message = 0; message < 3; ++message)
+    EXPECT_EQ(WriteAttachments(t, {}, {Bytes("a.txt", "1"), Bytes("b.txt", "2")}, report), 0);
+  EXPECT_EQ(log.Lines, std::vector<std::string>{"Unable to Create Directory - " + t.Directory});
+}
+
+TEST(WriteAttachments, ANameOfDotsAloneHasNoExtension) {
+  for (const char* name : {".", ".."}) {
+    EXPECT_EQ(SplitAttachmentName(name).Extension, "") << name;
+    EXPECT_FALSE(IsExtensionWanted(name, {})) << name;
+    test::TempDir dest;
+    WriteLog log;
+    const TTargetPath t = BuildTargetPath("S", "", kDate, Options(0, false, dest.Path()));
+    EXPECT_EQ(WriteAttachments(t, {}, {Bytes(name, "x"), Bytes("b.txt", "2")}, log.Report()), 1);
+    EXPECT_EQ(log.Lines, std::vector<std::string>{}) << name;
   }
 }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +20,7 @@ class RecordingView : public IRunView {
  public:
   explicit RecordingView(TDelivery delivery) : delivery_(delivery) {}
   void AddLog(const std::string& line) override { Note("log " + line); }
+  void AddNotice(const std::string& text) override { Note("notice " + text); }
   void SetStatusText(const std::string& text) override { Note("status " + text); }
   void SetProgressMax(int count) override { Note("max " + std::to_string(count)); }
   void SetProgressPosition(int value) override { Note("pos " + std::to_string(value)); }
@@ -35,13 +39,20 @@ class RecordingView : public IRunView {
   void Note(std::string call) {
     if (!MainThreadDispatcher().IsMainThread()) OffMainThread = true;
     Calls.push_back(std::move(call));
+    if (OnCall) OnCall(Calls.back());
   }
+
+ public:
+  std::function<void(const std::string&)> OnCall;
+
+ private:
   TDelivery delivery_;
 };
 
 // A folder of a run as the worker reports it.
 void ReportFolder(TReportQueue& q, int messages) {
   q.AddLog("Reading Messages from Inbox.dbx ...");
+  q.AddNotice("Inbox.dbx: skipped damaged parts");
   q.ShowFolderRow(0);
   q.UpdateFolderRow("Inbox", 0, 2, 0, 0, messages);
   q.SetProgressMax(messages);
@@ -87,12 +98,15 @@ TEST(ReportQueue, FromAWorkerThreadEveryLogLineArrivesInOrderAndOnlyChangesAreSe
         EXPECT_EQ(view.Calls.back(), "log Finished.") << "Flush returns once all arrived";
       }
       done = true;
+      DefaultQueueDispatcher().Wake();
     });
     DefaultQueueDispatcher().ProcessUntil([&] { return done.load(); });
     worker.join();
     EXPECT_FALSE(view.OffMainThread);
     EXPECT_EQ(Only(view.Calls, "log"), Only(direct.Calls, "log"));
     EXPECT_EQ(Only(view.Calls, "max"), Only(direct.Calls, "max"));
+    EXPECT_EQ(Only(view.Calls, "notice"), Only(direct.Calls, "notice"));
+    EXPECT_EQ(view.Calls[1], "notice Inbox.dbx: skipped damaged parts") << "in its place";
     EXPECT_EQ(Only(view.Calls, "show"), Only(direct.Calls, "show"));
     if (delivery != D::Coalesce) {
       EXPECT_EQ(view.Calls, direct.Calls);
@@ -106,6 +120,39 @@ TEST(ReportQueue, FromAWorkerThreadEveryLogLineArrivesInOrderAndOnlyChangesAreSe
     EXPECT_EQ(Only(view.Calls, "row").back(), Only(direct.Calls, "row").back());
     EXPECT_EQ(Only(view.Calls, "pos").back(), "pos 99");
     EXPECT_EQ(view.Calls.back(), "log Finished.");
+  }
+}
+
+// A report waits no longer than the interval for the next one: a call of
+// the main thread takes it even while the worker is blocked in one step.
+TEST(ReportQueue, AReportArrivesWithinTheIntervalWhileTheWorkerIsBlocked) {
+  using D = IRunView::TDelivery;
+  constexpr auto kInterval = std::chrono::milliseconds(200);
+  for (const D delivery : {D::Queue, D::Coalesce}) {
+    SCOPED_TRACE(static_cast<int>(delivery));
+    RecordingView view(delivery);
+    std::promise<void> arrived;
+    view.OnCall = [&](const std::string& call) {
+      if (call == "log Starting With Options :") arrived.set_value();
+    };
+    std::atomic<bool> done{false};
+    std::chrono::steady_clock::duration waited{};
+    std::thread worker([&] {
+      {
+        TReportQueue q(&view, static_cast<int>(kInterval.count()));
+        q.AddLog("Starting With Options :");
+        const auto queued = std::chrono::steady_clock::now();
+        // Blocked in a step (a stalled link) until the line is on screen.
+        arrived.get_future().wait_for(std::chrono::seconds(5));
+        waited = std::chrono::steady_clock::now() - queued;
+      }
+      done = true;
+      DefaultQueueDispatcher().Wake();
+    });
+    DefaultQueueDispatcher().ProcessUntil([&] { return done.load(); });
+    worker.join();
+    EXPECT_LT(waited, 2 * kInterval);
+    EXPECT_EQ(view.Calls, std::vector<std::string>{"log Starting With Options :"});
   }
 }
 

@@ -92,15 +92,20 @@ class SlowLinks : public ILinkDownloads {
       ++n;
     return n;
   }
-  int Download(const TTargetPath&, const std::string& text) override {
-    {
-      std::lock_guard<std::mutex> lock(seen_.Mutex);
-      seen_.Write.insert(std::this_thread::get_id());
+  TResult Download(const TTargetPath&, const std::vector<std::string>& bodies,
+                   const TRun&) override {
+    TResult r;
+    for (const std::string& text : bodies) {
+      {
+        std::lock_guard<std::mutex> lock(seen_.Mutex);
+        seen_.Write.insert(std::this_thread::get_id());
+      }
+      const bool large = text.size() > kReadAheadBytes;
+      std::this_thread::sleep_for(std::chrono::milliseconds(large ? 10 : 3));
+      if (large) --seen_.LargeHeld;  // the last step of its message
+      r.Written += static_cast<int>(CountLinks(text));
     }
-    const bool large = text.size() > kReadAheadBytes;
-    std::this_thread::sleep_for(std::chrono::milliseconds(large ? 10 : 3));
-    if (large) --seen_.LargeHeld;  // the last step of its message
-    return static_cast<int>(CountLinks(text));
+    return r;
   }
 
  private:

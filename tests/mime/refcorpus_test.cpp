@@ -70,6 +70,12 @@ TEST(ReferenceCorpus, DeferredDecodingWritesTheSameFiles) {
   for (const auto& f : files) {
     for (const std::string& raw : test::SplitMbox(test::ReadFile(f.string()))) {
       TMoxMsg now, later;
+      // Lines loaded into RawMail have lost their line ends, so text is
+      // compared as the old rule joins it.
+      now.ParserOptions.TextAttachmentsKeepBytes = false;
+      later.ParserOptions.TextAttachmentsKeepBytes = false;
+      // Decoded when written, a bad uuencoded block fails its file only.
+      later.ParserOptions.BadUuencodeLosesOnlyItsFile = false;
       now.LoadRawMail(raw);
       later.TakeRawText(raw);
       const auto parses = [](TMoxMsg& m) {

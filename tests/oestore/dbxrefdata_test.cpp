@@ -48,22 +48,20 @@ TEST(DbxRefData, MessageCountsAreThoseOfTheSources) {
 
 TEST(DbxRefData, SoundFilesSkipNothing) {
   std::vector<std::string> reports;
-  SetDbxSkipHandler([&](const std::string& path, const TDbxSkipped& s) {
-    reports.push_back(path + ": " + s.Text());
-  });
   for (const char* rel : {"mail-transport-dbx/test.dbx", "mail-transport-dbx/test1.dbx",
                           "dbxoutlookexpress/Inbox.dbx", "dbxoutlookexpress/Outbox.dbx",
                           "dbxoutlookexpress/Offline.dbx", "dbxconvert/test.dbx",
                           "iped/test_OutlookDBX.dbx", "dbxoutlookexpress/Folders.dbx"}) {
     const auto [dir, file] = Split(rel);
+    TDbxFile dbx(dir, file);
     TDbxIndexList list;
-    LoadDbxIndex(dir, file, &list);
+    dbx.LoadIndex(&list);
     for (const Toe5_MessageInfo& m : MessageRecords(list)) {
       std::string text;
-      LoadDbxMessageText(dir, file, m.MessageDataPos, text);
+      dbx.LoadMessageText(m.MessageDataPos, text);
     }
+    if (dbx.Skipped().Any()) reports.push_back(std::string(rel) + ": " + dbx.Skipped().Text());
   }
-  SetDbxSkipHandler(nullptr);
   EXPECT_EQ(reports, std::vector<std::string>{});
 }
 

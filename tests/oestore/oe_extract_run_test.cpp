@@ -3,6 +3,7 @@
 // history file, the edge cases of a run and the mended failures. Every run
 // is made with and without reading ahead, with the same result.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -150,7 +151,8 @@ class OEExtractRun : public ::testing::Test {
     worker.WaitFor();
     EXPECT_FALSE(worker.FatalException);
     historyEnabled = worker.HistoryEnabled();
-    return {view.Trace, test::TreeContents(dir.Path()), historyEnabled, worker.RunHadFailures()};
+    runFailed = worker.RunHadFailures();
+    return {view.Trace, test::TreeContents(dir.Path()), historyEnabled, runFailed};
   }
 
   std::string Out() const { return dir / "out/outlookExpress"; }
@@ -170,6 +172,7 @@ class OEExtractRun : public ::testing::Test {
   TLinkDownloadOptions links;
   std::function<void(const TJobFolder&, int)> hook;
   bool historyEnabled = false;
+  bool runFailed = false;
 };
 
 // ---- The whole run -----------------------------------------------------------
@@ -355,6 +358,23 @@ TEST_F(OEExtractRun, LinkedImageIsDownloadedIntoTheMessageDirectory) {
             std::string::npos);
 }
 
+TEST_F(OEExtractRun, LinkedErrorPageIsNotKeptAndTheRunFails) {
+  test::TTestHttpServer server;
+  server.On("/img/gone.jpg", [](const test::TTestHttpServer::Request&,
+                                test::TTestHttpServer::Conn& c) { c.Reply(404, "not found"); });
+  Folder("News", "News.dbx",
+         {Msg(Mail("Newsletter", {{"a.txt", "A"}},
+                   "<a href=\"" + server.Url("/img/gone.jpg") + "\">pic</a>"))});
+  job.DownloadLinks = true;
+  job.Layout = 6;
+  Run();
+  EXPECT_EQ(Tree(), (std::vector<std::string>{"2003.09.21/a.txt"}));
+  EXPECT_EQ(view.Log[4], "Unable to Save Attachment " + Out() +
+                             "/2003.09.21/gone.jpg of Message(0) in News.dbx");
+  EXPECT_EQ(view.Rows[0].Extracted, 1);
+  EXPECT_TRUE(runFailed);
+}
+
 TEST_F(OEExtractRun, LinkedImageIsLeftAloneWithoutTheDownloadChoice) {
   test::TTestHttpServer server;
   server.Serve("/pic.jpg", "JPEG");
@@ -398,7 +418,8 @@ TEST_F(OEExtractRun, FolderDeletedBetweenThePassesGetsStatus5AndTheRunGoesOn) {
 // ---- Mended failures ---------------------------------------------------------
 
 TEST_F(OEExtractRun, MalformedMessageIsLoggedAndTheNextOnesAreExtracted) {
-  // A uuencoded line with characters outside the alphabet stops the decoder.
+  // A uuencoded line with characters outside the alphabet stops the decoder:
+  // that file is not written (one log line); the message's others would be.
   const std::string bad =
       "From: a@b.c\r\nSubject: Broken\r\n\r\nbegin 644 bad.txt\r\nM~~~~\r\n`\r\nend\r\n";
   Folder("Inbox", "Inbox.dbx",
@@ -407,8 +428,10 @@ TEST_F(OEExtractRun, MalformedMessageIsLoggedAndTheNextOnesAreExtracted) {
   EXPECT_EQ(view.Log,
             (std::vector<std::string>{
                 "Starting With Options :", "    Extract All Message Attachments", kSep,
-                "Reading Messages from Inbox.dbx ...", "Error opening Messages (1) in Inbox.dbx",
-                "Attachments from 2 Messages are extracted", "Finished extracting all folders."}));
+                "Reading Messages from Inbox.dbx ...",
+                "Unable to Save Attachment " + (dir / "out") +
+                    "/outlookExpress/1899.12.30/Broken/bad.txt of Message(1) in Inbox.dbx",
+                "Attachments from 3 Messages are extracted", "Finished extracting all folders."}));
   EXPECT_EQ(Tree(), (std::vector<std::string>{"2003.09.21/First/1.txt", "2003.09.21/Third/3.txt"}));
 }
 
@@ -424,18 +447,21 @@ TEST_F(OEExtractRun, DirectoryThatCannotBeMadeSkipsTheRestOfTheMessage) {
   EXPECT_TRUE(FileExists(Out() + "/2003.09.21/Free/c.txt"));
 }
 
-TEST_F(OEExtractRun, AttachmentThatCannotBeSavedIsLoggedAndTheNextIsTried) {
+TEST_F(OEExtractRun, ALinkAtTheNameSendsTheFileOnToTheNextName) {
   Folder("Inbox", "Inbox.dbx", {Msg(Mail("Two", {{"a.txt", "A"}, {"b.txt", "B"}}))});
-  // A symbolic link in the way is never written through.
+  // A symbolic link in the way is never written through, nor replaced.
   ASSERT_TRUE(ForceDirectories(Out() + "/2003.09.21/Two"));
-  ASSERT_EQ(::symlink((dir / "elsewhere.txt").c_str(), (Out() + "/2003.09.21/Two/a.txt").c_str()),
-            0);
+  const std::string link = Out() + "/2003.09.21/Two/a.txt";
+  ASSERT_EQ(::symlink((dir / "elsewhere.txt").c_str(), link.c_str()), 0);
   Run();
   EXPECT_FALSE(FileExists(dir / "elsewhere.txt"));
-  EXPECT_EQ(view.Log[4], "Unable to Save Attachment " + Out() +
-                             "/2003.09.21/Two/a.txt of Message(0) in Inbox.dbx");
-  EXPECT_EQ(view.Rows[0].Extracted, 1);
+  EXPECT_EQ(view.Log[4], "Attachments from 1 Message is extracted");
+  EXPECT_EQ(view.Rows[0].Extracted, 2);
+  EXPECT_EQ(Bytes("2003.09.21/Two/a (2).txt"), "A");
   EXPECT_EQ(Bytes("2003.09.21/Two/b.txt"), "B");
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 // ---- Choices left to the program ---------------------------------------------

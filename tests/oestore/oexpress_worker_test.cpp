@@ -186,7 +186,8 @@ TEST_F(OEWorkerTest, StopRequestInsideAFolder) {
   Run(worker);
   EXPECT_EQ(worker.Texts.size(), 2u);  // the message being started still runs
   using U = RowView::RowUpdate;
-  EXPECT_EQ(view.UpdatesOf(0).back(), (U{0, 3, 2, 2, 5}));
+  // The folder the stop came in says so; the next keeps its counted row.
+  EXPECT_EQ(view.UpdatesOf(0).back(), (U{0, fsStopped, 2, 2, 5}));
   EXPECT_EQ(view.UpdatesOf(1), (std::vector<U>{{1, 0, 0, 0, 5}}));  // as counted
   EXPECT_EQ(view.Log, (std::vector<std::string>{
                           "Starting With Options :", "    Extract All Message Attachments", kSep,

@@ -103,7 +103,7 @@ TEST(OutlookExtracter, ExcludedExtensionsCountTheMessageButWriteNothing) {
     EXPECT_EQ(call.rfind("SaveAsFile", 0), std::string::npos);
 }
 
-TEST(OutlookExtracter, StopInsideAFolderFinishesItAndLeavesTheRestWaiting) {
+TEST(OutlookExtracter, StopInsideAFolderMarksItStoppedAndLeavesTheRestWaiting) {
   auto o = std::make_shared<TFakeOutlook>();
   TFakeFolder& store = o->AddStore("S");
   store.AddFolder("A").Items = {Mail("1", {{"a.txt", "1", false}}),
@@ -117,7 +117,7 @@ TEST(OutlookExtracter, StopInsideAFolderFinishesItAndLeavesTheRestWaiting) {
     if (s == "A : Processing Message 2 of 3 ...") run.Stop = 1;
   };
   run.Run();
-  EXPECT_EQ(run.View.Rows[0].Status, fsFinished);
+  EXPECT_EQ(run.View.Rows[0].Status, fsStopped);
   EXPECT_EQ(run.View.Rows[0].Messages, 2);
   EXPECT_EQ(run.View.Rows[1].Status, fsWaiting);
   EXPECT_EQ(run.View.Log.back(), "Stopped by User.");

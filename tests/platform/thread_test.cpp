@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/errors.h"
+
 namespace qb {
 namespace {
 
@@ -105,6 +107,18 @@ TEST(Thread, EscapedErrorIsKeptNotFatal) {
   t.WaitFor();
   ASSERT_TRUE(t.FatalException);
   EXPECT_THROW(std::rethrow_exception(t.FatalException), std::runtime_error);
+}
+
+TEST(Thread, ErrorOfUnknownTypeArrivesAsAnErrorOfOurs) {
+  LambdaThread t([] { throw 42; });
+  t.Resume();
+  t.WaitFor();
+  ASSERT_TRUE(t.FatalException);
+  try {
+    std::rethrow_exception(t.FatalException);
+  } catch (const EQuillboxError& e) {
+    EXPECT_EQ(e.Kind(), TErrorKind::External);
+  }
 }
 
 }  // namespace

@@ -119,6 +119,11 @@ void TTestHttpServer::On(const std::string& path, Route route) {
   routes_[path] = std::move(route);
 }
 
+void TTestHttpServer::OnOther(Route route) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  other_ = std::move(route);
+}
+
 void TTestHttpServer::Serve(const std::string& path, const std::string& body) {
   On(path, [body](const Request&, Conn& c) { c.Reply(200, body); });
 }
@@ -181,7 +186,7 @@ void TTestHttpServer::Handle(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.push_back(req);
     auto it = routes_.find(req.Target.substr(0, req.Target.find('?')));
-    if (it != routes_.end()) route = it->second;
+    route = it != routes_.end() ? it->second : other_;
   }
   Conn conn(fd, *this);
   if (route)

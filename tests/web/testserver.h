@@ -49,8 +49,10 @@ class TTestHttpServer {
   // "http://127.0.0.1:<port>" + path.
   std::string Url(const std::string& path) const;
 
-  // Routes by path (the target up to "?"). Unrouted paths get a 404.
+  // Routes by path (the target up to "?"). Unrouted paths get a 404, or
+  // the route set by OnOther.
   void On(const std::string& path, Route route);
+  void OnOther(Route route);
   // A 200 reply with this body for the path.
   void Serve(const std::string& path, const std::string& body);
 
@@ -70,6 +72,7 @@ class TTestHttpServer {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::map<std::string, Route> routes_;
+  Route other_;
   std::vector<Request> requests_;
   std::vector<std::thread> workers_;
   std::thread acceptor_;

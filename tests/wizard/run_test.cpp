@@ -13,6 +13,8 @@
 #include <QRadioButton>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QThread>
 #include <QTreeWidget>
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include <map>
 #include <memory>
 
+#include "oestore/dbxreader.h"
 #include "oestore/dbxwriter.h"
 #include "outlook/fakeoutlook.h"
 #include "outlook/oOutlookThrd.h"
@@ -376,6 +379,43 @@ class RunTest : public QObject {
     QCOMPARE(test::ListTree(f.Dest()).size(), size_t{1});
     QCOMPARE(f.w->ElTreeOutLook->topLevelItemCount(), 0);
     QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
+  }
+
+  // Damage the store reader passed over reaches the window: a log line of
+  // the notice colour, the folder's row in error and a line below the
+  // closing status.
+  void skippedDamageIsShownAsANotice() {
+    TRunFixture f;
+    std::string image = test::ReadFile(f.Store() + "/Inbox.dbx");
+    image.replace(196, 4, std::string("\xE7\x03\x00\x00", 4));  // item count 999
+    test::WriteFile(f.Store() + "/Inbox.dbx", image);
+    TDbxSkipped skipped;
+    TDbxIndexList list;
+    LoadDbxIndexFromImage(image, false, &list, &skipped);
+    const QString notice =
+        QString::fromStdString("Inbox.dbx: skipped damaged parts: " + skipped.Text());
+    QVERIFY(skipped.Text().find("item count 999 in the header") == 0);
+
+    f.Start();
+    f.WaitForFinish();
+    QCOMPARE(f.w->RunState->View.Notices(), QStringList{notice});
+    QCOMPARE(f.w->lbOEStatus->text(), QStringLiteral("Finished with Extraction.\n") + notice);
+    QCOMPARE(QString::fromStdString(f.Rows()[0].substr(0, 13)), QStringLiteral("folder\tInbox\t"));
+    QVERIFY(f.Rows()[0].size() > 6 && f.Rows()[0].substr(f.Rows()[0].size() - 6) == "\tError");
+    // The notice is a line of its own colour; the log lines keep theirs.
+    int notices = 0;
+    for (QTextBlock b = f.w->txtLogs->document()->begin(); b.isValid(); b = b.next()) {
+      const QColor colour = b.begin().fragment().charFormat().foreground().color();
+      if (b.text() == notice) {
+        ++notices;
+        QCOMPARE(colour.rgb() & 0xFFFFFFu, TRunView::kNoticeColour);
+      } else if (!b.text().isEmpty()) {
+        QVERIFY2((colour.rgb() & 0xFFFFFFu) != TRunView::kNoticeColour, qPrintable(b.text()));
+      }
+    }
+    QCOMPARE(notices, 1);
+    const QString log = f.w->txtLogs->toPlainText();
+    QVERIFY(log.contains(QStringLiteral("\nUnable to Read ")));
   }
 
   // Closing while a run is active: No lets it go on; Yes stops it, waits
