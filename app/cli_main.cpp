@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/commands.h"
+#include "platform/i18n.h"
 
 namespace qb::cli {
 
@@ -21,8 +22,8 @@ int Fail(const std::string& message) {
 int UsageError(const std::string& command, const std::string& message) {
   for (const Command& c : Commands())
     if (c.Name == command)
-      std::fprintf(stderr, "quillbox-cli: %s\nusage: quillbox-cli %s %s\n", message.c_str(),
-                   c.Name.c_str(), c.Usage.c_str());
+      std::fprintf(stderr, "quillbox-cli: %s\n%s\n", message.c_str(),
+                   Substitute(Translate("usage: quillbox-cli %1 %2"), {c.Name, c.Usage}).c_str());
   return kFailure;
 }
 
@@ -53,26 +54,34 @@ bool ParseNumber(const std::string& text, unsigned long long& value) {
 namespace {
 
 void PrintHelp(FILE* to) {
-  std::fprintf(to,
-               "usage: quillbox-cli COMMAND [ARGUMENTS]\n"
-               "Pulls the attachments out of local mail stores.\n\ncommands:\n");
+  using qb::Translate;
+  std::fprintf(to, "%s",
+               Translate("usage: quillbox-cli COMMAND [ARGUMENTS]\n"
+                         "Pulls the attachments out of local mail stores.\n\ncommands:\n")
+                   .c_str());
   for (const auto& c : qb::cli::Commands())
     if (!c.Hidden)
-      std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), c.Usage.c_str(), c.Summary.c_str());
-  std::fprintf(to, "\n  --help      show this text\n  --version   show the version\n");
-  std::fprintf(to,
-               "\nexit status:\n"
-               "  0    done (extract: the run finished and everything wanted was written)\n"
-               "  1    usage error, or an input that cannot be read\n"
-               "  3    extract: the run finished, but a folder could not be opened, a message\n"
-               "       read, a file written or the history kept (see the log)\n"
-               "  130  extract: stopped by Ctrl-C\n");
+      std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), c.Usage.c_str(),
+                   Translate(c.Summary).c_str());
+  std::fprintf(
+      to, "%s",
+      Translate("\n  --help      show this text\n  --version   show the version\n").c_str());
+  std::fprintf(
+      to, "%s",
+      Translate("\nexit status:\n"
+                "  0    done (extract: the run finished and everything wanted was written)\n"
+                "  1    usage error, or an input that cannot be read\n"
+                "  3    extract: the run finished, but a folder could not be opened, a message\n"
+                "       read, a file written or the history kept (see the log)\n"
+                "  130  extract: stopped by Ctrl-C\n")
+          .c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   setlocale(LC_ALL, "");
+  qb::HonourLanguageVariable();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintHelp(stderr);
@@ -91,8 +100,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest(args.begin() + 1, args.end());
     for (const auto& a : rest)
       if (a == "--help" || a == "-h") {
-        std::printf("usage: quillbox-cli %s %s\n%s\n", c.Name.c_str(), c.Usage.c_str(),
-                    c.Summary.c_str());
+        std::printf(
+            "%s\n%s\n",
+            qb::Substitute(qb::Translate("usage: quillbox-cli %1 %2"), {c.Name, c.Usage}).c_str(),
+            qb::Translate(c.Summary).c_str());
         return qb::cli::kOk;
       }
     try {
@@ -101,6 +112,6 @@ int main(int argc, char** argv) {
       return qb::cli::Fail(e.what());
     }
   }
-  qb::cli::Fail("unknown command '" + args[0] + "' (try --help)");
+  qb::cli::Fail(qb::Substitute(qb::Translate("unknown command '%1' (try --help)"), {args[0]}));
   return qb::cli::kFailure;
 }

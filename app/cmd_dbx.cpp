@@ -6,6 +6,7 @@
 #include "app/commands.h"
 #include "oestore/dbxreader.h"
 #include "oestore/folderlist.h"
+#include "platform/i18n.h"
 
 namespace qb::cli {
 namespace {
@@ -20,7 +21,8 @@ bool ParsePosition(const std::string& text, std::int32_t& position) {
 
 int Folders(const std::vector<std::string>& args) {
   if (args.size() != 1)
-    return UsageError("folders", args.empty() ? "missing STORE_DIR" : "too many arguments");
+    return UsageError("folders",
+                      Translate(args.empty() ? N_("missing STORE_DIR") : N_("too many arguments")));
   std::vector<Toe5_FolderInfo> folders;
   try {
     folders = LoadOEFolderList(args[0]);
@@ -34,7 +36,8 @@ int Folders(const std::vector<std::string>& args) {
 
 int Messages(const std::vector<std::string>& args) {
   if (args.size() != 2)
-    return UsageError("messages", args.size() < 2 ? "missing arguments" : "too many arguments");
+    return UsageError("messages", Translate(args.size() < 2 ? N_("missing arguments")
+                                                            : N_("too many arguments")));
   TDbxIndexList list;
   try {
     LoadDbxIndex(args[0], args[1], &list);
@@ -51,10 +54,11 @@ int Messages(const std::vector<std::string>& args) {
 int AtPosition(const std::string& command, const std::vector<std::string>& args,
                void (*read)(const std::string&, const std::string&, std::int32_t, std::string&)) {
   if (args.size() != 3)
-    return UsageError(command, args.size() < 3 ? "missing arguments" : "too many arguments");
+    return UsageError(
+        command, Translate(args.size() < 3 ? N_("missing arguments") : N_("too many arguments")));
   std::int32_t position = 0;
   if (!ParsePosition(args[2], position))
-    return UsageError(command, "POSITION must be a number from 0 to 2147483647");
+    return UsageError(command, Translate("POSITION must be a number from 0 to 2147483647"));
   std::string text;
   try {
     read(args[0], args[1], position, text);
@@ -66,17 +70,19 @@ int AtPosition(const std::string& command, const std::vector<std::string>& args,
 }
 
 const Register kFolders({"folders", "STORE_DIR",
-                         "the folder records of STORE_DIR/folders.dbx: folder id, parent id, "
-                         "folder name, file name",
+                         N_("the folder records of STORE_DIR/folders.dbx: folder id, parent id, "
+                            "folder name, file name"),
                          Folders});
 const Register kMessages({"messages", "STORE_DIR FILE",
-                          "the message records of a folder file in index order: message number, "
-                          "message data position, object position, subject",
+                          N_("the message records of a folder file in index order: message number, "
+                             "message data position, object position, subject"),
                           Messages});
-const Register kRaw(
-    {"raw", "STORE_DIR FILE POSITION", "the raw message text whose first data block is at POSITION",
-     [](const std::vector<std::string>& a) { return AtPosition("raw", a, &LoadDbxMessageText); }});
-const Register kDump({"dump", "STORE_DIR FILE POSITION", "the dump of the object at POSITION",
+const Register kRaw({"raw", "STORE_DIR FILE POSITION",
+                     N_("the raw message text whose first data block is at POSITION"),
+                     [](const std::vector<std::string>& a) {
+                       return AtPosition("raw", a, &LoadDbxMessageText);
+                     }});
+const Register kDump({"dump", "STORE_DIR FILE POSITION", N_("the dump of the object at POSITION"),
                       [](const std::vector<std::string>& a) {
                         return AtPosition("dump", a, &DumpDbxObject);
                       }});

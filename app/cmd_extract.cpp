@@ -16,6 +16,7 @@
 #include "oestore/folderlist.h"
 #include "oestore/identities.h"
 #include "oestore/oOExpressThrd.h"
+#include "platform/i18n.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -40,14 +41,17 @@ std::string IdentityStore(const std::string& name) {
   if (hit < 0) {
     std::string known;
     for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
-    Fail("no identity named '" + name + "'" +
-         (known.empty() ? " (no identities are known; see import-registry)"
-                        : " (known: " + known + ")"));
+    Fail(known.empty()
+             ? Substitute(Translate("no identity named '%1' (no identities are known; "
+                                    "see import-registry)"),
+                          {name})
+             : Substitute(Translate("no identity named '%1' (known: %2)"), {name, known}));
     return "";
   }
   const std::string& root = roots[static_cast<size_t>(hit)];
   if (root.empty() || root == kEmptyProfileRoot) {
-    Fail("the identity '" + names[static_cast<size_t>(hit)] + "' has no store directory");
+    Fail(Substitute(Translate("the identity '%1' has no store directory"),
+                    {names[static_cast<size_t>(hit)]}));
     return "";
   }
   return root;
@@ -66,7 +70,8 @@ int Extract(const std::vector<std::string>& rawArgs) {
       } else if (s == "thunderbird" || s == "mozilla" || s == "netscape") {
         mailboxes = s == "thunderbird" ? 1 : 0;
       } else if (s != "oe" && s != "outlook-express") {
-        return UsageError("extract", "--source takes oe, outlook, thunderbird or mozilla");
+        return UsageError("extract",
+                          Translate("--source takes oe, outlook, thunderbird or mozilla"));
       }
       continue;
     }
@@ -74,7 +79,7 @@ int Extract(const std::vector<std::string>& rawArgs) {
   }
   if (mailboxes >= 0) return ExtractMailboxes(args, mailboxes == 1);
   if (outlook) {
-    if (!ExtractOutlook) return Fail("this build has no Outlook source");
+    if (!ExtractOutlook) return Fail(Translate("this build has no Outlook source"));
     return ExtractOutlook(args);
   }
 
@@ -86,7 +91,8 @@ int Extract(const std::vector<std::string>& rawArgs) {
     store = IdentityStore(x.Identity);
     if (store.empty()) return kFailure;
   }
-  if (!DirectoryExists(store)) return Fail("cannot open store directory " + store);
+  if (!DirectoryExists(store))
+    return Fail(Substitute(Translate("cannot open store directory %1"), {store}));
 
   // The folders: those named, with their names from folders.dbx where it
   // knows them; otherwise every folder of folders.dbx that has a file.
@@ -96,8 +102,9 @@ int Extract(const std::vector<std::string>& rawArgs) {
     known = LoadOEFolderList(store);
   } catch (const std::exception& e) {
     if (x.Folders.empty())
-      return Fail("cannot read the folder list folders.dbx of " + store + " (" + e.what() +
-                  "); name the folder files with --folder");
+      return Fail(Substitute(Translate("cannot read the folder list folders.dbx of %1 (%2); name "
+                                       "the folder files with --folder"),
+                             {store, e.what()}));
     foldersRead = false;
   }
   std::vector<TJobFolder> chosen;
@@ -134,11 +141,11 @@ const Register kExtract(
      "      [--date-from YYYY-MM-DD] [--date-to YYYY-MM-DD] [--pause-ms N]\n"
      "      [--source outlook [--pst FILE]...]\n"
      "      [--source thunderbird|mozilla (--mailbox FILE... | --profile NAME)]",
-     "extracts the attachments of an Outlook Express store (default: every folder of "
-     "folders.dbx that has a file; layout 6 with full file names; the shipped exclude "
-     "list, '' for none), of Outlook's stores, or of Thunderbird or Mozilla mailboxes "
-     "(every mailbox of the profile's Mail and ImapMail); log on stdout, status on stderr; "
-     "exit status 0 when all was written, 3 when something was not, 130 when stopped",
+     N_("extracts the attachments of an Outlook Express store (default: every folder of "
+        "folders.dbx that has a file; layout 6 with full file names; the shipped exclude "
+        "list, '' for none), of Outlook's stores, or of Thunderbird or Mozilla mailboxes "
+        "(every mailbox of the profile's Mail and ImapMail); log on stdout, status on stderr; "
+        "exit status 0 when all was written, 3 when something was not, 130 when stopped"),
      Extract});
 
 }  // namespace

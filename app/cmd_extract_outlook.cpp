@@ -11,6 +11,7 @@
 #include "app/outlook_stores.h"
 #include "engine/job.h"
 #include "outlook/oOutlookThrd.h"
+#include "platform/i18n.h"
 
 namespace qb::cli {
 
@@ -39,7 +40,8 @@ int ExtractOutlook(const std::vector<std::string>& args) {
           found = true;
           break;
         }
-      if (!found) return Fail("no Outlook mail folder has the path key '" + path + "'");
+      if (!found)
+        return Fail(Substitute(Translate("no Outlook mail folder has the path key '%1'"), {path}));
     }
   }
 

@@ -10,6 +10,7 @@
 #include "engine/job.h"
 #include "mbox/mboxworker.h"
 #include "mbox/profiles.h"
+#include "platform/i18n.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -22,7 +23,7 @@ std::vector<TMailFamily> FamiliesOf(const std::vector<std::string>& args, int& s
   if (args.empty()) return {TMailFamily::Thunderbird, TMailFamily::Mozilla};
   if (args.size() == 1 && args[0] == "--thunderbird") return {TMailFamily::Thunderbird};
   if (args.size() == 1 && args[0] == "--mozilla") return {TMailFamily::Mozilla};
-  status = UsageError("profiles", "takes --thunderbird or --mozilla");
+  status = UsageError("profiles", Translate("takes --thunderbird or --mozilla"));
   return {};
 }
 
@@ -50,8 +51,9 @@ void WriteNotes(const std::vector<std::string>& notes) {
 }
 
 int Mailboxes(const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError("mailboxes", "takes one mail directory");
-  if (!DirectoryExists(args[0])) return Fail("cannot open mail directory " + args[0]);
+  if (args.size() != 1) return UsageError("mailboxes", Translate("takes one mail directory"));
+  if (!DirectoryExists(args[0]))
+    return Fail(Substitute(Translate("cannot open mail directory %1"), {args[0]}));
   std::vector<std::string> notes;
   PrintTree(WalkMailboxTree(args[0], &notes), "");
   std::fflush(stdout);
@@ -70,19 +72,23 @@ bool FindProfile(TMailFamily family, const std::string& name, TMailProfile& foun
       }
   std::string known;
   for (const TMailProfile& p : all) known += (known.empty() ? "" : ", ") + p.Name;
-  Fail("no " + std::string(MailFamilyName(family)) + " profile named '" + name + "'" +
-       (known.empty() ? " (none found; see the profiles command)" : " (known: " + known + ")"));
+  const std::string kind = MailFamilyName(family);
+  Fail(
+      known.empty()
+          ? Substitute(Translate("no %1 profile named '%2' (none found; see the profiles command)"),
+                       {kind, name})
+          : Substitute(Translate("no %1 profile named '%2' (known: %3)"), {kind, name, known}));
   return false;
 }
 
 const Register kProfiles({"profiles", "[--thunderbird | --mozilla]",
-                          "lists the Thunderbird and Netscape/Mozilla/SeaMonkey profiles: "
-                          "name, directory, kind",
+                          N_("lists the Thunderbird and Netscape/Mozilla/SeaMonkey profiles: "
+                             "name, directory, kind"),
                           Profiles});
 
 const Register kMailboxes({"mailboxes", "DIR",
-                           "lists the mailbox tree of a mail directory as the wizard shows it: "
-                           "mailbox or folder, its path in the tree, its full path",
+                           N_("lists the mailbox tree of a mail directory as the wizard shows it: "
+                              "mailbox or folder, its path in the tree, its full path"),
                            Mailboxes});
 
 }  // namespace
@@ -100,7 +106,8 @@ int ExtractMailboxes(const std::vector<std::string>& args, bool thunderbird) {
     TMailProfile profile;
     if (!FindProfile(family, x.Profile, profile)) return kFailure;
     const std::vector<std::string> mailDirs = ProfileMailDirectories(profile.Directory);
-    if (mailDirs.empty()) return Fail("the profile '" + profile.Name + "' has no mail directory");
+    if (mailDirs.empty())
+      return Fail(Substitute(Translate("the profile '%1' has no mail directory"), {profile.Name}));
     for (const std::string& dir : mailDirs) {
       std::vector<TMailboxRef> boxes;
       CollectMailboxes(WalkMailboxTree(dir, &notes), boxes);

@@ -2,6 +2,7 @@
 // Outlook page lists them.
 #include "app/commands.h"
 #include "app/outlook_stores.h"
+#include "platform/i18n.h"
 
 namespace qb::cli {
 
@@ -11,10 +12,12 @@ int OutlookFolders(const std::vector<std::string>& args) {
   std::vector<std::string> pst;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--pst") {
-      if (i + 1 >= args.size()) return UsageError("outlook-folders", "--pst needs a file");
+      if (i + 1 >= args.size())
+        return UsageError("outlook-folders", Translate("--pst needs a file"));
       pst.push_back(args[++i]);
     } else {
-      return UsageError("outlook-folders", "unknown argument '" + args[i] + "'");
+      return UsageError("outlook-folders",
+                        Substitute(Translate("unknown argument '%1'"), {args[i]}));
     }
   }
   TOutlookStores stores;
@@ -25,8 +28,8 @@ int OutlookFolders(const std::vector<std::string>& args) {
 }
 
 Register reg({"outlook-folders", "[--pst FILE]...",
-              "List the mail folders of the Outlook stores: folder key, parent key, name, "
-              "path key, entry id",
+              N_("List the mail folders of the Outlook stores: folder key, parent key, name, "
+                 "path key, entry id"),
               OutlookFolders});
 
 }  // namespace

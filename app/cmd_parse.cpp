@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "mime/MoxMsg.h"
 #include "platform/datetime.h"
+#include "platform/i18n.h"
 #include "platform/paths.h"
 #include "platform/sha256.h"
 
@@ -31,9 +32,10 @@ void PrintMessage(const qb::TMoxMsg& msg) {
 }
 
 int RunParse(const std::vector<std::string>& args) {
-  if (args.size() != 1) return qb::cli::UsageError("parse", "expected one MESSAGE_FILE");
+  if (args.size() != 1)
+    return qb::cli::UsageError("parse", qb::Translate("expected one MESSAGE_FILE"));
   auto bytes = qb::ReadWholeFile(args[0]);
-  if (!bytes) return qb::cli::Fail("cannot read '" + args[0] + "'");
+  if (!bytes) return qb::cli::Fail(qb::Substitute(qb::Translate("cannot read '%1'"), {args[0]}));
   qb::TMoxMsg msg;
   msg.ClearRawMail();
   msg.LoadRawMail(*bytes);
@@ -49,8 +51,9 @@ int RunParse(const std::vector<std::string>& args) {
   return qb::cli::kOk;
 }
 
-const qb::cli::Register kParse({"parse", "MESSAGE_FILE",
-                                "parse one raw message file and list its fields and attachments",
-                                RunParse});
+using qb::N_;
+const qb::cli::Register kParse(
+    {"parse", "MESSAGE_FILE", N_("parse one raw message file and list its fields and attachments"),
+     RunParse});
 
 }  // namespace

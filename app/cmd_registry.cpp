@@ -5,6 +5,7 @@
 
 #include "app/commands.h"
 #include "oestore/identities.h"
+#include "platform/i18n.h"
 #include "platform/keystore.h"
 #include "platform/paths.h"
 
@@ -16,14 +17,16 @@ namespace {
 void WarnIfDamaged(const TKeyStore& store) {
   std::string error = store.LoadError();
   if (!error.empty())
-    std::fprintf(stderr,
-                 "quillbox-cli: warning: the key store could not be loaded and is taken as "
-                 "empty (%s); it is moved to %s.damaged when next written\n",
-                 error.c_str(), store.Path().c_str());
+    std::fprintf(stderr, "quillbox-cli: %s\n",
+                 Substitute(Translate("warning: the key store could not be loaded and is taken as "
+                                      "empty (%1); it is moved to %2.damaged when next written"),
+                            {error, store.Path()})
+                     .c_str());
 }
 
 int Identities(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("identities", "unexpected argument '" + args[0] + "'");
+  if (!args.empty())
+    return UsageError("identities", Substitute(Translate("unexpected argument '%1'"), {args[0]}));
   TKeyStore& store = UserKeyStore();
   WarnIfDamaged(store);
   std::vector<std::string> names, roots;
@@ -34,19 +37,20 @@ int Identities(const std::vector<std::string>& args) {
 
 int ImportRegistry(const std::vector<std::string>& args) {
   if (args.size() != 1)
-    return UsageError("import-registry", args.empty() ? "missing FILE.reg" : "too many arguments");
+    return UsageError("import-registry",
+                      Translate(args.empty() ? N_("missing FILE.reg") : N_("too many arguments")));
   const std::string& file = args[0];
   auto bytes = ReadWholeFile(file);
-  if (!bytes) return Fail("cannot read " + file);
+  if (!bytes) return Fail(Substitute(Translate("cannot read %1"), {file}));
   TKeyStore& store = UserKeyStore();
   WarnIfDamaged(store);
   TRegImportStats stats;
   try {
     stats = store.ImportRegText(*bytes);
   } catch (const ERegParseError& e) {
-    return Fail(file + ": " + e.what() + "; nothing was imported");
+    return Fail(Substitute(Translate("%1: %2; nothing was imported"), {file, e.what()}));
   } catch (const EKeyStoreError& e) {
-    return Fail("cannot save the key store: " + std::string(e.what()));
+    return Fail(Substitute(Translate("cannot save the key store: %1"), {e.what()}));
   }
   std::string note = "Imported " + std::to_string(stats.Values) + " values in " +
                      std::to_string(stats.Keys) + " keys from " + file + " into " + store.Path();
@@ -58,11 +62,11 @@ int ImportRegistry(const std::vector<std::string>& args) {
 }
 
 Register identities({"identities", "",
-                     "list the Outlook Express identities: name TAB store root, one a line",
+                     N_("list the Outlook Express identities: name TAB store root, one a line"),
                      Identities});
 Register importRegistry({"import-registry", "FILE.reg",
-                         "merge the HKEY_CURRENT_USER keys of a .reg file (as exported on "
-                         "Windows) into the key store",
+                         N_("merge the HKEY_CURRENT_USER keys of a .reg file (as exported on "
+                            "Windows) into the key store"),
                          ImportRegistry});
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "mime/MoxMsg.h"
 #include "mime/base64stream.h"
 #include "oestore/dbxwriter.h"
+#include "platform/i18n.h"
 #include "platform/paths.h"
 
 namespace qb::cli {
@@ -141,7 +142,7 @@ TDbxSynthMessage Message(std::string raw, const std::string& subject) {
 }
 
 int MakeSampleStore(const std::vector<std::string>& args) {
-  if (args.size() != 1) return UsageError("make-sample-store", "give one directory");
+  if (args.size() != 1) return UsageError("make-sample-store", Translate("give one directory"));
   const std::string dir = args[0];
 
   const std::string csv = "quarter,revenue,costs\r\nQ1,1200,800\r\nQ2,1350,820\r\nQ3,1500,870\r\n";
@@ -214,7 +215,7 @@ int MakeSampleStore(const std::vector<std::string>& args) {
 }
 
 const Register kSampleStore({"make-sample-store", "DIR",
-                             "composes a small Outlook Express store in DIR to try extract on",
+                             N_("composes a small Outlook Express store in DIR to try extract on"),
                              MakeSampleStore, /*Hidden=*/true});
 
 }  // namespace

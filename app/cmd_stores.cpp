@@ -10,6 +10,7 @@
 #include "mbox/profiles.h"
 #include "oestore/identities.h"
 #include "outlook/pstprovider.h"
+#include "platform/i18n.h"
 #include "platform/keystore.h"
 
 namespace qb::cli {
@@ -25,7 +26,8 @@ void ListFolders(const std::string& prefix, const std::vector<TMaildirFolder>& f
 }
 
 int Stores(const std::vector<std::string>& args) {
-  if (!args.empty()) return UsageError("stores", "unexpected argument '" + args[0] + "'");
+  if (!args.empty())
+    return UsageError("stores", Substitute(Translate("unexpected argument '%1'"), {args[0]}));
 
   std::vector<std::string> names, roots;
   ListOEIdentities(names, roots, UserKeyStore());
@@ -64,9 +66,9 @@ int Stores(const std::vector<std::string>& args) {
 }
 
 const Register kStores({"stores", "",
-                        "lists the mail stores found on this machine: kind (outlook-express, "
-                        "outlook, thunderbird, mozilla, evolution, kmail, maildir, "
-                        "maildir-folder), name, path, message count where cheap to know",
+                        N_("lists the mail stores found on this machine: kind (outlook-express, "
+                           "outlook, thunderbird, mozilla, evolution, kmail, maildir, "
+                           "maildir-folder), name, path, message count where cheap to know"),
                         Stores});
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "app/commands.h"
 #include "engine/history.h"
+#include "platform/i18n.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -32,7 +33,7 @@ const std::vector<std::string> kShippedExclude = {
     "HTM", "HTML", "SHTML", "PHP", "ASP", "ASPX", "PL",  "CGI", "EML", "CFM"};
 
 const char* const kDestinationError =
-    "Unable to Create the Destination directory.\r\n\r\nPlease select a new directory";
+    N_("Unable to Create the Destination directory.\r\n\r\nPlease select a new directory");
 
 std::atomic<std::uint8_t> g_stop{0};
 // Ctrl-C writes a byte here; a watcher thread passes it on to the worker,
@@ -249,7 +250,7 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
     std::string v;
     auto value = [&](const char* what) {
       if (i + 1 >= args.size()) {
-        UsageError("extract", a + " needs " + what);
+        UsageError("extract", Substitute(Translate("%1 needs %2"), {a, Translate(what)}));
         return false;
       }
       v = args[++i];
@@ -257,39 +258,40 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
     };
     unsigned long long n = 0;
     if (oe && a == "--store") {
-      if (!value("a directory")) return kFailure;
+      if (!value(N_("a directory"))) return kFailure;
       x.Store = v;
     } else if (oe && a == "--identity") {
-      if (!value("an identity name")) return kFailure;
+      if (!value(N_("an identity name"))) return kFailure;
       x.Identity = v;
     } else if (mbox && a == "--mailbox") {
-      if (!value("a mailbox file")) return kFailure;
+      if (!value(N_("a mailbox file"))) return kFailure;
       x.Mailboxes.push_back(v);
     } else if (mbox && a == "--profile") {
-      if (!value("a profile name")) return kFailure;
+      if (!value(N_("a profile name"))) return kFailure;
       x.Profile = v;
     } else if (source == TExtractSource::Outlook && a == "--pst") {
-      if (!value("a .pst file")) return kFailure;
+      if (!value(N_("a .pst file"))) return kFailure;
       x.Pst.push_back(v);
     } else if (a == "--dest") {
-      if (!value("a directory")) return kFailure;
+      if (!value(N_("a directory"))) return kFailure;
       x.Dest = v;
     } else if (!mbox && a == "--folder") {
-      if (!value(oe ? "a file name" : "a folder path key")) return kFailure;
+      if (!value(oe ? N_("a file name") : N_("a folder path key"))) return kFailure;
       x.Folders.push_back(v);
     } else if (a == "--layout") {
-      if (!value("a number from 0 to 6")) return kFailure;
-      if (!ParseNumber(v, n) || n > 6) return UsageError("extract", "--layout takes 0 to 6");
+      if (!value(N_("a number from 0 to 6"))) return kFailure;
+      if (!ParseNumber(v, n) || n > 6)
+        return UsageError("extract", Translate("--layout takes 0 to 6"));
       x.Layout = static_cast<int>(n);
     } else if (a == "--full-file-name") {
       x.FullFileName = true;
     } else if (a == "--no-full-file-name") {
       x.FullFileName = false;
     } else if (a == "--exclude") {
-      if (!value("a list of extensions")) return kFailure;
+      if (!value(N_("a list of extensions"))) return kFailure;
       x.Exclude = SplitList(v);
     } else if (a == "--include") {
-      if (!value("a list of extensions")) return kFailure;
+      if (!value(N_("a list of extensions"))) return kFailure;
       x.Include = SplitList(v);
     } else if (a == "--selected-only") {
       x.SelectedOnly = true;
@@ -298,29 +300,30 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
     } else if (a == "--skip-duplicates") {
       x.SkipDuplicates = true;
     } else if (a == "--date-from" || a == "--date-to") {
-      if (!value("a date (YYYY-MM-DD)")) return kFailure;
+      if (!value(N_("a date (YYYY-MM-DD)"))) return kFailure;
       TDateTime d = 0;
-      if (!ParseIsoDate(v, d)) return UsageError("extract", a + " takes a date as YYYY-MM-DD");
+      if (!ParseIsoDate(v, d))
+        return UsageError("extract", Substitute(Translate("%1 takes a date as YYYY-MM-DD"), {a}));
       (a == "--date-from" ? x.From : x.To) = d;
       (a == "--date-from" ? x.HasFrom : x.HasTo) = true;
     } else if (a == "--pause-ms" || a == "--pause") {  // --pause: the first release's name
-      if (!value("milliseconds")) return kFailure;
+      if (!value(N_("milliseconds"))) return kFailure;
       if (!ParseNumber(v, n) || n > 60000)
-        return UsageError("extract", "--pause-ms takes 0 to 60000 milliseconds");
+        return UsageError("extract", Translate("--pause-ms takes 0 to 60000 milliseconds"));
       x.PauseMs = n;
     } else {
-      return UsageError("extract", "unexpected argument '" + a + "'");
+      return UsageError("extract", Substitute(Translate("unexpected argument '%1'"), {a}));
     }
   }
   if (oe && x.Store.empty() == x.Identity.empty())
-    return UsageError("extract", "give either --store or --identity");
+    return UsageError("extract", Translate("give either --store or --identity"));
   if (mbox && x.Mailboxes.empty() == x.Profile.empty())
-    return UsageError("extract", "give either --mailbox or --profile");
-  if (Trim(x.Dest).empty()) return UsageError("extract", "missing --dest");
+    return UsageError("extract", Translate("give either --mailbox or --profile"));
+  if (Trim(x.Dest).empty()) return UsageError("extract", Translate("missing --dest"));
   if (x.HasFrom || x.HasTo) {
     if (!x.HasFrom) x.From = EncodeDate(1900, 1, 1);
     if (!x.HasTo) x.To = Date();
-    if (x.From > x.To) return UsageError("extract", "--date-from is after --date-to");
+    if (x.From > x.To) return UsageError("extract", Translate("--date-from is after --date-to"));
   }
   return -1;
 }
@@ -329,7 +332,7 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
   // The destination, as the wizard makes sure of it.
   const std::string dest = Trim(x.Dest);
   if (!DirectoryExists(dest) && !ForceDirectories(dest)) {
-    std::fprintf(stderr, "%s\n", kDestinationError);
+    std::fprintf(stderr, "%s\n", Translate(kDestinationError).c_str());
     return kFailure;
   }
 
@@ -366,13 +369,15 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
     try {
       std::rethrow_exception(fatal);
     } catch (const std::exception& e) {
-      return Fail(std::string("the run ended early: ") + e.what());
+      return Fail(Substitute(Translate("the run ended early: %1"), {e.what()}));
     }
   }
   // A history switched off during the run has said why already.
   if (!historyKept && !historyNoticed)
-    std::fprintf(stderr, "quillbox-cli: the history could not be kept below %s\n",
-                 TExtractionHistory::HistoryPath("Quillbox").c_str());
+    std::fprintf(stderr, "quillbox-cli: %s\n",
+                 Substitute(Translate("the history could not be kept below %1"),
+                            {TExtractionHistory::HistoryPath("Quillbox")})
+                     .c_str());
   if (g_stop.load()) return kStopped;
   return incomplete || !historyKept || view.Notices() > 0 ? kIncomplete : kOk;
 }

@@ -18,6 +18,7 @@
 #include "engine/naming.h"
 #include "platform/datetime.h"
 #include "platform/errors.h"
+#include "platform/i18n.h"
 
 namespace qb {
 
@@ -120,7 +121,7 @@ class IMessageSource {
   // attachments" status lines.
   virtual std::string StatusLineEnd() const { return " ..."; }
   // The closing line of a run that was not stopped.
-  virtual std::string FinishedLine() const { return "Finished extracting all folders."; }
+  virtual std::string FinishedLine() const { return N_("Finished extracting all folders."); }
 };
 
 }  // namespace qb

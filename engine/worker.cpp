@@ -9,6 +9,7 @@
 #include "engine/readahead.h"
 #include "engine/tnefunpack.h"
 #include "mime/decodedmessage.h"
+#include "platform/i18n.h"
 #include "platform/text.h"
 
 namespace qb {
@@ -134,7 +135,7 @@ void TExtractionWorker::CountingPass() {
       UpdateFolderRow(f.Name, row, fsNoFile, 0, 0, 0);
       continue;
     }
-    SetStatusText("Calculating the total number of messages...");
+    SetStatusText(Translate("Calculating the total number of messages..."));
     try {
       const size_t count = source_->OpenFolder(f)->Count();
       UpdateFolderRow(f.Name, row, fsWaiting, 0, 0, static_cast<int>(count));
@@ -226,8 +227,8 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
       break;
     }
     UpdateFolderRow(f.Name, row, fsProgress, filesExtracted_, messagesWithFiles_, total);
-    SetStatusText(f.Name + " : Processing Message " + std::to_string(j + 1) + " of " +
-                  std::to_string(n) + " ...");
+    SetStatusText(Substitute(Translate("%1 : Processing Message %2 of %3 ..."),
+                             {f.Name, std::to_string(j + 1), std::to_string(n)}));
     SetProgressPosition(static_cast<int>(source_->MessageNumber(j)));
     std::unique_ptr<TPreparedMessage> item;
     if (ahead) item = ahead->Take();
@@ -257,7 +258,7 @@ void TExtractionWorker::Execute() {
     if (!historyOpen_) NoticeHistory();
     WriteOptionLines();
     SetProgressMax(static_cast<int>(job_.Folders.size()));
-    SetStatusText("Calculating the Message Count...");
+    SetStatusText(Translate("Calculating the Message Count..."));
     CountingPass();
     MainPass();
   } catch (const std::bad_alloc&) {
@@ -290,8 +291,9 @@ void TExtractionWorker::FinishRun() {
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
-  const std::string closing = StopRequested() ? "Stopped by User." : source_->FinishedLine();
-  SetStatusText(closing);
+  const std::string closing = StopRequested() ? N_("Stopped by User.") : source_->FinishedLine();
+  // The status in the user's language; the log line as written.
+  SetStatusText(Translate(closing));
   AddLog(closing);
   // The run is over once the view shows all of it.
   reports_.Flush();
@@ -401,7 +403,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   const TTargetPath target =
       BuildTargetPath(m.Subject, m.Sender, m.Date, NamingOptionsFromJob(job_, source_->Kind()));
 
-  const std::string number = std::to_string(j + 1) + " of " + std::to_string(count);
+  const std::string number = std::to_string(j + 1), of = std::to_string(count);
   int downloaded = 0;
   bool allWritten = true;
   if (job_.DownloadLinks && links_ && m.LinkBodies) {
@@ -409,14 +411,17 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     std::size_t links = 0;
     for (const std::string& b : bodies) links += links_->CountLinks(b);
     if (links >= 1) {
-      SetStatusText(folder.Name + " : Downloading embedded images from Internet for Message " +
-                    number + source_->StatusLineEnd());
+      SetStatusText(
+          Substitute(
+              Translate("%1 : Downloading embedded images from Internet for Message %2 of %3"),
+              {folder.Name, number, of}) +
+          source_->StatusLineEnd());
       ILinkDownloads::TRun run;
       run.MessageNumber = std::to_string(source_->MessageNumber(j));
       run.Folder = source_->FolderFileKey(folder);
       run.Stopped = [this] { return StopRequested(); };
       run.Log = [this](const std::string& line) { AddLog(line); };
-      run.Notice = run.Log;  // the notice that the message's download time ran out
+      run.Notice = [this](const std::string& text) { AddNotice(text); };
       const ILinkDownloads::TResult got = links_->Download(target, bodies, run);
       downloaded = got.Written;
       if (got.Failed > 0) allWritten = false;
@@ -424,7 +429,8 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   }
 
   if (attachmentCount >= 1 || downloaded > 0) {
-    SetStatusText(folder.Name + " : Extracting attachments from message " + number +
+    SetStatusText(Substitute(Translate("%1 : Extracting attachments from message %2 of %3"),
+                             {folder.Name, number, of}) +
                   source_->StatusLineEnd());
     ++messagesWithFiles_;
     filesExtracted_ += downloaded;

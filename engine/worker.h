@@ -53,6 +53,7 @@
 #include "engine/naming.h"
 #include "engine/reportqueue.h"
 #include "engine/source.h"
+#include "platform/i18n.h"
 #include "platform/thread.h"
 
 namespace qb {

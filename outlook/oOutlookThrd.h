@@ -25,6 +25,7 @@
 #include "engine/source.h"
 #include "engine/worker.h"
 #include "outlook/automation.h"
+#include "platform/i18n.h"
 #include "web/linkdownload.h"
 
 namespace qb {
@@ -32,7 +33,7 @@ namespace qb {
 class TOutlookSource : public IMessageSource {
  public:
   static constexpr const char* kFinishedLine =
-      "Finished extracting all folders, Closing Outlook Connection, Please wait..";
+      N_("Finished extracting all folders, Closing Outlook Connection, Please wait..");
 
   ~TOutlookSource() override;
 

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "engine/datetext.h"
+#include "platform/i18n.h"
 
 namespace qb {
 
@@ -144,11 +145,11 @@ bool LoadOutlookFolders(TOutlookTree& tree, const TOutlookLoadHost& host) {
     if (host.ProcessMessages) host.ProcessMessages();
   };
   tree.Clear();
-  const std::string text = "Getting Outlook Folders... Wait...";
+  const std::string text = N_("Getting Outlook Folders... Wait...");
   // The progress window switches date-time texts to two-digit hours,
   // minutes and seconds for the rest of the program's life.
   SetTwoDigitLongTime(true);
-  if (host.ShowProgress) host.ShowProgress("Checking...", text);
+  if (host.ShowProgress) host.ShowProgress(N_("Checking..."), text);
   const auto until =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(host.InitialWaitMs);
   while (std::chrono::steady_clock::now() < until) {

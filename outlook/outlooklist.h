@@ -12,6 +12,7 @@
 
 #include "engine/job.h"
 #include "outlook/automation.h"
+#include "platform/i18n.h"
 #include "platform/thread.h"
 
 namespace qb {
@@ -120,6 +121,7 @@ bool LoadOutlookFolders(TOutlookTree& tree, const TOutlookLoadHost& host);
 
 // The message box the wizard shows when LoadOutlookFolders fails.
 inline constexpr const char* kOutlookUnavailableMessage =
-    "Unable to connect to Outlook. \r\n\r\nPlease make sure you have installed MS outlook Properly";
+    N_("Unable to connect to Outlook. \r\n\r\nPlease make sure you have installed MS outlook "
+       "Properly");
 
 }  // namespace qb

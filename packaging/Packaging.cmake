@@ -175,7 +175,9 @@ if(TARGET quillbox)
   # What the linked libraries cannot tell: Qt loads its platform plugins at
   # run time, and the desktop opens the destination through xdg-open.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+  # Qt's own dialog buttons (Yes, No, Cancel, the file dialogs) in the
+  # user's language.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, qt6-translations-l10n")
 endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # No maintainer scripts: installing creates only the package's own files, so

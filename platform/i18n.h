@@ -7,7 +7,9 @@
 // catalogue there, and its answers must not reach our windows.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace qb {
 
@@ -29,5 +31,23 @@ void BindMessageCatalogue(const std::string& dir);
 // The catalogue's translation of text, as UTF-8; text itself when the
 // catalogue has none (or the user's locale asks for no translation).
 std::string Translate(const std::string& text);
+
+// The language of the catalogue Translate answers from ("de", "fr"), as its
+// header names it; "" when texts stay as written.
+std::string CatalogueLanguage();
+
+// Lets LANGUAGE choose the language under the C or POSIX locale too (where
+// gettext ignores it): the messages category becomes C.UTF-8 then. Call
+// once at start-up, after setlocale(LC_ALL, "").
+void HonourLanguageVariable();
+
+// pattern with %1 ... %9 replaced by the arguments in order, so that a
+// translation may put the parts of a sentence where its language wants them:
+// Substitute(Translate("%1 of %2"), {"3", "7"}). A number with no argument
+// and any other '%' stay as they are. A pattern of plain ASCII (the English
+// texts) takes the arguments as their bytes; any other (a translation, which
+// is UTF-8) takes them as UTF-8, 8-bit texts converted as at the window's
+// edge, so that the result is one valid UTF-8 text.
+std::string Substitute(std::string_view pattern, std::initializer_list<std::string_view> args);
 
 }  // namespace qb

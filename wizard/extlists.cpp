@@ -10,13 +10,15 @@
 #include "wizard/desktop.h"
 #include "wizard/extrules.h"
 #include "wizard/oMain.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
 namespace {
 
+// The dialogs' texts as the user reads them.
 QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  return Tr(text);
 }
 
 void Fill(QListWidget* list, const TExtList& entries) {

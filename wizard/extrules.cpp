@@ -43,13 +43,13 @@ bool SameExtension(std::string_view a, std::string_view b) {
 
 std::string_view NothingToDeleteMessage(TExtListKind kind) {
   return kind == TExtListKind::Include
-             ? "You dont have any Extension to Delete. \r\n\r\nAdd some before deleting."
-             : "You dont have any Extensions to Delete. \r\n\r\nAdd some before deleting.";
+             ? N_("You dont have any Extension to Delete. \r\n\r\nAdd some before deleting.")
+             : N_("You dont have any Extensions to Delete. \r\n\r\nAdd some before deleting.");
 }
 
 std::string_view ConfirmDeleteMessage(TExtListKind kind) {
-  return kind == TExtListKind::Include ? "Do you really want to delete the selected Extension ?"
-                                       : "Do you really want to delete the selected Extension?";
+  return kind == TExtListKind::Include ? N_("Do you really want to delete the selected Extension ?")
+                                       : N_("Do you really want to delete the selected Extension?");
 }
 
 std::optional<std::string_view> CheckExtensionText(const TExtList& list, std::string_view text,

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/i18n.h"
+
 namespace qb {
 class TKeyStore;
 }
@@ -34,20 +36,21 @@ std::string_view ExtListKey(TExtListKind kind);
 // folding a-z to upper case.
 bool SameExtension(std::string_view a, std::string_view b);
 
-// Messages of the editing dialogs.
-inline constexpr std::string_view kAddCaption = "Add new Extension";
-inline constexpr std::string_view kAddPrompt = "Extension";
-inline constexpr std::string_view kEditCaption = "Edit Extension Name";
-inline constexpr std::string_view kEditPrompt = "Extension Name";
-inline constexpr std::string_view kInvalidName = "You should enter a valid name.";
+// Messages of the editing dialogs, in English; the window shows them
+// through the message catalogue.
+inline constexpr std::string_view kAddCaption = N_("Add new Extension");
+inline constexpr std::string_view kAddPrompt = N_("Extension");
+inline constexpr std::string_view kEditCaption = N_("Edit Extension Name");
+inline constexpr std::string_view kEditPrompt = N_("Extension Name");
+inline constexpr std::string_view kInvalidName = N_("You should enter a valid name.");
 inline constexpr std::string_view kDuplicateName =
-    "You already have a Extension name. Please enter a new name.";
+    N_("You already have a Extension name. Please enter a new name.");
 inline constexpr std::string_view kNothingToEdit =
-    "You dont have any Extensions to Edit. \r\n\r\nAdd some before editing.";
+    N_("You dont have any Extensions to Edit. \r\n\r\nAdd some before editing.");
 inline constexpr std::string_view kSelectToEdit =
-    "Please select a Extension before trying to edit.";
+    N_("Please select a Extension before trying to edit.");
 inline constexpr std::string_view kSelectToDelete =
-    "Please select a Extension before trying to delete.";
+    N_("Please select a Extension before trying to delete.");
 // The include and exclude lists word these two differently.
 std::string_view NothingToDeleteMessage(TExtListKind kind);
 std::string_view ConfirmDeleteMessage(TExtListKind kind);

@@ -9,6 +9,7 @@
 #include "wizard/desktop.h"
 #include "wizard/foldertrees.h"
 #include "wizard/oMain.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
@@ -85,8 +86,7 @@ void TfrmOEMain::ElTreeOEDblClick(QTreeWidgetItem* item) {
 }
 
 void TfrmOEMain::btFindClick() {
-  auto text = Desktop().InputText(this, QStringLiteral("Find a Mailbox"),
-                                  QStringLiteral("Enter a Mailbox name (partial)"),
+  auto text = Desktop().InputText(this, Tr("Find a Mailbox"), Tr("Enter a Mailbox name (partial)"),
                                   QString::fromStdString(FindText));
   if (!text) return;
   const std::string trimmed = Trim(text->toStdString());

@@ -9,26 +9,27 @@
 
 #include "platform/codepage.h"
 #include "wizard/desktop.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
 TfrmOEGrabber::TfrmOEGrabber(IDesktop& desktop, QWidget* parent, std::string listPath)
     : QDialog(parent), desktop_(desktop), book_(std::move(listPath)) {
   setObjectName("frmOEGrabber");
-  setWindowTitle("Quillbox - Grabbed Emails");
+  setWindowTitle(Tr("Quillbox - Grabbed Emails"));
   setFixedSize(346, 335);
   setModal(true);
 
-  lbNumEmails = new QLabel("Number of Emails :", this);
+  lbNumEmails = new QLabel(Tr("Number of Emails :"), this);
   lbNumEmails->setObjectName("lbNumEmails");
   lbEmails = new QListWidget(this);
   lbEmails->setObjectName("lbEmails");
   lbEmails->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  btSaveAs = new QPushButton("Save As", this);
+  btSaveAs = new QPushButton(Tr("Save As"), this);
   btSaveAs->setObjectName("btSaveAs");
-  btDeleteAll = new QPushButton("Delete All", this);
+  btDeleteAll = new QPushButton(Tr("Delete All"), this);
   btDeleteAll->setObjectName("btDeleteAll");
-  btClose = new QPushButton("Close", this);
+  btClose = new QPushButton(Tr("Close"), this);
   btClose->setObjectName("btClose");
   btClose->setDefault(true);
 
@@ -51,12 +52,12 @@ TfrmOEGrabber::TfrmOEGrabber(IDesktop& desktop, QWidget* parent, std::string lis
 
 void TfrmOEGrabber::Reload() {
   if (!book_.Load())
-    desktop_.ShowError(this, QString::fromStdString("Cannot read " + book_.Path() + "."));
+    desktop_.ShowError(this, Tr("Cannot read %1.").arg(QString::fromStdString(book_.Path())));
   ShowList();
 }
 
 void TfrmOEGrabber::ShowList() {
-  lbNumEmails->setText(QString("Number of Emails : %1").arg(book_.Count()));
+  lbNumEmails->setText(Tr("Number of Emails : %1").arg(book_.Count()));
   lbEmails->clear();
   for (const std::string& a : book_.Addresses())
     lbEmails->addItem(QString::fromStdString(ToUtf8Edge(a)));
@@ -67,7 +68,7 @@ void TfrmOEGrabber::ShowList() {
 
 void TfrmOEGrabber::btSaveAsClick() {
   const std::optional<QString> file =
-      desktop_.SaveFile(this, "Save the Grabbed Emails", kSaveFilter, "GrabbedEmails.txt");
+      desktop_.SaveFile(this, Tr("Save the Grabbed Emails"), Tr(kSaveFilter), "GrabbedEmails.txt");
   if (!file || file->isEmpty()) return;
   try {
     book_.SaveTo(file->toStdString());
@@ -77,7 +78,7 @@ void TfrmOEGrabber::btSaveAsClick() {
 }
 
 void TfrmOEGrabber::btDeleteAllClick() {
-  if (!desktop_.Confirm(this, "Delete all grabbed e-mail addresses?")) return;
+  if (!desktop_.Confirm(this, Tr("Delete all grabbed e-mail addresses?"))) return;
   TAddressBook empty(book_.Path());
   try {
     empty.Save();

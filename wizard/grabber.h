@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <string>
 
+#include "platform/i18n.h"
 #include "web/addresses.h"
 
 class QLabel;
@@ -40,7 +41,7 @@ class TfrmOEGrabber : public QDialog {
   QPushButton* btDeleteAll = nullptr;
   QPushButton* btClose = nullptr;
 
-  static constexpr const char* kSaveFilter = "Text Files (*.txt)|*.txt|All Files|*.*";
+  static constexpr const char* kSaveFilter = N_("Text Files (*.txt)|*.txt|All Files|*.*");
 
  private:
   void ShowList();

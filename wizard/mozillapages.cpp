@@ -14,14 +14,15 @@
 #include "wizard/desktop.h"
 #include "wizard/grabber.h"
 #include "wizard/oMain.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
 namespace {
 
-const QString kProfileNotSelected =
-    QStringLiteral("Profile not selected. Please select a folder before proceeding.");
-const QString kProfileEmpty = QStringLiteral("Profile doesnt have any mails.");
+const char* const kProfileNotSelected =
+    N_("Profile not selected. Please select a folder before proceeding.");
+const char* const kProfileEmpty = N_("Profile doesnt have any mails.");
 const char* const kEmptyProfile = "[Empty Profile]";
 
 // The wait cursor and a disabled window while a tree is built.
@@ -73,7 +74,7 @@ void TfrmOEMain::rbNSChooseFolderClick() {
 
 void TfrmOEMain::btChooseNSCustomFolderClick() {
   const std::optional<QString> dir = desktop_.BrowseDirectory(
-      this, QStringLiteral("Select the Netscape/Mozilla Mail Folder"), txtNSCustomFolder->text());
+      this, Tr("Select the Netscape/Mozilla Mail Folder"), txtNSCustomFolder->text());
   if (dir) txtNSCustomFolder->setText(*dir);
 }
 
@@ -91,8 +92,8 @@ bool TfrmOEMain::processChooseNSFolder(int kind) {
   if (rbNSChooseFolder->isChecked()) {
     profileDir = Trim(FromUi(txtNSCustomFolder->text()));
     if (profileDir.empty() || !DirectoryExists(profileDir)) {
-      desktop_.ShowError(this, QStringLiteral("The folder \"%1\" does not exist. Please choose "
-                                              "an existing mail folder.")
+      desktop_.ShowError(this, Tr("The folder \"%1\" does not exist. Please choose an existing "
+                                  "mail folder.")
                                    .arg(UiText(profileDir)));
       return false;
     }
@@ -101,12 +102,12 @@ bool TfrmOEMain::processChooseNSFolder(int kind) {
     const QList<QTreeWidgetItem*> rows = elNSProfileList->selectedItems();
     QTreeWidgetItem* row = rows.isEmpty() ? nullptr : rows.first();
     if (!row) {
-      desktop_.ShowError(this, kProfileNotSelected);
+      desktop_.ShowError(this, Tr(kProfileNotSelected));
       return false;
     }
     profileDir = Trim(FromUi(row->text(1)));
     if (profileDir == kEmptyProfile) {
-      desktop_.ShowError(this, kProfileEmpty);
+      desktop_.ShowError(this, Tr(kProfileEmpty));
       return false;
     }
   }

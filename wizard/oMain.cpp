@@ -29,6 +29,7 @@
 #include "platform/paths.h"
 #include "wizard/desktop.h"
 #include "wizard/periphery.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
@@ -48,8 +49,8 @@ W* Named(W* widget, const char* name) {
   return widget;
 }
 
-QLabel* Heading(QWidget* parent, const char* text) {
-  auto* label = new QLabel(Q(text), parent);
+QLabel* Heading(QWidget* parent, const QString& text) {
+  auto* label = new QLabel(text, parent);
   QFont f = label->font();
   f.setBold(true);
   f.setPointSizeF(f.pointSizeF() * 1.35);
@@ -57,8 +58,8 @@ QLabel* Heading(QWidget* parent, const char* text) {
   return label;
 }
 
-QLabel* SubHeading(QWidget* parent, const char* text) {
-  auto* label = new QLabel(Q(text), parent);
+QLabel* SubHeading(QWidget* parent, const QString& text) {
+  auto* label = new QLabel(text, parent);
   QFont f = label->font();
   f.setBold(true);
   label->setFont(f);
@@ -74,7 +75,7 @@ QWidget* NewPage(QStackedWidget* stack, const char* name) {
 QTreeWidget* NewProfileList(QWidget* parent, const char* name) {
   auto* list = Named(new QTreeWidget(parent), name);
   list->setColumnCount(2);
-  list->setHeaderLabels({Q("User Name"), Q("Directory")});
+  list->setHeaderLabels({Tr("User Name"), Tr("Directory")});
   list->setRootIsDecorated(false);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->header()->setStretchLastSection(true);
@@ -203,12 +204,12 @@ void TfrmOEMain::BuildWindow() {
   outer->addWidget(rule);
 
   auto* bar = new QHBoxLayout;
-  btAbout = Named(new QPushButton(Q("About"), this), "btAbout");
-  btToTray = Named(new QPushButton(Q("To Tray"), this), "btToTray");
-  btHelp = Named(new QPushButton(Q("Help"), this), "btHelp");
-  btBack = Named(new QPushButton(Q("< &Back"), this), "btBack");
-  btNext = Named(new QPushButton(Q("Next &>"), this), "btNext");
-  btCancel = Named(new QPushButton(Q("Close"), this), "btCancel");
+  btAbout = Named(new QPushButton(Tr("About"), this), "btAbout");
+  btToTray = Named(new QPushButton(Tr("To Tray"), this), "btToTray");
+  btHelp = Named(new QPushButton(Tr("Help"), this), "btHelp");
+  btBack = Named(new QPushButton(Tr("< &Back"), this), "btBack");
+  btNext = Named(new QPushButton(Tr("Next &>"), this), "btNext");
+  btCancel = Named(new QPushButton(Tr("Close"), this), "btCancel");
   btNext->setDefault(true);
   btToTray->hide();
   btBack->setEnabled(false);
@@ -223,12 +224,12 @@ void TfrmOEMain::BuildWindow() {
   outer->addLayout(bar);
 
   pmnuHelp = Named(new QMenu(this), "pmnuHelp");
-  pmnuItemHelp = pmnuHelp->addAction(Q("Help"));
+  pmnuItemHelp = pmnuHelp->addAction(Tr("Help"));
   pmnuItemHelp->setObjectName(Q("pmnuItemHelp"));
   pmnuHelp->addSeparator();
-  pmnuItemHelpReportaproblem = pmnuHelp->addAction(Q("Report a problem"));
+  pmnuItemHelpReportaproblem = pmnuHelp->addAction(Tr("Report a problem"));
   pmnuItemHelpReportaproblem->setObjectName(Q("pmnuItemHelpReportaproblem"));
-  pmnuItemHelpSendaSuggestion = pmnuHelp->addAction(Q("Send a Suggestion"));
+  pmnuItemHelpSendaSuggestion = pmnuHelp->addAction(Tr("Send a Suggestion"));
   pmnuItemHelpSendaSuggestion->setObjectName(Q("pmnuItemHelpSendaSuggestion"));
 
   ctrayApps = new QSystemTrayIcon(ProductIcon(), this);
@@ -242,32 +243,33 @@ void TfrmOEMain::BuildWindow() {
 QWidget* TfrmOEMain::BuildWelcome() {
   QWidget* page = NewPage(nbOE, "Welcome");
   auto* v = new QVBoxLayout(page);
-  v->addWidget(Heading(page, "Welcome to Quillbox"));
+  v->addWidget(Heading(page, Tr("Welcome to Quillbox")));
   v->addSpacing(8);
-  v->addWidget(new QLabel(Q("Please select the type  of Mailbox you have:"), page));
+  v->addWidget(new QLabel(Tr("Please select the type  of Mailbox you have:"), page));
   grpSource = new QButtonGroup(page);
-  auto radio = [&](QRadioButton*& rb, const char* name, const char* caption, bool visible) {
-    rb = Named(new QRadioButton(Q(caption), page), name);
+  auto radio = [&](QRadioButton*& rb, const char* name, const QString& caption, bool visible) {
+    rb = Named(new QRadioButton(caption, page), name);
     grpSource->addButton(rb);
     v->addWidget(rb);
     rb->setVisible(visible);
   };
-  radio(rbOE, "rbOE", "Outlook Express 5/5.5/6", true);
-  radio(rbOutlook, "rbOutlook", "Outlook 97'/2000/XP", true);
-  radio(rbNS, "rbNS", "Netscape 6/7 , Mozilla", true);
-  radio(rbTB, "rbTB", "Mozilla Thunderbird", true);
-  radio(rbMbox, "rbMbox", "MBox Compatible Clients (Netscape, Mozilla, Pine, Mutt etc)", false);
-  radio(rbEML, "rbEML", "*.eml / *.msg Files", false);
+  radio(rbOE, "rbOE", Tr("Outlook Express 5/5.5/6"), true);
+  radio(rbOutlook, "rbOutlook", Tr("Outlook 97'/2000/XP"), true);
+  radio(rbNS, "rbNS", Tr("Netscape 6/7 , Mozilla"), true);
+  radio(rbTB, "rbTB", Tr("Mozilla Thunderbird"), true);
+  radio(rbMbox, "rbMbox", Tr("MBox Compatible Clients (Netscape, Mozilla, Pine, Mutt etc)"), false);
+  radio(rbEML, "rbEML", Tr("*.eml / *.msg Files"), false);
   rbOE->setChecked(true);
   v->addSpacing(16);
-  cbGetEmbbededImages = Named(new QCheckBox(Q("Download  embedded Images from Internet."), page),
+  cbGetEmbbededImages = Named(new QCheckBox(Tr("Download  embedded Images from Internet."), page),
                               "cbGetEmbbededImages");
   cbGetEmbbededImages->setChecked(true);
   v->addWidget(cbGetEmbbededImages);
   auto* row = new QHBoxLayout;
-  cbGetEmails = Named(new QCheckBox(Q("Get Email addresses  from the Mails"), page), "cbGetEmails");
+  cbGetEmails =
+      Named(new QCheckBox(Tr("Get Email addresses  from the Mails"), page), "cbGetEmails");
   cbGetEmails->setChecked(true);
-  btOpenMails = Named(new QPushButton(Q("View Grabbed Emails"), page), "btOpenMails");
+  btOpenMails = Named(new QPushButton(Tr("View Grabbed Emails"), page), "btOpenMails");
   row->addWidget(cbGetEmails);
   row->addStretch();
   row->addWidget(btOpenMails);
@@ -279,15 +281,15 @@ QWidget* TfrmOEMain::BuildWelcome() {
 QWidget* TfrmOEMain::BuildOEChoose() {
   QWidget* page = NewPage(nbOE, "OEChoose");
   auto* v = new QVBoxLayout(page);
-  v->addWidget(Heading(page, "Choose the Profile / Directory"));
+  v->addWidget(Heading(page, Tr("Choose the Profile / Directory")));
   auto* group = new QButtonGroup(page);
-  rbOEChooseFolder = Named(new QRadioButton(Q("Choose Outlook Express Folder directly."), page),
+  rbOEChooseFolder = Named(new QRadioButton(Tr("Choose Outlook Express Folder directly."), page),
                            "rbOEChooseFolder");
   group->addButton(rbOEChooseFolder);
   v->addWidget(rbOEChooseFolder);
   auto* row = new QHBoxLayout;
   txtOECustomFolder =
-      Named(new QLineEdit(Q("Choose the Outlook Express Mail Folder"), page), "txtOECustomFolder");
+      Named(new QLineEdit(Tr("Choose the Outlook Express Mail Folder"), page), "txtOECustomFolder");
   txtOECustomFolder->setEnabled(false);
   btChooseOECustomFolder = Named(new QPushButton(Q("..."), page), "btChooseOECustomFolder");
   btChooseOECustomFolder->setEnabled(false);
@@ -298,7 +300,7 @@ QWidget* TfrmOEMain::BuildOEChoose() {
   v->addLayout(row);
   v->addSpacing(8);
   rbOEChooseProfile =
-      Named(new QRadioButton(Q("Choose a Outlook Express Profile."), page), "rbOEChooseProfile");
+      Named(new QRadioButton(Tr("Choose a Outlook Express Profile."), page), "rbOEChooseProfile");
   group->addButton(rbOEChooseProfile);
   rbOEChooseProfile->setChecked(true);
   v->addWidget(rbOEChooseProfile);
@@ -312,15 +314,15 @@ QWidget* TfrmOEMain::BuildFolderPage(const QString& name, QTreeWidget*& tree, QP
                                      QPushButton*& findNext, const char* const names[5]) {
   QWidget* page = NewPage(nbOE, name.toLatin1().constData());
   auto* v = new QVBoxLayout(page);
-  v->addWidget(Heading(page, "Choose the Folders for Extraction"));
+  v->addWidget(Heading(page, Tr("Choose the Folders for Extraction")));
   tree = NewFolderTree(page, "");
   v->addWidget(tree, 1);
   auto* row = new QHBoxLayout;
-  all = Named(new QPushButton(Q("Select All"), page), names[0]);
-  inverse = Named(new QPushButton(Q("Inverse"), page), names[1]);
-  none = Named(new QPushButton(Q("Unselect All"), page), names[2]);
-  find = Named(new QPushButton(Q("Find"), page), names[3]);
-  findNext = Named(new QPushButton(Q("Find Next"), page), names[4]);
+  all = Named(new QPushButton(Tr("Select All"), page), names[0]);
+  inverse = Named(new QPushButton(Tr("Inverse"), page), names[1]);
+  none = Named(new QPushButton(Tr("Unselect All"), page), names[2]);
+  find = Named(new QPushButton(Tr("Find"), page), names[3]);
+  findNext = Named(new QPushButton(Tr("Find Next"), page), names[4]);
   for (QPushButton* b : {all, inverse, none}) row->addWidget(b);
   row->addStretch();
   row->addWidget(find);
@@ -332,9 +334,9 @@ QWidget* TfrmOEMain::BuildFolderPage(const QString& name, QTreeWidget*& tree, QP
 QWidget* TfrmOEMain::BuildOptions() {
   QWidget* page = NewPage(nbOE, "Options");
   auto* v = new QVBoxLayout(page);
-  v->addWidget(Heading(page, "Extraction Options"));
+  v->addWidget(Heading(page, Tr("Extraction Options")));
   auto* dates = new QHBoxLayout;
-  cbUseDate = Named(new QCheckBox(Q("Use Date Interval"), page), "cbUseDate");
+  cbUseDate = Named(new QCheckBox(Tr("Use Date Interval"), page), "cbUseDate");
   dtpFrom = Named(new QDateEdit(QDate::currentDate(), page), "dtpFrom");
   dtpTo = Named(new QDateEdit(QDate::currentDate(), page), "dtpTo");
   for (QDateEdit* d : {dtpFrom, dtpTo}) {
@@ -343,16 +345,16 @@ QWidget* TfrmOEMain::BuildOptions() {
   }
   dates->addWidget(cbUseDate);
   dates->addWidget(dtpFrom);
-  dates->addWidget(new QLabel(Q("to"), page));
+  dates->addWidget(new QLabel(Tr("to"), page));
   dates->addWidget(dtpTo);
   dates->addStretch();
   v->addLayout(dates);
   v->addSpacing(6);
-  v->addWidget(SubHeading(page, "Attachment Extension Options"));
+  v->addWidget(SubHeading(page, Tr("Attachment Extension Options")));
   auto* group = new QButtonGroup(page);
-  rbAllDoc = Named(new QRadioButton(Q("Extract ALL the Files."), page), "rbAllDoc");
+  rbAllDoc = Named(new QRadioButton(Tr("Extract ALL the Files."), page), "rbAllDoc");
   rbSelectedDoc =
-      Named(new QRadioButton(Q("Extract ONLY Selected extensions."), page), "rbSelectedDoc");
+      Named(new QRadioButton(Tr("Extract ONLY Selected extensions."), page), "rbSelectedDoc");
   group->addButton(rbAllDoc);
   group->addButton(rbSelectedDoc);
   rbAllDoc->setChecked(true);
@@ -360,7 +362,7 @@ QWidget* TfrmOEMain::BuildOptions() {
   v->addWidget(rbSelectedDoc);
 
   auto* lists = new QHBoxLayout;
-  auto column = [&](const char* heading, QListWidget*& list, const char* listName,
+  auto column = [&](const QString& heading, QListWidget*& list, const char* listName,
                     QPushButton*& add, const char* addName, QPushButton*& edit,
                     const char* editName, QPushButton*& del, const char* delName) {
     auto* c = new QVBoxLayout;
@@ -369,30 +371,30 @@ QWidget* TfrmOEMain::BuildOptions() {
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     c->addWidget(list, 1);
     auto* buttons = new QHBoxLayout;
-    add = Named(new QPushButton(Q("Add"), page), addName);
-    edit = Named(new QPushButton(Q("Edit"), page), editName);
-    del = Named(new QPushButton(Q("Delete"), page), delName);
+    add = Named(new QPushButton(Tr("Add"), page), addName);
+    edit = Named(new QPushButton(Tr("Edit"), page), editName);
+    del = Named(new QPushButton(Tr("Delete"), page), delName);
     buttons->addWidget(add);
     buttons->addWidget(edit);
     buttons->addWidget(del);
     c->addLayout(buttons);
     lists->addLayout(c);
   };
-  column("Include List", lbIncludeExtensions, "lbIncludeExtensions", btIncludeExtAdd,
+  column(Tr("Include List"), lbIncludeExtensions, "lbIncludeExtensions", btIncludeExtAdd,
          "btIncludeExtAdd", btIncludeExtEdit, "btIncludeExtEdit", btIncludeExtDelete,
          "btIncludeExtDelete");
-  column("Exclude List", lbExcludeExtensions, "lbExcludeExtensions", btExcludeExtAdd,
+  column(Tr("Exclude List"), lbExcludeExtensions, "lbExcludeExtensions", btExcludeExtAdd,
          "btExcludeExtAdd", btExcludeExtEdit, "btExcludeExtEdit", btExcludeExtDelete,
          "btExcludeExtDelete");
   v->addLayout(lists, 1);
 
   cmbSelector = Named(new QComboBox(page), "cmbSelector");
   const QString separator(40, QLatin1Char('-'));
-  cmbSelector->addItems({separator, Q("Select All Images"), Q("UnSelect All Images"), separator,
-                         Q("Select All Popular Videos"), Q("UnSelect Popular Videos"), separator,
-                         Q("Select All Video"), Q("UnSelect All Video"), separator,
-                         Q("Select All Documents"), Q("UnSelect All Documents"), separator,
-                         Q("Select All Files"), Q("UnSelect All Files"), separator, QString()});
+  cmbSelector->addItems({separator, Tr("Select All Images"), Tr("UnSelect All Images"), separator,
+                         Tr("Select All Popular Videos"), Tr("UnSelect Popular Videos"), separator,
+                         Tr("Select All Video"), Tr("UnSelect All Video"), separator,
+                         Tr("Select All Documents"), Tr("UnSelect All Documents"), separator,
+                         Tr("Select All Files"), Tr("UnSelect All Files"), separator, QString()});
   cmbSelector->setCurrentIndex(1);
   cmbSelector->hide();
   return page;
@@ -401,8 +403,8 @@ QWidget* TfrmOEMain::BuildOptions() {
 QWidget* TfrmOEMain::BuildOptions2() {
   QWidget* page = NewPage(nbOE, "Options2");
   auto* v = new QVBoxLayout(page);
-  v->addWidget(Heading(page, "Attachment Saving Options"));
-  v->addWidget(SubHeading(page, "Directory to Save"));
+  v->addWidget(Heading(page, Tr("Attachment Saving Options")));
+  v->addWidget(SubHeading(page, Tr("Directory to Save")));
   auto* row = new QHBoxLayout;
   txtOEDir = Named(new QLineEdit(QDir::homePath() + Q("/Attachments/"), page), "txtOEDir");
   txtOEDir->setReadOnly(true);
@@ -411,35 +413,35 @@ QWidget* TfrmOEMain::BuildOptions2() {
   row->addWidget(txtOEDir);
   row->addWidget(btSaveDir);
   v->addLayout(row);
-  cbUseFullFilename = Named(new QCheckBox(Q("Create full filename instead of Directory"), page),
+  cbUseFullFilename = Named(new QCheckBox(Tr("Create full filename instead of Directory"), page),
                             "cbUseFullFilename");
   cbUseFullFilename->setChecked(true);
   v->addWidget(cbUseFullFilename);
-  v->addWidget(SubHeading(page, "File  Formats"));
+  v->addWidget(SubHeading(page, Tr("File  Formats")));
   grpLayout = new QButtonGroup(page);
   auto* grid = new QGridLayout;
   int n = 0;
-  auto layoutRadio = [&](QRadioButton*& rb, const char* name, const char* caption) {
-    rb = Named(new QRadioButton(Q(caption), page), name);
+  auto layoutRadio = [&](QRadioButton*& rb, const char* name, const QString& caption) {
+    rb = Named(new QRadioButton(caption, page), name);
     grpLayout->addButton(rb);
     grid->addWidget(rb, n, 0);
     ++n;
   };
-  layoutRadio(rb_DA_OF, "rb_DA_OF", "Date\\Original Filename of Attachment");
-  layoutRadio(rb_DA_SU_OF, "rb_DA_SU_OF", "Date\\Subject\\Original Filename of Attachment");
+  layoutRadio(rb_DA_OF, "rb_DA_OF", Tr("Date\\Original Filename of Attachment"));
+  layoutRadio(rb_DA_SU_OF, "rb_DA_SU_OF", Tr("Date\\Subject\\Original Filename of Attachment"));
   layoutRadio(rb_DA_SE_SU_OF, "rb_DA_SE_SU_OF",
-              "Date\\Sender\\Subject\\Original Filename of Attachment");
-  layoutRadio(rb_SE_DA_OF, "rb_SE_DA_OF", "Sender\\Date\\Original Filename of Attachment");
+              Tr("Date\\Sender\\Subject\\Original Filename of Attachment"));
+  layoutRadio(rb_SE_DA_OF, "rb_SE_DA_OF", Tr("Sender\\Date\\Original Filename of Attachment"));
   layoutRadio(rb_SE_DA_SU_OF, "rb_SE_DA_SU_OF",
-              "Sender\\Date\\Subject\\Original Filename of Attachment");
+              Tr("Sender\\Date\\Subject\\Original Filename of Attachment"));
   layoutRadio(rb_SU_DA_SE_OF, "rb_SU_DA_SE_OF",
-              "Subject\\Date\\Sender\\Original Filename of Attachment");
+              Tr("Subject\\Date\\Sender\\Original Filename of Attachment"));
   layoutRadio(rb_SU_SE_DA_OF, "rb_SU_SE_DA_OF",
-              "Subject\\Sender\\Date\\Original Filename of Attachment");
+              Tr("Subject\\Sender\\Date\\Original Filename of Attachment"));
   grid->setVerticalSpacing(1);
   rb_DA_OF->setChecked(true);
   v->addLayout(grid);
-  v->addWidget(SubHeading(page, "Completion Notification"));
+  v->addWidget(SubHeading(page, Tr("Completion Notification")));
   auto* sound = new QHBoxLayout;
   txtWavFile = Named(new QLineEdit(Q("ok.wav"), page), "txtWavFile");
   txtWavFile->setReadOnly(true);
@@ -448,9 +450,9 @@ QWidget* TfrmOEMain::BuildOptions2() {
   sound->addWidget(txtWavFile);
   sound->addWidget(Button2);
   v->addLayout(sound);
-  v->addWidget(SubHeading(page, "Extraction Options"));
+  v->addWidget(SubHeading(page, Tr("Extraction Options")));
   cbSkipDuplicates =
-      Named(new QCheckBox(Q("Skip previously extracted attachments."), page), "cbSkipDuplicates");
+      Named(new QCheckBox(Tr("Skip previously extracted attachments."), page), "cbSkipDuplicates");
   cbSkipDuplicates->setChecked(true);
   v->addWidget(cbSkipDuplicates);
   v->addStretch();
@@ -461,12 +463,12 @@ QWidget* TfrmOEMain::BuildProcessing() {
   QWidget* page = NewPage(nbOE, "Processing");
   auto* v = new QVBoxLayout(page);
   auto* head = new QHBoxLayout;
-  head->addWidget(Heading(page, "Extraction Details"), 1);
+  head->addWidget(Heading(page, Tr("Extraction Details")), 1);
   aniImage = Named(new QLabel(page), "aniImage");
   aniImage->setFixedSize(32, 32);
   head->addWidget(aniImage);
   v->addLayout(head);
-  lbOEStatus = Named(new QLabel(Q("Ready..."), page), "lbOEStatus");
+  lbOEStatus = Named(new QLabel(Tr("Ready..."), page), "lbOEStatus");
   lbOEStatus->setWordWrap(true);
   lbOEStatus->setFixedHeight(lbOEStatus->fontMetrics().lineSpacing() * 2 + 2);
   v->addWidget(lbOEStatus);
@@ -477,7 +479,7 @@ QWidget* TfrmOEMain::BuildProcessing() {
   elTreeStatus = Named(new QTreeWidget(page), "elTreeStatus");
   elTreeStatus->setColumnCount(5);
   elTreeStatus->setHeaderLabels(
-      {Q("Mail Folder"), Q("Total"), Q("Msgs"), Q("Extracted"), Q("Status")});
+      {Tr("Mail Folder"), Tr("Total"), Tr("Msgs"), Tr("Extracted"), Tr("Status")});
   elTreeStatus->setRootIsDecorated(false);
   elTreeStatus->setUniformRowHeights(true);
   elTreeStatus->setColumnWidth(0, 170);
@@ -494,14 +496,14 @@ QWidget* TfrmOEMain::BuildProcessing() {
 QWidget* TfrmOEMain::BuildNetscapeChoose() {
   QWidget* page = NewPage(nbOE, "NetscapeChoose");
   auto* v = new QVBoxLayout(page);
-  v->addWidget(Heading(page, "Choose the Profile / Directory"));
+  v->addWidget(Heading(page, Tr("Choose the Profile / Directory")));
   auto* group = new QButtonGroup(page);
   rbNSChooseFolder =
-      Named(new QRadioButton(Q("Choose Netscape Folder directly."), page), "rbNSChooseFolder");
+      Named(new QRadioButton(Tr("Choose Netscape Folder directly."), page), "rbNSChooseFolder");
   group->addButton(rbNSChooseFolder);
   v->addWidget(rbNSChooseFolder);
   auto* row = new QHBoxLayout;
-  txtNSCustomFolder = Named(new QLineEdit(Q("Choose the the Netscape/Mozilla  Mails Dirs"), page),
+  txtNSCustomFolder = Named(new QLineEdit(Tr("Choose the the Netscape/Mozilla  Mails Dirs"), page),
                             "txtNSCustomFolder");
   txtNSCustomFolder->setEnabled(false);
   btChooseNSCustomFolder = Named(new QPushButton(Q("..."), page), "btChooseNSCustomFolder");
@@ -513,7 +515,7 @@ QWidget* TfrmOEMain::BuildNetscapeChoose() {
   v->addLayout(row);
   v->addSpacing(8);
   rbNSChooseProfile =
-      Named(new QRadioButton(Q("Choose a Netscape Profile."), page), "rbNSChooseProfile");
+      Named(new QRadioButton(Tr("Choose a Netscape Profile."), page), "rbNSChooseProfile");
   group->addButton(rbNSChooseProfile);
   rbNSChooseProfile->setChecked(true);
   v->addWidget(rbNSChooseProfile);
@@ -525,7 +527,7 @@ QWidget* TfrmOEMain::BuildNetscapeChoose() {
 QWidget* TfrmOEMain::BuildNSFolderSelect() {
   QWidget* page = NewPage(nbOE, "NSFolderSelect");
   auto* v = new QVBoxLayout(page);
-  v->addWidget(Heading(page, "Netscape"));
+  v->addWidget(Heading(page, Tr("Netscape")));
   ElTreeNS = NewFolderTree(page, "ElTreeNS");
   v->addWidget(ElTreeNS, 1);
   return page;
@@ -666,7 +668,7 @@ void TfrmOEMain::FormCloseQuery(bool& canClose) {
     RunningCloseQuery(canClose);
     return;
   }
-  canClose = desktop_.Confirm(this, Q("Do you really want to close the program ?"));
+  canClose = desktop_.Confirm(this, Tr("Do you really want to close the program ?"));
 }
 
 void TfrmOEMain::btCancelClick() {

@@ -21,20 +21,21 @@
 #include "wizard/desktop.h"
 #include "wizard/oMain.h"
 #include "wizard/periphery.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
 namespace {
 
-const QString kNoFolderTicked =
-    QStringLiteral("Please select atleast one Mail Folder before proceeding to the next step");
-const QString kNoFoldersDbx =
-    QStringLiteral("Selected Folder doesnt seems to have the folders.dbx of Outlook Express.");
-const QString kProfileNotSelected =
-    QStringLiteral("Profile not selected. Please select a folder before proceeding.");
-const QString kProfileEmpty = QStringLiteral("Profile doesnt have any mails.");
-const QString kDestinationFailed = QStringLiteral(
-    "Unable to Create the Destination directory.\r\n\r\nPlease select a new directory");
+const char* const kNoFolderTicked =
+    N_("Please select atleast one Mail Folder before proceeding to the next step");
+const char* const kNoFoldersDbx =
+    N_("Selected Folder doesnt seems to have the folders.dbx of Outlook Express.");
+const char* const kProfileNotSelected =
+    N_("Profile not selected. Please select a folder before proceeding.");
+const char* const kProfileEmpty = N_("Profile doesnt have any mails.");
+const char* const kDestinationFailed =
+    N_("Unable to Create the Destination directory.\r\n\r\nPlease select a new directory");
 
 // The key-store value under which the .pst file chosen in the wizard is kept.
 std::string NewStoreValueName(const TKeyStore& store) {
@@ -84,7 +85,7 @@ void TfrmOEMain::btNextClick() {
         ShowPage(OutlookChoose);
         btBack->setEnabled(true);
       } else {
-        desktop_.ShowError(this, QString::fromLatin1(kOutlookUnavailableMessage));
+        desktop_.ShowError(this, Tr(kOutlookUnavailableMessage));
       }
     } else if (rbNS->isChecked() || rbTB->isChecked()) {
       ShowPage(NetscapeChoose);
@@ -97,7 +98,7 @@ void TfrmOEMain::btNextClick() {
   } else if (page == OEFolderSelect) {
     StoreFolderSelection(ElTreeOE, "OEFolderSelection");
     if (!isOEItemsChecked())
-      desktop_.ShowError(this, kNoFolderTicked);
+      desktop_.ShowError(this, Tr(kNoFolderTicked));
     else if (rbOE->isChecked())
       ShowPage(Options);
   } else if (page == OutlookChoose) {
@@ -105,13 +106,13 @@ void TfrmOEMain::btNextClick() {
     if (isOutlookItemsChecked() && rbOutlook->isChecked())
       ShowPage(Options);
     else
-      desktop_.ShowError(this, kNoFolderTicked);
+      desktop_.ShowError(this, Tr(kNoFolderTicked));
   } else if (page == NetscapeChoose) {
     if (rbNS->isChecked() || rbTB->isChecked()) {
       if (processChooseNSFolder(rbNS->isChecked() ? 0 : 1))
         ShowPage(NSFolderSelect);
       else
-        desktop_.ShowError(this, QStringLiteral("Error"));
+        desktop_.ShowError(this, Tr("Error"));
     }
   } else if (page == NSFolderSelect) {
     if (rbNS->isChecked() || rbTB->isChecked()) {
@@ -153,7 +154,7 @@ void TfrmOEMain::btBackClick() {
     ShowPage(Welcome);
     btBack->setEnabled(false);
     txtLogs->clear();
-    btNext->setText(QStringLiteral("Next >"));
+    btNext->setText(Tr("Next >"));
   }
 }
 
@@ -171,9 +172,8 @@ void TfrmOEMain::rbOEChooseFolderClick() {
 }
 
 void TfrmOEMain::btChooseOECustomFolderClick() {
-  if (std::optional<QString> dir =
-          desktop_.BrowseDirectory(this, QStringLiteral("Select the Outlook Express Mail Folder"),
-                                   txtOECustomFolder->text()))
+  if (std::optional<QString> dir = desktop_.BrowseDirectory(
+          this, Tr("Select the Outlook Express Mail Folder"), txtOECustomFolder->text()))
     txtOECustomFolder->setText(*dir);
 }
 
@@ -192,18 +192,18 @@ bool TfrmOEMain::processChooseOEFolder() {
     StoreFolder = Trim(FromUi(txtOECustomFolder->text()));
     // Stores copied from Windows may spell it "Folders.dbx".
     if (StoreFolder.empty() || !FileExists(ResolveNoCase(StoreFolder, "folders.dbx"))) {
-      desktop_.ShowError(this, kNoFoldersDbx);
+      desktop_.ShowError(this, Tr(kNoFoldersDbx));
       return false;
     }
   } else {
     QTreeWidgetItem* row = elOEProfileList->currentItem();
     if (!row) {
-      desktop_.ShowError(this, kProfileNotSelected);
+      desktop_.ShowError(this, Tr(kProfileNotSelected));
       return false;
     }
     const std::string dir = Trim(FromUi(row->text(1)));
     if (dir == kEmptyProfileRoot) {
-      desktop_.ShowError(this, kProfileEmpty);
+      desktop_.ShowError(this, Tr(kProfileEmpty));
       return false;
     }
     StoreFolder = dir;
@@ -254,9 +254,9 @@ bool TfrmOEMain::ConnectOutlook() {
   // Outlook's stores are the configured .pst files; without one, ask for it.
   std::string addedValue;
   if (options_.PstOutlook && ConfiguredPstStores().empty()) {
-    const std::optional<QString> file = desktop_.OpenFile(
-        this, QStringLiteral("Open Outlook Data File"),
-        QStringLiteral("Outlook Data Files (*.pst)|*.pst|All Files|*.*"), QString());
+    const std::optional<QString> file =
+        desktop_.OpenFile(this, Tr("Open Outlook Data File"),
+                          Tr("Outlook Data Files (*.pst)|*.pst|All Files|*.*"), QString());
     if (!file || file->isEmpty()) return false;
     try {
       addedValue = NewStoreValueName(UserKeyStore());
@@ -269,9 +269,11 @@ bool TfrmOEMain::ConnectOutlook() {
   TOutlookTree model;
   TOutlookLoadHost host;
   host.ShowProgress = [this](const std::string& caption, const std::string& text) {
-    frmProgress->ShowProgress(UiText(caption), UiText(text));
+    frmProgress->ShowProgress(Tr(caption.c_str()), Tr(text.c_str()));
   };
-  host.SetProgressText = [this](const std::string& text) { frmProgress->SetStatus(UiText(text)); };
+  host.SetProgressText = [this](const std::string& text) {
+    frmProgress->SetStatus(Tr(text.c_str()));
+  };
   host.HideProgress = [this] { frmProgress->HideProgress(); };
   host.ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); };
   host.RememberedTick = [this](const std::string& path) {
@@ -298,14 +300,14 @@ bool TfrmOEMain::ConnectOutlook() {
 // ---- Options2 and the run start ----------------------------------------------------------
 
 void TfrmOEMain::btSaveDirClick() {
-  if (std::optional<QString> dir = desktop_.BrowseDirectory(
-          this, QStringLiteral("Please select a Directory."), txtOEDir->text()))
+  if (std::optional<QString> dir =
+          desktop_.BrowseDirectory(this, Tr("Please select a Directory."), txtOEDir->text()))
     txtOEDir->setText(*dir);
 }
 
 void TfrmOEMain::Button2Click() {
   if (std::optional<QString> file = desktop_.OpenFile(
-          this, QString(), QStringLiteral("Wave Files|*.wav|All Files|*.*"), txtWavFile->text()))
+          this, QString(), Tr("Wave Files|*.wav|All Files|*.*"), txtWavFile->text()))
     txtWavFile->setText(*file);
 }
 
@@ -332,7 +334,7 @@ QTreeWidget* TfrmOEMain::CurrentFolderTree() const {
 void TfrmOEMain::StartRun() {
   const std::string dest = DestinationDir();
   if (dest.empty() || (!DirectoryExists(dest) && !ForceDirectories(dest))) {
-    desktop_.ShowError(this, kDestinationFailed);
+    desktop_.ShowError(this, Tr(kDestinationFailed));
     txtOEDir->setFocus(Qt::OtherFocusReason);
     return;
   }

@@ -18,6 +18,7 @@
 
 #include "platform/keystore.h"
 #include "platform/paths.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
@@ -53,7 +54,7 @@ void PaintEmblem(QPainter& p, const QRectF& rect, const QColor& paper, const QCo
 
 TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmAbout"));
-  setWindowTitle(QStringLiteral("About Quillbox"));
+  setWindowTitle(Tr("About Quillbox"));
   setModal(true);
   auto* layout = new QHBoxLayout(this);
   auto* art = new QLabel(this);
@@ -61,19 +62,20 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   art->setAlignment(Qt::AlignTop);
   layout->addWidget(art);
   auto* column = new QVBoxLayout;
-  auto* title =
-      new QLabel(QStringLiteral("<b style='font-size:15pt'>Quillbox</b><br>Version 2.0"), this);
+  auto* title = new QLabel(QStringLiteral("<b style='font-size:15pt'>Quillbox</b><br>") +
+                               Tr("Version %1").arg(QLatin1String(kProductVersion)),
+                           this);
   title->setObjectName(QStringLiteral("lbProduct"));
   column->addWidget(title);
-  auto* words = new QLabel(
-      QStringLiteral("Quillbox gathers the attachments of your mail folders and keeps them as "
-                     "ordinary files, sorted into folders by date, sender or subject.\n\n"
-                     "Your mail is only read, never changed."),
-      this);
+  auto* words =
+      new QLabel(Tr("Quillbox gathers the attachments of your mail folders and keeps them as "
+                    "ordinary files, sorted into folders by date, sender or subject.\n\n"
+                    "Your mail is only read, never changed."),
+                 this);
   words->setWordWrap(true);
   words->setMinimumWidth(300);
   column->addWidget(words);
-  btThanks = new QPushButton(QStringLiteral("Thanks"), this);
+  btThanks = new QPushButton(Tr("Thanks"), this);
   btThanks->setObjectName(QStringLiteral("btThanks"));
   btThanks->setDefault(true);
   connect(btThanks, &QPushButton::clicked, this, &QDialog::accept);

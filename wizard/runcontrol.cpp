@@ -25,6 +25,7 @@
 #include "wizard/desktop.h"
 #include "wizard/oMain.h"
 #include "wizard/periphery.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
@@ -51,8 +52,8 @@ TRunState::~TRunState() {
 
 namespace {
 
-const char* const kStopQuestion = "Program is Extracting attachments. Do you want to stop it ?";
-const char* const kFinishedText = "Finished with Extraction.";
+const char* const kStopQuestion = N_("Program is Extracting attachments. Do you want to stop it ?");
+const char* const kFinishedText = N_("Finished with Extraction.");
 
 enum class TSource { OutlookExpress, Outlook, Mozilla, Thunderbird };
 
@@ -100,7 +101,7 @@ void TfrmOEMain::InitRunControl() {
   txtLogs->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txtLogs->setUndoRedoEnabled(false);
   lbOEStatus->setWordWrap(true);
-  lbOEStatus->setText(QStringLiteral("Ready..."));
+  lbOEStatus->setText(Tr("Ready..."));
   pbOE->setRange(0, 100);
   pbOE->setValue(0);
 }
@@ -210,13 +211,14 @@ void TfrmOEMain::RunFinished() {
   RunState->View.Flush();
   btBack->setEnabled(true);
   btNext->setEnabled(true);
-  btNext->setText(QStringLiteral("Finish"));
+  btNext->setText(Tr("Finish"));
   Running = false;
   btHelp->show();
   btToTray->hide();
-  // What the run had to tell beside the log stays in sight.
+  // The status line in the user's language (the log line as written), and
+  // what the run had to tell beside the log stays in sight.
   const QString notices = RunState->View.NoticeSummary();
-  lbOEStatus->setText(QString::fromLatin1(kFinishedText) +
+  lbOEStatus->setText(Tr(kFinishedText) +
                       (notices.isEmpty() ? QString() : QLatin1Char('\n') + notices));
   AddLog(kFinishedText);
   RunState->View.Flush();
@@ -247,12 +249,12 @@ void TfrmOEMain::RunningCloseQuery(bool& canClose) {
   canClose = false;
   // A second request while the stop is awaited changes nothing.
   if (RunState->Stopping) return;
-  if (!Desktop().Confirm(this, QString::fromLatin1(kStopQuestion))) return;
+  if (!Desktop().Confirm(this, Tr(kStopQuestion))) return;
 
   RunState->Stopping = true;
   StopRequested.store(1);
-  const QString waiting = QStringLiteral("Trying to Stop...Please wait...");
-  frmProgress->ShowProgress(QStringLiteral("Stopping..."), waiting);
+  const QString waiting = Tr("Trying to Stop...Please wait...");
+  frmProgress->ShowProgress(Tr("Stopping..."), waiting);
   // The worker's pending reports and finally RunFinished run in here.
   while (Running) {
     QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);

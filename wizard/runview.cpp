@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 
 #include "wizard/oMain.h"
+#include "wizard/uitext.h"
 
 // Qt's resource initialiser lives outside any namespace.
 static void InitRunArtwork() {
@@ -41,7 +42,7 @@ const std::vector<QPixmap>& BusyFrames() {
 namespace {
 
 const QString& Unknown() {
-  static const QString text = QStringLiteral("unknown");
+  static const QString text = Tr("unknown");
   return text;
 }
 
@@ -56,9 +57,7 @@ void SetImage(QTreeWidgetItem& row, int status) {
 
 void SetUpStatusList(QTreeWidget& list) {
   list.setColumnCount(kStatusColumns);
-  list.setHeaderLabels({QStringLiteral("Mail Folder"), QStringLiteral("Total"),
-                        QStringLiteral("Msgs"), QStringLiteral("Extracted"),
-                        QStringLiteral("Status")});
+  list.setHeaderLabels({Tr("Mail Folder"), Tr("Total"), Tr("Msgs"), Tr("Extracted"), Tr("Status")});
   list.setRootIsDecorated(false);
   list.setUniformRowHeights(true);
 }
@@ -106,7 +105,7 @@ void TRunView::AddNotice(const std::string& text) {
 QString TRunView::NoticeSummary() const {
   if (notices_.isEmpty()) return {};
   if (notices_.size() == 1) return notices_.front();
-  return notices_.front() + QStringLiteral(" (%1 more in the log)").arg(notices_.size() - 1);
+  return notices_.front() + Tr(" (%1 more in the log)").arg(notices_.size() - 1);
 }
 
 void TRunView::FlushLines() {

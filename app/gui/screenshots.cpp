@@ -18,9 +18,11 @@
 
 #include "oestore/dbxwriter.h"
 #include "outlook/fakeoutlook.h"
+#include "platform/i18n.h"
 #include "platform/keystore.h"
 #include "wizard/fakedesktop.h"
 #include "wizard/oMain.h"
+#include "wizard/uitext.h"
 
 namespace {
 
@@ -69,6 +71,8 @@ qb::TDbxSynthFolder Folder(int id, int parent, const char* name, const char* fil
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  qb::HonourLanguageVariable();  // LANGUAGE picks the window's language
+  qb::wiz::FollowCatalogueLanguage();
   if (argc != 2) {
     std::fprintf(stderr, "usage: quillbox-screenshots DIR\n");
     return 2;

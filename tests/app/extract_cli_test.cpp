@@ -177,6 +177,32 @@ TEST_F(ExtractCli, UsageErrors) {
   EXPECT_FALSE(DirectoryExists(dir / "out"));
 }
 
+TEST_F(ExtractCli, MessagesInTheUsersLanguageLogLinesAsWritten) {
+  struct Case {
+    const char* Language;
+    std::string Usage, Status;
+  };
+  for (const Case& c :
+       {Case{"de", "quillbox-cli: --dest fehlt\nAufruf: quillbox-cli extract ",
+             "\nAlle Ordner wurden extrahiert.\n"},
+        Case{"fr", "quillbox-cli: --dest manquant\nusage\u00a0: quillbox-cli extract ",
+             "\nExtraction de tous les dossiers terminée.\n"}}) {
+    // LANGUAGE alone chooses, the C locale notwithstanding.
+    const std::vector<std::pair<std::string, std::string>> env = {
+        {"LC_ALL", "C"},
+        {"LANGUAGE", c.Language},
+        {"XDG_DATA_HOME", dir / "appdata"},
+        {"XDG_CONFIG_HOME", dir / "config"}};
+    const CliResult usage = test::RunCli({"extract", "--store", Store()}, env);
+    EXPECT_EQ(usage.Err.rfind(c.Usage, 0), 0u) << usage.Err;
+    const CliResult run =
+        test::RunCli({"extract", "--store", Store(), "--dest", dir / c.Language}, env);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_NE(run.Err.find(c.Status), std::string::npos) << run.Err;
+    EXPECT_NE(run.Out.find("\nFinished extracting all folders.\n"), std::string::npos) << run.Out;
+  }
+}
+
 TEST_F(ExtractCli, IdentityNamesTheStore) {
   // The key store as an import of a Windows export would leave it.
   test::WriteFile(dir / "config/Quillbox/registry.reg", test::IdentityRegistryExport(Store()));

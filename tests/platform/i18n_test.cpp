@@ -17,7 +17,7 @@ namespace {
 // A compiled catalogue (GNU .mo, little-endian, no hash table) of the
 // given pairs; the header entry declares UTF-8.
 std::string MakeMo(std::map<std::string, std::string> pairs) {
-  pairs[""] = "Content-Type: text/plain; charset=UTF-8\n";
+  pairs[""] = "Content-Type: text/plain; charset=UTF-8\nLanguage: de\n";
   const uint32_t n = static_cast<uint32_t>(pairs.size());
   std::string head, tables, strings;
   auto u32 = [](std::string& to, uint32_t v) {
@@ -72,11 +72,41 @@ TEST(I18n, CataloguesComeOnlyFromTheProgramsOwnDirectory) {
             "\xC3\x9C"
             "bersprungen");
   EXPECT_EQ(Translate("Waiting"), "Waiting");  // not in the catalogue
-  EXPECT_EQ(Translate(""), "");                // not the catalogue's header
+  EXPECT_EQ(CatalogueLanguage(), "de");
+  EXPECT_EQ(Translate(""), "");  // not the catalogue's header
   {
     LocaleGuard plain("C");  // the C locale asks for no translation
     EXPECT_EQ(Translate("Finished"), "Finished");
   }
+}
+
+TEST(I18n, SubstitutePutsTheArgumentsWhereThePatternSays) {
+  struct Case {
+    const char* Pattern;
+    std::initializer_list<std::string_view> Args;
+    const char* Expected;
+  };
+  const Case cases[] = {
+      {"%1 : Nachricht %2 von %3", {"Inbox", "2", "7"}, "Inbox : Nachricht 2 von 7"},
+      {"%2 before %1", {"a", "b"}, "b before a"},
+      {"%1%1", {"x"}, "xx"},
+      {"no %3 argument", {"a"}, "no %3 argument"},
+      {"100% and %", {}, "100% and %"},
+      {"%1", {"%2"}, "%2"},  // an argument is not read again
+      // 8-bit bytes as they are beside English, as UTF-8 beside a translation
+      {"%1 : Processing", {"Entw\xFCrfe"}, "Entw\xFCrfe : Processing"},
+      {"%1 : verarbeitet, gez\xC3\xA4hlt",
+       {"Entw\xFCrfe"},
+       "Entw\xC3\xBCrfe : verarbeitet, gez\xC3\xA4hlt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Substitute(c.Pattern, c.Args), c.Expected) << c.Pattern;
+}
+
+TEST(I18n, LanguageCountsUnderTheCLocale) {
+  test::ScopedEnv language("LANGUAGE", "de");
+  LocaleGuard locale("C");
+  HonourLanguageVariable();
+  EXPECT_STREQ(setlocale(LC_MESSAGES, nullptr), "C.UTF-8");
 }
 
 }  // namespace
