@@ -1,6 +1,5 @@
 #include "maildir/discovery.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,16 +15,11 @@ namespace qb {
 namespace {
 
 std::string StripSlash(std::string dir) {
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
+  return StripTrailingSlashes(std::move(dir));
 }
 
 std::string HomeDir(const TMaildirSearch& where) {
-  if (!where.Home.empty()) return StripSlash(where.Home);
-  std::string home = GetEnv("HOME");
-  if (home.empty())
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
-  return StripSlash(home);
+  return HomeDirectory(where.Home);
 }
 
 std::string DataHome(const TMaildirSearch& where, const std::string& home) {

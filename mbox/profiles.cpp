@@ -1,7 +1,6 @@
 #include "mbox/profiles.h"
 
 #include <dirent.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,16 +54,11 @@ std::vector<TEntry> ListDir(const std::string& dir) {
 }
 
 std::string StripSlash(std::string dir) {
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
+  return StripTrailingSlashes(std::move(dir));
 }
 
 std::string HomeDir(const TProfileSearch& where) {
-  if (!where.Home.empty()) return StripSlash(where.Home);
-  std::string home = GetEnv("HOME");
-  if (home.empty())
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
-  return StripSlash(home);
+  return HomeDirectory(where.Home);
 }
 
 void Add(std::vector<TMailProfile>& out, TMailProfile p) {

@@ -36,23 +36,26 @@ void NoteLibraryLine(const char* text) {
 }
 }  // namespace
 
-extern "C" int qb_ytnef_printf_chk(int, const char* format, ...) {
+static int NoteLibraryFormat(const char* format, va_list args) {
   char buf[512];
-  va_list args;
-  va_start(args, format);
   const int n = std::vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
   NoteLibraryLine(buf);
   return n;
 }
 
-extern "C" int qb_ytnef_printf(const char* format, ...) {
-  char buf[512];
+extern "C" int qb_ytnef_printf_chk(int, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  const int n = std::vsnprintf(buf, sizeof buf, format, args);
+  const int n = NoteLibraryFormat(format, args);
   va_end(args);
-  NoteLibraryLine(buf);
+  return n;
+}
+
+extern "C" int qb_ytnef_printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = NoteLibraryFormat(format, args);
+  va_end(args);
   return n;
 }
 

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,19 @@ namespace qb {
 std::string GetEnv(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : std::string();
+}
+
+std::string StripTrailingSlashes(std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+std::string HomeDirectory(const std::string& chosen) {
+  if (!chosen.empty()) return StripTrailingSlashes(chosen);
+  std::string home = GetEnv("HOME");
+  if (home.empty())
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+  return StripTrailingSlashes(home);
 }
 
 std::string ProgramDir() {

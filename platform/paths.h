@@ -62,4 +62,10 @@ std::string ExpandEnvironmentStrings(const std::string& text);
 // Value of an environment variable, or "" when unset.
 std::string GetEnv(const char* name);
 
+// dir without trailing slashes ("/" stays).
+std::string StripTrailingSlashes(std::string dir);
+// The user's home directory: chosen when given, else $HOME, else the
+// password database's; without trailing slashes ("" when none is known).
+std::string HomeDirectory(const std::string& chosen = "");
+
 }  // namespace qb
