@@ -109,6 +109,7 @@ void TMboxReader::Rewind() {
   if (file_) std::rewind(file_);
   bufPos_ = bufLen_ = 0;
   eof_ = false;
+  lineOpen_ = continuation_ = skipRest_ = false;
   lineStart_ = position_ = 0;
   atFileStart_ = true;
   prevEmpty_ = true;
@@ -117,27 +118,35 @@ void TMboxReader::Rewind() {
 
 bool TMboxReader::ReadLine() {
   if (!file_) return false;
-  constexpr std::size_t kBlock = 1 << 20;
+  continuation_ = lineOpen_;
   for (;;) {
     const char* start = buf_.data() + bufPos_;
     const std::size_t avail = bufLen_ - bufPos_;
     const void* nl = avail > 0 ? std::memchr(start, '\n', avail) : nullptr;
     if (nl) {
       lineLen_ = static_cast<std::size_t>(static_cast<const char*>(nl) - start) + 1;
+      lineOpen_ = false;
       break;
     }
     if (eof_) {
       if (avail == 0) return false;
       lineLen_ = avail;  // the last line has no line end
+      lineOpen_ = false;
+      break;
+    }
+    if (avail >= kBlockBytes) {
+      // A whole block without a line end: hand it on as one piece.
+      lineLen_ = avail;
+      lineOpen_ = true;
       break;
     }
     // The line goes on past the block: keep its start and read on.
+    if (buf_.size() != kBlockBytes) buf_.resize(kBlockBytes);
     if (bufPos_ > 0) {
       std::memmove(buf_.data(), start, avail);
       bufPos_ = 0;
       bufLen_ = avail;
     }
-    if (bufLen_ == buf_.size()) buf_.resize(buf_.empty() ? kBlock : buf_.size() * 2);
     const std::size_t n = std::fread(buf_.data() + bufLen_, 1, buf_.size() - bufLen_, file_);
     if (n == 0) {
       if (std::ferror(file_)) throw EMboxError(std::string("read error: ") + std::strerror(errno));
@@ -152,6 +161,18 @@ bool TMboxReader::ReadLine() {
   return true;
 }
 
+bool TMboxReader::Seekable() {
+  return ::fseeko(file_, 0, SEEK_CUR) == 0;
+}
+
+void TMboxReader::SeekTo(std::uint64_t offset) {
+  if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0)
+    throw EMboxError(std::string("seek error: ") + std::strerror(errno));
+  bufPos_ = bufLen_ = 0;
+  eof_ = false;
+  position_ = offset;
+}
+
 bool TMboxReader::ReadMessage(TMboxMessage* message) {
   for (;;) {
     bool started = pendingSeparator_;
@@ -164,47 +185,85 @@ bool TMboxReader::ReadMessage(TMboxMessage* message) {
     std::size_t trailingEmpty = 0;  // length of the last line when it was empty
     if (message) message->Text.clear();
 
-    while (ReadLine()) {
-      std::string_view line(line_, lineLen_);
-      if (atFileStart_) {
-        atFileStart_ = false;
-        if (StartsWith(line, "\xEF\xBB\xBF")) line.remove_prefix(3);
-      }
-      const bool empty = IsEmptyLine(line);
-      const bool separator = (prevEmpty_ && StartsWith(line, "From ")) || IsEnvelopeLine(line);
-      prevEmpty_ = empty;
-      if (separator) {
-        if (started) {
-          pendingSeparator_ = true;
-          pendingOffset_ = lineStart_;
-          break;
-        }
-        started = true;
-        offset = lineStart_;
-        continue;
-      }
-      if (!started) {
-        if (empty) continue;  // blank lines before the first message
-        started = true;
-        offset = lineStart_;
-      }
-      if (inHeaders) {
-        if (empty)
-          inHeaders = false;
-        else if (IsHeader(line, "x-mozilla-status") && (MozillaStatus(line) & kExpunged))
-          deleted = true;
-      }
-      if (IsQuotedFrom(line)) line.remove_prefix(1);
-      size += line.size();
-      trailingEmpty = empty ? line.size() : 0;
-      if (message && !oversized && !deleted) {
-        if (size > maxBytes_) {
-          oversized = true;
-          std::string().swap(message->Text);
+    // A large message is walked to its end once without keeping its text
+    // (counting), then read again from where the walk began.
+    bool counting = false, exact = false;
+    struct TResume {
+      std::uint64_t Position;
+      bool LineOpen, SkipRest, PrevEmpty, InHeaders;
+      std::uint64_t Size;
+      std::size_t TrailingEmpty;
+    } resume{};
+
+    for (;;) {
+      while (ReadLine()) {
+        std::string_view line(line_, lineLen_);
+        if (continuation_) {
+          // The rest of a long line: only its first piece tells what it is.
+          if (skipRest_) continue;
         } else {
-          message->Text.append(line);
+          skipRest_ = false;
+          if (atFileStart_) {
+            atFileStart_ = false;
+            if (StartsWith(line, "\xEF\xBB\xBF")) line.remove_prefix(3);
+          }
+          const bool empty = IsEmptyLine(line);
+          const bool separator = (prevEmpty_ && StartsWith(line, "From ")) || IsEnvelopeLine(line);
+          prevEmpty_ = empty;
+          if (separator) {
+            skipRest_ = lineOpen_;
+            if (started) {
+              pendingSeparator_ = true;
+              pendingOffset_ = lineStart_;
+              break;
+            }
+            started = true;
+            offset = lineStart_;
+            continue;
+          }
+          if (!started) {
+            if (empty) continue;  // blank lines before the first message
+            started = true;
+            offset = lineStart_;
+          }
+          if (inHeaders) {
+            if (empty)
+              inHeaders = false;
+            else if (IsHeader(line, "x-mozilla-status") && (MozillaStatus(line) & kExpunged))
+              deleted = true;
+          }
+          if (IsQuotedFrom(line)) line.remove_prefix(1);
+        }
+        size += line.size();
+        trailingEmpty = !continuation_ && IsEmptyLine(line) ? line.size() : 0;
+        if (message && !oversized && !deleted) {
+          if (size > maxBytes_) {
+            oversized = true;
+            std::string().swap(message->Text);
+          } else if (!counting) {
+            message->Text.append(line);
+            if (!exact && message->Text.size() >= kExactReadBytes && Seekable()) {
+              counting = true;
+              resume = {position_, lineOpen_, skipRest_,    prevEmpty_,
+                        inHeaders, size,      trailingEmpty};
+            }
+          }
         }
       }
+      if (!counting) break;
+      counting = false;
+      if (oversized || deleted) break;
+      // The walk found the end: read the rest again into a text of its size.
+      message->Text.reserve(size);
+      exact = true;
+      SeekTo(resume.Position);
+      lineOpen_ = resume.LineOpen;
+      skipRest_ = resume.SkipRest;
+      prevEmpty_ = resume.PrevEmpty;
+      inHeaders = resume.InHeaders;
+      size = resume.Size;
+      trailingEmpty = resume.TrailingEmpty;
+      pendingSeparator_ = false;
     }
     if (!started) return false;
     if (deleted) continue;

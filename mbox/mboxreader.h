@@ -48,6 +48,13 @@ struct TMboxMessage {
 class TMboxReader {
  public:
   static constexpr std::uint64_t kDefaultMaxMessageBytes = kMaxMailboxMessageBytes;
+  // The file is read in blocks of this size; a longer line is handed on in
+  // pieces of at most one block.
+  static constexpr std::size_t kBlockBytes = 1 << 20;
+  // A message that grows past this size is first walked to its end and then
+  // read again into a text of its exact size, so that its text never holds
+  // an old and a doubled copy at once.
+  static constexpr std::size_t kExactReadBytes = 4 * kBlockBytes;
 
   explicit TMboxReader(std::uint64_t maxMessageBytes = kDefaultMaxMessageBytes);
   ~TMboxReader();
@@ -74,13 +81,19 @@ class TMboxReader {
 
   std::uint64_t maxBytes_;
   std::FILE* file_ = nullptr;
-  // The file is read in large blocks; a line is a view into the block
-  // (a line longer than the block grows it).
+  bool Seekable();
+  void SeekTo(std::uint64_t offset);
+
+  // The file is read in blocks; a line (or a piece of a long one) is a view
+  // into the block.
   std::vector<char> buf_;
   std::size_t bufPos_ = 0, bufLen_ = 0;
   bool eof_ = false;
   const char* line_ = nullptr;
   std::size_t lineLen_ = 0;
+  bool lineOpen_ = false;        // the piece read last does not end its line
+  bool continuation_ = false;    // the piece read last does not start a line
+  bool skipRest_ = false;        // the line being read is a separator: not text
   std::uint64_t lineStart_ = 0;  // offset of the line read last
   std::uint64_t position_ = 0;   // offset after it
   bool atFileStart_ = true;

@@ -537,8 +537,10 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
         for (const auto& l : body) dec.Write(l.data(), l.size());
       }
       AppendLines(target, bytes.Bytes());
-    } else {
+    } else if (isHtml) {
       target.insert(target.end(), body.begin(), body.end());
+    } else {
+      AddText(body);
     }
     return;
   }
@@ -576,17 +578,28 @@ void TMoxMsg::ParsePart(TLineSpan lines, int depth, bool asLeaf) {
     return;
   }
   if (MimeVersion.empty()) {
-    TStringList remaining;
+    std::vector<TLineSpan> remaining;
     ExtractUUBlocks(lines, remaining);
     if (attachmentsOnly_) return;
-    StripHeaderBlock(remaining);
-    Text.insert(Text.end(), remaining.begin(), remaining.end());
+    // The header block is left out of the lines kept, as of one text.
+    enum { kHeader, kBlank, kBody } at = kHeader;
+    for (const TLineSpan& run : remaining) {
+      std::size_t i = 0;
+      if (at == kHeader) {
+        while (i < run.size() && !IsBlank(run[i])) ++i;
+        if (i < run.size()) at = kBlank;
+      }
+      if (at == kBlank) {
+        while (i < run.size() && IsBlank(run[i])) ++i;
+        if (i < run.size()) at = kBody;
+      }
+      if (at == kBody) AddText(run.subspan(i));
+    }
     return;
   }
   if (enc != "BASE64" && enc != "QUOTED-PRINTABLE" && enc != "X-UUENCODE") {
     if (attachmentsOnly_) return;
-    TLineSpan body = StripHeaderBlock(lines);
-    Text.insert(Text.end(), body.begin(), body.end());
+    AddText(StripHeaderBlock(lines));
     return;
   }
   AddAttachment(AttachmentBody(lines, info), info, keeper_);
@@ -622,7 +635,7 @@ TMoxMsg::TUUBlock TMoxMsg::FindUUBlock(TLineSpan lines, std::size_t from) {
   return {lines.size(), std::string()};
 }
 
-void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
+void TMoxMsg::ExtractUUBlocks(TLineSpan lines, std::vector<TLineSpan>& kept) {
   // Blocks are searched from the top again after each extraction; lines
   // before the last block never qualify again, so one pass suffices. The
   // "found" test over the whole text is kept as counts of end marks in the
@@ -632,18 +645,25 @@ void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
   for (std::size_t i = n; i-- > 0;)
     marksFrom[i] = marksFrom[i + 1] + (i + 1 < n && EndMarkBetween(lines[i], lines[i + 1]) ? 1 : 0);
   std::size_t keptMarks = 0;
-  auto keep = [&](std::string_view l) {
-    if (!kept.empty() && EndMarkBetween(kept.back(), l)) ++keptMarks;
-    kept.emplace_back(l);
+  std::string_view lastKept;
+  auto keep = [&](std::size_t from, std::size_t to) {
+    if (from >= to) return;
+    for (std::size_t k = from; k < to; ++k) {
+      if (!kept.empty() || k > from)
+        if (EndMarkBetween(lastKept, lines[k])) ++keptMarks;
+      lastKept = lines[k];
+    }
+    kept.push_back(lines.subspan(from, to - from));
   };
   std::size_t p = 0;
   while (p < n) {
     const TUUBlock uu = FindUUBlock(lines, p);
     const std::size_t q = uu.Index;
     if (q == n) break;
-    for (; p < q; ++p) keep(lines[p]);
-    const bool found = keptMarks > 0 || marksFrom[q] > 0 ||
-                       (!kept.empty() && EndMarkBetween(kept.back(), lines[q]));
+    keep(p, q);
+    p = q;
+    const bool found =
+        keptMarks > 0 || marksFrom[q] > 0 || (!kept.empty() && EndMarkBetween(lastKept, lines[q]));
     if (!found) break;
     TStringList block;
     while (p < n && LowerCase(Trim(lines[p])) != "end") {
@@ -663,7 +683,53 @@ void TMoxMsg::ExtractUUBlocks(TLineSpan lines, TStringList& kept) {
       AddAttachment(TLineSpan(block), info, nullptr);
     }
   }
-  for (; p < n; ++p) kept.emplace_back(lines[p]);
+  if (p < n) kept.push_back(lines.subspan(p));
+}
+
+namespace {
+
+// What copying body lines into Text costs, about: a string a line, and
+// the line's bytes on the heap unless it is short.
+std::size_t CopyCost(std::string_view line) {
+  return sizeof(std::string) + (line.size() > 15 ? line.size() + 17 : 0);
+}
+
+// Once copying would cost this much in all, body lines are kept as views.
+constexpr std::size_t kTextCopyBytes = 16 << 20;
+
+}  // namespace
+
+void TMoxMsg::AddText(TLineSpan body) {
+  std::size_t cost = textCopyCost_;
+  if (keeper_)
+    for (std::size_t i = 0; i < body.size() && cost < kTextCopyBytes; ++i)
+      cost += CopyCost(body[i]);
+  if (cost >= kTextCopyBytes) {
+    textViews_.push_back({Text.size(), body});
+    textKeeper_ = keeper_;
+  } else {
+    Text.insert(Text.end(), body.begin(), body.end());
+    textCopyCost_ = cost;
+  }
+}
+
+std::string TMoxMsg::TextBody() const {
+  std::size_t total = 0;
+  for (const auto& l : Text) total += l.size() + 2;
+  for (const auto& v : textViews_)
+    for (const std::string_view l : v.Lines) total += l.size() + 2;
+  std::string s;
+  s.reserve(total);
+  std::size_t i = 0;
+  auto upTo = [&](std::size_t end) {
+    for (; i < end && i < Text.size(); ++i) s.append(Text[i]).append("\r\n");
+  };
+  for (const auto& v : textViews_) {
+    upTo(v.At);
+    for (const std::string_view l : v.Lines) s.append(l).append("\r\n");
+  }
+  upTo(Text.size());
+  return s;
 }
 
 void TMoxMsg::AddAttachment(TLineSpan lines, const TPartInfo& info,

@@ -70,6 +70,8 @@ class TMoxMsg {
   std::string DeliveredTo, DeliveredToAddress, DeliveredToName;
   TAddressList SendToList, CCList, BCCList;
   std::string Subject;
+  // The plain body text. A large body of a text taken over (TakeRawText)
+  // is not copied here but kept as a view: TextBody() gives it all.
   TStringList Text;
   TStringList HTML;
   bool HTMLAsAttachment = false;
@@ -92,6 +94,10 @@ class TMoxMsg {
   void SetSendTo(std::string_view text);
   void SetCC(std::string_view text);
   void SetBCC(std::string_view text);
+
+  // The whole plain body text (Text and the views kept of large body
+  // lines, in their order), each line followed by CR LF.
+  std::string TextBody() const;
 
   const std::string& LocalHost() const { return localHost_; }
   // A blank value stores "a.b.c".
@@ -155,8 +161,11 @@ class TMoxMsg {
   };
   static TUUBlock FindUUBlock(TLineSpan lines, std::size_t from);
   // Moves the uuencoded blocks of lines into attachments; the other lines
-  // go to remaining.
-  void ExtractUUBlocks(TLineSpan lines, TStringList& remaining);
+  // go to remaining, as runs of consecutive lines.
+  void ExtractUUBlocks(TLineSpan lines, std::vector<TLineSpan>& remaining);
+  // Appends body lines to Text, or, when they are large and viewed in a
+  // text taken over, keeps a view of them.
+  void AddText(TLineSpan body);
   // keeper: what lines view, kept by an attachment that decodes later;
   // none decodes now.
   void AddAttachment(TLineSpan lines, const TPartInfo& info,
@@ -179,6 +188,15 @@ class TMoxMsg {
   std::shared_ptr<const TLineIndex> rawText_;
   // While parsing a text taken over: that text, for the attachments.
   std::shared_ptr<const void> keeper_;
+  // Large body lines kept as views (At: where in Text they belong) and
+  // what they view.
+  struct TTextView {
+    std::size_t At;
+    TLineSpan Lines;
+  };
+  std::vector<TTextView> textViews_;
+  std::shared_ptr<const void> textKeeper_;
+  std::size_t textCopyCost_ = 0;  // of the lines copied into Text so far
 };
 
 // Parses a Date header value. date is 0 and zone empty when it cannot be

@@ -33,7 +33,7 @@ bool TDecodedMessage::WriteAttachment(std::size_t k, const TByteSink& sink) cons
   return msg_->Attachments[static_cast<int>(k)].WriteDecoded(sink);
 }
 std::vector<std::string> TDecodedMessage::LinkBodies() const {
-  return {JoinLines(msg_->HTML), JoinLines(msg_->Text)};
+  return {JoinLines(msg_->HTML), msg_->TextBody()};
 }
 
 bool DecodeRawMessage(std::string&& raw, TDecodedMessage& out) {

@@ -84,6 +84,23 @@ TEST(MboxReader, OversizedMessageIsPassedWithoutItsTextAndMissingFileThrows) {
   EXPECT_THROW(r.Open(dir / "none"), EMboxError);
 }
 
+TEST(MboxReader, LinesLongerThanTheBlockArePiecesOfOneLine) {
+  // Past the size where a message is walked first and read again; a
+  // "From " inside the long line is no separator, and the line after it is
+  // still unquoted.
+  const std::size_t block = TMboxReader::kBlockBytes;
+  const std::string env = "From a Sat Jan  3 01:05:34 1996\n";
+  // A piece of the long line starts with what would be an envelope line.
+  std::string longLine = std::string(block, 'x') + env;
+  longLine += std::string(TMboxReader::kExactReadBytes + block, 'y') + "\n";
+  const std::string first = "S: 1\n\n" + longLine + "From here on\n";
+  test::TempDir dir;
+  test::WriteFile(dir / "box", env + "S: 1\n\n" + longLine + ">From here on\n\n" + env +
+                                   "S: 2\n\n" + std::string(3 * block, 'z') + "\n");
+  EXPECT_EQ(ReadAll(dir / "box", 64 << 20),
+            (std::vector<std::string>{first, "S: 2\n\n" + std::string(3 * block, 'z') + "\n"}));
+}
+
 TEST(MboxReader, KeyIgnoresTheStatusThunderbirdRewritesAndTellsMessagesApart) {
   const std::string a =
       "X-Mozilla-Status: 0001\nX-Mozilla-Keys: \nSubject: a\n\nX-Mozilla-Status: 1\n";

@@ -329,6 +329,28 @@ TEST_F(Parse, BadUUCharacterRaisesAndKeepsWhatWasFound) {
   EXPECT_EQ(m_.Attachments[0].Bytes(), "");
 }
 
+TEST_F(Parse, LargeBodyOfATakenTextIsKeptAsAViewInItsPlace) {
+  // Copied as a string a line, this body would cost some 19 MB.
+  std::string big;
+  for (int i = 0; i < 600000; ++i) big += "x\r\n";
+  const std::string uu = "begin 644 f.txt\r\n#86)C\r\n`\r\nend\r\n";
+  const std::string head = "From: a@b.c\r\nSubject: s\r\n";
+  for (const std::string& raw :
+       {head + "\r\nhello\r\n" + uu + big,
+        head + "MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\nhello\r\n" + big}) {
+    TMoxMsg copied, viewed;
+    copied.LoadRawMail(raw);
+    copied.ParseRawMail();
+    viewed.TakeRawText(raw);
+    viewed.ParseRawMail();
+    EXPECT_EQ(viewed.TextBody(), copied.TextBody());
+    EXPECT_EQ(viewed.TextBody().substr(0, 10), "hello\r\nx\r\n");
+    EXPECT_EQ(copied.Text.size(), 600001u);
+    EXPECT_LE(viewed.Text.size(), 1u) << "the large body is not copied";
+    EXPECT_EQ(viewed.Attachments.Count(), copied.Attachments.Count());
+  }
+}
+
 TEST_F(Parse, SecondParseAppends) {
   TStringList msg{"Subject: a", "To: x@y", "", "text"};
   Run(msg);
