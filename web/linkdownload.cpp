@@ -311,10 +311,11 @@ TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
   }
 
   TLinkResult result;
+  bool budgetSpent = false;
   for (std::size_t i = 0; i < links.size(); ++i) {
     if (stopped()) break;
     const Clock::time_point now = Clock::now();
-    if (now >= deadline) {
+    if (budgetSpent || now >= deadline) {
       const std::size_t left = links.size() - i;
       if (run.Notice) run.Notice(DownloadTimeUsedUpNotice(left, run));
       for (; i < links.size(); ++i) log(LinkNotFetchedLine(links[i].first, run));
@@ -331,6 +332,7 @@ TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
     TTransferLimits limits;
     const long left = static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+    const bool cutByBudget = left <= transferLimitMs_;
     limits.TotalMs = std::max(1L, std::min(transferLimitMs_, left));
     limits.StallMs = stallLimitMs_;
     limits.Stopped = run.Stopped;
@@ -344,7 +346,13 @@ TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
       case TDownloadOutcome::Placed:
         ++result.Written;
         break;
+      case TDownloadOutcome::TimedOut:
       case TDownloadOutcome::Failed: {
+        // A transfer cut short by the message's time has spent it, even when
+        // the transfer's clock ran a little ahead of this one.
+        if (outcome == TDownloadOutcome::TimedOut && cutByBudget &&
+            deadline - Clock::now() < std::chrono::seconds(1))
+          budgetSpent = true;
         ++result.Failed;
         const std::string file = DownloadFileName(target, name, 1);
         log(DownloadFailedLine(target.Directory + file, run));
@@ -372,7 +380,8 @@ TDownloadOutcome TLinkDownloader::DownloadFile(const std::string& link, const TT
   TTransferLimits limits;
   limits.TotalMs = transferLimitMs_;
   limits.StallMs = stallLimitMs_;
-  return DownloadWithin(link, target, linkName, limits);
+  const TDownloadOutcome outcome = DownloadWithin(link, target, linkName, limits);
+  return outcome == TDownloadOutcome::TimedOut ? TDownloadOutcome::Failed : outcome;
 }
 
 TDownloadOutcome TLinkDownloader::DownloadWithin(const std::string& link, const TTargetPath& target,
@@ -393,8 +402,9 @@ TDownloadOutcome TLinkDownloader::DownloadWithin(const std::string& link, const 
     case TFetchResult::Ended:
     case TFetchResult::StoppedBySink:  // longer than the cap, or not written
     case TFetchResult::Rejected:
-    case TFetchResult::TimedOut:
       return TDownloadOutcome::Failed;
+    case TFetchResult::TimedOut:
+      return TDownloadOutcome::TimedOut;
     case TFetchResult::Completed:
       break;
   }

@@ -75,6 +75,8 @@ enum class TDownloadOutcome {
   Placed,     // the file is under its name (or the name held the same bytes)
   NotOpened,  // nothing to fetch: no usable name or directory, no reply
   Failed,     // fetched but not whole or not a success: nothing kept
+  TimedOut,   // its time ran out before it was whole: nothing kept (only
+              // within a message's downloads; DownloadFile says Failed)
   Stopped     // the run's stop request ended it: nothing kept
 };
 
