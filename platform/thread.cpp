@@ -4,6 +4,7 @@
 #include <chrono>
 #include <deque>
 #include <future>
+#include <mutex>
 
 #include "platform/errors.h"
 
@@ -11,6 +12,15 @@ namespace qb {
 
 namespace {
 std::atomic<IMainThreadDispatcher*> g_dispatcher{nullptr};
+// Held while a dispatcher is replaced and while an ending thread wakes the
+// current one: once a dispatcher has been replaced (as it is before it is
+// destroyed), no ending thread is still inside its Wake.
+std::mutex g_dispatcher_change;
+
+void WakeMainThread() {
+  std::lock_guard lock(g_dispatcher_change);
+  MainThreadDispatcher().Wake();
+}
 }  // namespace
 
 // Constructed during static initialisation, so on the program's main thread.
@@ -21,6 +31,7 @@ TQueueDispatcher& DefaultQueueDispatcher() {
 }
 
 IMainThreadDispatcher* SetMainThreadDispatcher(IMainThreadDispatcher* dispatcher) {
+  std::lock_guard lock(g_dispatcher_change);
   return g_dispatcher.exchange(dispatcher);
 }
 
@@ -178,10 +189,12 @@ void TThread::Run() {
   }
   finished_.store(true);
   // A main thread waiting in WaitFor (or for a self-freeing thread to be
-  // gone) looks again: the wake comes last, after this is deleted.
-  IMainThreadDispatcher& dispatcher = MainThreadDispatcher();
+  // gone) looks again: the wake comes last, after this is deleted. The
+  // dispatcher is looked up only then: the main thread may already have
+  // taken down the one the termination handler ran on (a window closed as
+  // soon as its run ended).
   if (free_self) delete this;
-  dispatcher.Wake();
+  WakeMainThread();
 }
 
 void TThread::WaitFor() {
