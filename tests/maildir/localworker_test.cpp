@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "maildir/localworker.h"
+#include "maildir/messagefiles.h"
 #include "tests/support/testsupport.h"
 
 namespace qb {
@@ -27,6 +28,26 @@ TEST(GmailLabels, SplitAtCommasOutsideQuotesOncePerMessage) {
       {"", {}},
   };
   for (const TCase& c : cases) EXPECT_EQ(GmailLabels(c.Text), c.Labels) << c.Text;
+}
+
+TEST(MessageFileError, SaysWhatKindOfFault) {
+  test::TempDir dir;
+  test::WriteFile(dir / "plain/a.eml", "Subject: a\n\n");
+  const auto kindOf = [](auto&& open) {
+    try {
+      open();
+    } catch (const EQuillboxError& e) {
+      return static_cast<int>(e.Kind());
+    }
+    return -1;
+  };
+  EXPECT_EQ(kindOf([&] { TMessageFiles::OfMaildir(dir / "plain"); }),
+            static_cast<int>(TErrorKind::Usage));
+  EXPECT_EQ(kindOf([&] { TMessageFiles::OfEmlFolder(dir / "missing"); }),
+            static_cast<int>(TErrorKind::InOut));
+  const TMessageFiles files = TMessageFiles::OfEmlFolder(dir / "plain", 4);
+  std::string key, text;
+  EXPECT_EQ(kindOf([&] { files.Read(0, key, text); }), static_cast<int>(TErrorKind::InputDamaged));
 }
 
 std::string Mail(int n, const std::string& filler) {
