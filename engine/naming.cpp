@@ -286,9 +286,17 @@ struct TTally {
     Size += size;
     if (Digest) Digest->Update(data, size);
   }
-  std::string Hex() { return Digest ? Digest->HexDigest() : std::string(); }
+  // The digest of what was added; asked again, the same text.
+  std::string Hex() {
+    if (Digest) {
+      hex = Digest->HexDigest();
+      Digest.reset();
+    }
+    return hex;
+  }
   std::uint64_t Size = 0;
   std::unique_ptr<TReportDigest> Digest;
+  std::string hex;
 };
 
 // Reads the file open at fd from its start into tally; false on a read error.
