@@ -29,6 +29,7 @@
 #include "platform/codepage.h"
 #include "platform/keystore.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "tests/app/cli_runner.h"
@@ -390,6 +391,33 @@ class RunTest : public QObject {
   // Damage the store reader passed over reaches the window: a log line of
   // the notice colour, the folder's row in error and a line below the
   // closing status.
+  void reportCheckBoxWritesTheReportIntoTheDestination() {
+    TRunFixture f;
+    f.WalkToOptions2();
+    QVERIFY(!f.w->cbWriteReport->isChecked());  // off by default
+    f.w->cbWriteReport->setChecked(true);
+    f.w->btNext->click();
+    f.WaitForFinish();
+    std::vector<std::string> reports, files;
+    for (const std::string& file : test::ListTree(f.Dest()))
+      (file.rfind("Quillbox report ", 0) == 0 ? reports : files).push_back(file);
+    QCOMPARE(reports.size(), size_t{1});
+    const std::string& name = reports[0];
+    QVERIFY2(name.size() == 36 && name.substr(name.size() - 4) == ".csv", name.c_str());
+    // One row for each file written, with its digest.
+    const std::string report = test::ReadFile(f.Dest() + "/" + name);
+    QCOMPARE(report.rfind(ReportHeaderRow(), 0), size_t{0});
+    QVERIFY(!files.empty());
+    for (const std::string& file : files) {
+      const std::string row = file + ",written,,";
+      const std::size_t at = report.find("\r\n" + row);
+      QVERIFY2(at != std::string::npos, file.c_str());
+      QVERIFY(report.find(Sha256Hex(test::ReadFile(f.Dest() + "/" + file)), at) !=
+              std::string::npos);
+    }
+    QCOMPARE(f.w->RunState->Summary.AttachmentsWritten, std::uint64_t{files.size()});
+  }
+
   void skippedDamageIsShownAsANotice() {
     TRunFixture f;
     std::string image = test::ReadFile(f.Store() + "/Inbox.dbx");
