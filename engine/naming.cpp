@@ -279,11 +279,30 @@ bool OpenTarget(const TTargetPath& target, TSafeDir& dir, bool create) {
   return dir.Open(target.Base, target.Directory.substr(base.size()), create);
 }
 
-// The size and, when asked for, the digest of the bytes handed on.
+// The size and, when asked for, the digest of the bytes handed on. A
+// deferred digest keeps the bytes instead (for a thread of the caller's to
+// digest), up to kDeferredBytes; a larger file is digested here after all.
 struct TTally {
-  explicit TTally(bool digest) : Digest(digest ? std::make_unique<TReportDigest>() : nullptr) {}
+  static constexpr std::size_t kDeferredBytes = std::size_t{4} << 20;
+  TTally(bool digest, bool defer)
+      : Digest(digest && !defer ? std::make_unique<TReportDigest>() : nullptr),
+        Deferred(digest && defer),
+        digest_(digest),
+        defer_(defer) {}
+  // Starts over, for other bytes.
+  void Reset() { *this = TTally(digest_, defer_); }
   void Add(const char* data, std::size_t size) {
     Size += size;
+    if (Deferred) {
+      if (Bytes.size() + size <= kDeferredBytes) {
+        Bytes.append(data, size);
+        return;
+      }
+      Deferred = false;
+      Digest = std::make_unique<TReportDigest>();
+      Digest->Update(Bytes.data(), Bytes.size());
+      std::string().swap(Bytes);
+    }
     if (Digest) Digest->Update(data, size);
   }
   // The digest of what was added; asked again, the same text.
@@ -296,7 +315,12 @@ struct TTally {
   }
   std::uint64_t Size = 0;
   std::unique_ptr<TReportDigest> Digest;
+  bool Deferred = false;
+  std::string Bytes;  // while Deferred
   std::string hex;
+
+ private:
+  bool digest_, defer_;
 };
 
 // Reads the file open at fd from its start into tally; false on a read error.
@@ -325,7 +349,7 @@ TPlaced WriteOne(const TSafeDir& dir, const TTargetPath& target, const TAttachme
   if (!temp.IsOpen()) return {};
   if (!a.Stream) {
     if (!a.Save(temp.Path())) return {};
-    if (tally.Digest) {
+    if (tally.Digest || tally.Deferred) {
       if (!TallyFile(temp.Fd(), tally)) return {};
     } else if (struct stat st{}; ::fstat(temp.Fd(), &st) == 0) {
       tally.Size = static_cast<std::uint64_t>(st.st_size);
@@ -343,7 +367,7 @@ TPlaced WriteOne(const TSafeDir& dir, const TTargetPath& target, const TAttachme
   TPendingFile report(dir);
   const std::string text = TAttachedFile::VirusReportText(a.FileName);
   if (!report.IsOpen() || !report.Write(text.data(), text.size())) return {};
-  tally = TTally(tally.Digest != nullptr);
+  tally.Reset();
   tally.Add(text.data(), text.size());
   const std::string reportName = TAttachedFile::kVirusReportName;
   return report.Place(candidates(reportName, AttachmentFileName(target, reportName)));
@@ -373,7 +397,7 @@ bool HoldsSameBytes(const TSafeDir& dir, const std::string& name, std::uint64_t 
   bool same = false;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
       static_cast<std::uint64_t>(st.st_size) == size) {
-    TTally there(true);
+    TTally there(true, false);
     same = TallyFile(fd, there) && there.Hex() == digest;
   }
   ::close(fd);
@@ -470,7 +494,7 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     // The name must be a file inside the target: an attachment called ".."
     // would otherwise address the directory above.
     TPlaced placed;
-    TTally tally(report.Digests || dry);
+    TTally tally(report.Digests || dry, report.DeferDigests && !dry);
     if (name != "." && name != ".." && !name.empty() && (a.Save || a.Stream)) {
       try {
         placed = dry ? PlanOne(target, a, name, tally, *report.Planned)
@@ -491,7 +515,12 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
                                                           : TAttachmentOutcome::Written;
         o.Path = target.Directory + placed.Name;
         o.Size = tally.Size;
-        if (report.Digests) o.Sha256 = tally.Hex();
+        if (tally.Deferred) {
+          o.Bytes = std::move(tally.Bytes);
+          o.DigestDeferred = true;
+        } else if (report.Digests) {
+          o.Sha256 = tally.Hex();
+        }
         report.Outcome(o);
       }
     } else {

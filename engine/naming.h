@@ -133,6 +133,10 @@ struct TAttachmentOutcome {
   std::string Reason;  // why it was excluded or failed
   std::uint64_t Size = 0;
   std::string Sha256;  // when digests were asked for and the bytes were read
+  // Instead of Sha256, with TWriteReport::DeferDigests: the bytes, for the
+  // caller to digest (a file too large to keep has its Sha256).
+  std::string Bytes;
+  bool DigestDeferred = false;
 };
 
 // What the writing steps report through.
@@ -151,10 +155,12 @@ struct TWriteReport {
   // Asked when the target directory cannot be made: false when the run has
   // said so for this directory already (no second line). Unset: always said.
   std::function<bool(const std::string& directory)> FirstDirectoryFailure;
-  // After each attachment, whatever became of it.
-  std::function<void(const TAttachmentOutcome&)> Outcome;
-  // The SHA-256 of every file's bytes in its outcome.
+  // After each attachment, whatever became of it (its Bytes may be taken).
+  std::function<void(TAttachmentOutcome&)> Outcome;
+  // The SHA-256 of every file's bytes in its outcome; deferred: the bytes
+  // of a small file instead.
   bool Digests = false;
+  bool DeferDigests = false;
   // A dry run: nothing is made or written; the bytes are decoded only to be
   // counted and digested, and each name is chosen as the writing would
   // choose it, given the files there and those planned before (by path,

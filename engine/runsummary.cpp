@@ -1,6 +1,11 @@
 #include "engine/runsummary.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #include "platform/datetime.h"
 #include "platform/i18n.h"
@@ -120,6 +125,77 @@ std::string TReportFile::Finish(const std::string& base, const std::string& ext)
   std::string dir = state_->Dir.Path();
   if (!dir.empty() && dir.back() != '/') dir += '/';
   return dir + placed.Name;
+}
+
+struct TReportHasher::TState {
+  explicit TState(IReportRows& out) : Out(out) {}
+  void Run() {
+    std::deque<std::pair<TReportRow, std::string>> batch;
+    TReportDigest digest;
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(Mutex);
+        Wake.wait(lock, [this] { return !Queue.empty() || Done; });
+        if (Queue.empty()) return;
+        batch.swap(Queue);
+        Pending = 0;
+      }
+      Room.notify_all();
+      for (auto& [row, bytes] : batch) {
+        if (row.Sha256 == "-") {
+          digest.Update(bytes.data(), bytes.size());
+          row.Sha256 = digest.HexDigest();
+        }
+        Out.AddRow(row);
+      }
+      batch.clear();
+    }
+  }
+
+  // The worker wakes the thread only now and then: every row would cost a
+  // wake-up each.
+  static constexpr std::size_t kWakeBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kWakeRows = 64;
+  static constexpr std::size_t kMaxPending = std::size_t{32} << 20;
+
+  IReportRows& Out;
+  std::mutex Mutex;
+  std::condition_variable Wake, Room;
+  std::deque<std::pair<TReportRow, std::string>> Queue;
+  std::size_t Pending = 0;  // bytes queued, rows counted as 256 each
+  bool Done = false;
+  std::thread Thread;
+};
+
+TReportHasher::TReportHasher(IReportRows& out) : state_(std::make_unique<TState>(out)) {
+  state_->Thread = std::thread([s = state_.get()] { s->Run(); });
+}
+
+TReportHasher::~TReportHasher() {
+  Finish();
+}
+
+void TReportHasher::Add(TReportRow row, std::string bytes, bool digest) {
+  bool wake = false;
+  {
+    std::unique_lock<std::mutex> lock(state_->Mutex);
+    state_->Room.wait(lock, [this] { return state_->Pending < TState::kMaxPending; });
+    state_->Pending += bytes.size() + 256;
+    if (digest) row.Sha256 = "-";  // to be digested
+    state_->Queue.emplace_back(std::move(row), std::move(bytes));
+    wake = state_->Pending >= TState::kWakeBytes || state_->Queue.size() >= TState::kWakeRows;
+  }
+  if (wake) state_->Wake.notify_one();
+}
+
+void TReportHasher::Finish() {
+  if (!state_->Thread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(state_->Mutex);
+    state_->Done = true;
+  }
+  state_->Wake.notify_one();
+  state_->Thread.join();
 }
 
 std::string ReportFileBaseName(TDateTime when) {

@@ -85,6 +85,26 @@ class TReportFile : public IReportRows {
   std::unique_ptr<TState> state_;
 };
 
+// Digests the bytes of report rows on a thread of its own and hands the
+// rows on in the order they came, so that the run does not wait for the
+// digests. The rows reach out on that thread only.
+class TReportHasher {
+ public:
+  explicit TReportHasher(IReportRows& out);
+  ~TReportHasher();
+  TReportHasher(const TReportHasher&) = delete;
+  TReportHasher& operator=(const TReportHasher&) = delete;
+  // The row, and when digest is set the bytes whose digest becomes its
+  // Sha256. Waits while much is pending.
+  void Add(TReportRow row, std::string bytes, bool digest);
+  // Returns once every row is handed on; Add must not follow.
+  void Finish();
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> state_;
+};
+
 // "Quillbox report YYYY-MM-DD HH.MM" for the time given (no extension).
 std::string ReportFileBaseName(TDateTime when);
 

@@ -24,6 +24,7 @@ TExtractionWorker::TExtractionWorker(const TExtractionJob& job,
       addresses_(std::move(services.Addresses)),
       reports_(job.View) {
   if (links_) links_->Notice = [this](const std::string& text) { AddNotice(text); };
+  if (job_.Report && !job_.DryRun) hasher_ = std::make_unique<TReportHasher>(*job_.Report);
   // A dry run leaves the history as it is: it is not even opened.
   if (job_.DryRun) return;
   historyOpen_ = history_.Open(TExtractionHistory::HistoryPath(source_->HistoryPath()));
@@ -294,6 +295,8 @@ void TExtractionWorker::FinishRun() {
   }
   failedFolders_.clear();
   if (addresses_) addresses_->Flush();
+  // Every row of the report is out before the run says it is over.
+  if (hasher_) hasher_->Finish();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
@@ -466,10 +469,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     report.FirstDirectoryFailure = [this](const std::string& directory) {
       return failedDirectories_.insert(directory).second;
     };
-    report.Outcome = [&](const TAttachmentOutcome& o) {
-      Tally(folder, m, files[o.Index].FileName, o);
-    };
+    report.Outcome = [&](TAttachmentOutcome& o) { Tally(folder, m, files[o.Index].FileName, o); };
     report.Digests = job_.Report != nullptr;
+    report.DeferDigests = hasher_ != nullptr;
     if (job_.DryRun) report.Planned = &planned_;
     filesExtracted_ += WriteAttachments(target, job_.ExcludeExt, files, report);
   }
@@ -480,7 +482,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
 }
 
 void TExtractionWorker::Tally(const TJobFolder& folder, const TMessageContent& m,
-                              const std::string& name, const TAttachmentOutcome& o) {
+                              const std::string& name, TAttachmentOutcome& o) {
   switch (o.Kind) {
     case TAttachmentOutcome::Written:
       ++summary_.AttachmentsWritten;
@@ -500,7 +502,7 @@ void TExtractionWorker::Tally(const TJobFolder& folder, const TMessageContent& m
 }
 
 void TExtractionWorker::ReportRow(const TJobFolder& folder, const TMessageContent& m,
-                                  const std::string& name, const TAttachmentOutcome& o) {
+                                  const std::string& name, TAttachmentOutcome& o) {
   TReportRow row;
   row.WrittenPath = PathBelowDestination(o.Path, job_.DestinationDir);
   switch (o.Kind) {
@@ -533,7 +535,10 @@ void TExtractionWorker::ReportRow(const TJobFolder& folder, const TMessageConten
   row.From = m.Sender;
   row.Subject = m.Subject;
   row.MessageID = m.MessageID;
-  job_.Report->AddRow(row);
+  if (hasher_)
+    hasher_->Add(std::move(row), std::move(o.Bytes), o.DigestDeferred);
+  else
+    job_.Report->AddRow(row);
 }
 
 }  // namespace qb

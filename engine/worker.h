@@ -232,10 +232,10 @@ class TExtractionWorker : public TThread {
   void Record(const std::string& keyText, TDateTime date, int attachments, bool allSaved);
   // The report row of one attachment of a message, to the job's report.
   void ReportRow(const TJobFolder& folder, const TMessageContent& m, const std::string& name,
-                 const TAttachmentOutcome& o);
+                 TAttachmentOutcome& o);
   // Counts an attachment's outcome and reports its row.
   void Tally(const TJobFolder& folder, const TMessageContent& m, const std::string& name,
-             const TAttachmentOutcome& o);
+             TAttachmentOutcome& o);
   // Notes that the run left something undone (see RunHadFailures).
   void MarkRunFailure() { failures_.store(true); }
 
@@ -266,6 +266,8 @@ class TExtractionWorker : public TThread {
   TRunSummary summary_;
   // A dry run's planned files, by path, with their digests.
   std::map<std::string, std::string> planned_;
+  // Digests the report's rows beside the run (a run with a report, not dry).
+  std::unique_ptr<TReportHasher> hasher_;
 };
 
 }  // namespace qb
