@@ -149,6 +149,7 @@ const Register kExtract(
      "      [--full-file-name | --no-full-file-name] [--exclude LIST] [--include LIST]\n"
      "      [--selected-only] [--download-links] [--skip-duplicates]\n"
      "      [--date-from YYYY-MM-DD] [--date-to YYYY-MM-DD] [--pause-ms N]\n"
+     "      [--report FILE] [--dry-run] [--summary-json]\n"
      "      [--source outlook [--pst FILE]...]\n"
      "      [--source thunderbird|mozilla (--mailbox FILE... | --profile NAME)]\n"
      "      [--source maildir|eml --folder DIR...] [--source mbox --mailbox FILE...]",

@@ -14,6 +14,7 @@
 
 #include "app/commands.h"
 #include "engine/history.h"
+#include "engine/runsummary.h"
 #include "platform/i18n.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -119,10 +120,18 @@ bool ParseIsoDate(const std::string& text, TDateTime& out) {
 // lines keep their order when both go to one file.
 class ConsoleView : public IRunView {
  public:
-  explicit ConsoleView(bool terminal) : terminal_(terminal) {}
+  ConsoleView(bool terminal, bool logToStderr) : terminal_(terminal), logToStderr_(logToStderr) {}
 
   void AddLog(const std::string& line) override {
     ClearStatusLine();
+    if (logToStderr_) {
+      // Standard output carries the report rows.
+      ToStderr();
+      FlushStderr();
+      std::fprintf(stderr, "%s\n", line.c_str());
+      DrawStatusLine();
+      return;
+    }
     ToStdout();
     OutRecord({line});
     if (terminal_) std::fflush(stdout);
@@ -228,6 +237,7 @@ class ConsoleView : public IRunView {
   }
 
   bool terminal_;
+  bool logToStderr_;
   int notices_ = 0;
   bool onStdout_ = false;
   std::string err_;  // status lines not yet written
@@ -309,6 +319,14 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
         return UsageError("extract", Substitute(Translate("%1 takes a date as YYYY-MM-DD"), {a}));
       (a == "--date-from" ? x.From : x.To) = d;
       (a == "--date-from" ? x.HasFrom : x.HasTo) = true;
+    } else if (a == "--report") {
+      if (!value(N_("a file name"))) return kFailure;
+      if (Trim(v).empty()) return UsageError("extract", Translate("--report needs a file name"));
+      x.Report = v;
+    } else if (a == "--dry-run") {
+      x.DryRun = true;
+    } else if (a == "--summary-json") {
+      x.SummaryJson = true;
     } else if (a == "--pause-ms" || a == "--pause") {  // --pause: the first release's name
       if (!value(N_("milliseconds"))) return kFailure;
       if (!ParseNumber(v, n) || n > 60000)
@@ -336,12 +354,34 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
 int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactory& makeWorker) {
   // The destination, as the wizard makes sure of it.
   const std::string dest = Trim(x.Dest);
-  if (!DirectoryExists(dest) && !ForceDirectories(dest)) {
+  // A dry run leaves even a missing destination missing.
+  if (!x.DryRun && !DirectoryExists(dest) && !ForceDirectories(dest)) {
     std::fprintf(stderr, "%s\n", Translate(kDestinationError).c_str());
     return kFailure;
   }
 
-  ConsoleView view(::isatty(STDERR_FILENO) == 1);
+  // The report: a file written beside its name and placed at the end, or in
+  // a dry run without one, the rows on stdout.
+  TReportFile reportFile;
+  TStreamReportRows reportOut(stdout);
+  const bool rowsOnStdout = x.DryRun && x.Report.empty();
+  std::string reportDir, reportBase, reportExt;
+  if (!x.Report.empty()) {
+    const std::size_t slash = x.Report.rfind('/');
+    reportDir = slash == std::string::npos ? "." : slash == 0 ? "/" : x.Report.substr(0, slash);
+    const std::string name = slash == std::string::npos ? x.Report : x.Report.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    reportBase = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    reportExt = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    if (name.empty() || !reportFile.Open(reportDir))
+      return Fail(Substitute(Translate("cannot write the report %1"), {x.Report}));
+    job.Report = &reportFile;
+  } else if (rowsOnStdout) {
+    job.Report = &reportOut;
+  }
+  job.DryRun = x.DryRun;
+
+  ConsoleView view(::isatty(STDERR_FILENO) == 1, rowsOnStdout);
   job.DestinationDir = IncludeTrailingSlash(dest);
   job.Layout = x.Layout;
   job.FullFileName = x.FullFileName;
@@ -367,9 +407,32 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
   const bool historyKept = worker->HistoryEnabled();
   const bool historyNoticed = worker->HistoryNoticeGiven();
   const bool incomplete = worker->RunHadFailures();
+  const TRunSummary summary = worker->Summary();
   worker.reset();
+  if (rowsOnStdout) reportOut.Finish();
   std::fflush(stdout);
   view.Finish();
+  std::fputs(SummaryText(summary).c_str(), stderr);
+  if (x.SummaryJson) {
+    std::fputs(SummaryJson(summary).c_str(), stdout);
+    std::fflush(stdout);
+  }
+  bool reportFailed = false;
+  if (!x.Report.empty()) {
+    const std::string placed = reportFile.Finish(reportBase, reportExt);
+    const std::string wanted = IncludeTrailingSlash(reportDir) + reportBase + reportExt;
+    if (placed.empty()) {
+      reportFailed = true;
+      std::fprintf(stderr, "quillbox-cli: %s\n",
+                   Substitute(Translate("cannot write the report %1"), {x.Report}).c_str());
+    } else if (placed != wanted) {
+      // Never over another file: the report took the next free name.
+      std::fprintf(
+          stderr, "quillbox-cli: %s\n",
+          Substitute(Translate("%1 holds another file: the report is %2"), {x.Report, placed})
+              .c_str());
+    }
+  }
   if (fatal) {
     try {
       std::rethrow_exception(fatal);
@@ -378,13 +441,15 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
     }
   }
   // A history switched off during the run has said why already.
-  if (!historyKept && !historyNoticed)
+  // A dry run leaves the history alone: it is not opened.
+  const bool historyOk = historyKept || x.DryRun;
+  if (!historyOk && !historyNoticed)
     std::fprintf(stderr, "quillbox-cli: %s\n",
                  Substitute(Translate("the history could not be kept below %1"),
                             {TExtractionHistory::HistoryPath("Quillbox")})
                      .c_str());
   if (g_stop.load()) return kStopped;
-  return incomplete || !historyKept || view.Notices() > 0 ? kIncomplete : kOk;
+  return incomplete || !historyOk || reportFailed || view.Notices() > 0 ? kIncomplete : kOk;
 }
 
 }  // namespace qb::cli

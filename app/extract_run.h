@@ -41,6 +41,13 @@ struct TExtractArgs {
   bool HasFrom = false, HasTo = false;
   TDateTime From = 0, To = 0;
   unsigned long long PauseMs = 0;
+  // --report FILE: the report rows as CSV; "" for none.
+  std::string Report;
+  // --dry-run: nothing written; the rows go to Report or to stdout (the log
+  // then goes to stderr).
+  bool DryRun = false;
+  // --summary-json: the summary as one JSON object on stdout at the end.
+  bool SummaryJson = false;
 };
 
 // Parses the arguments of extract (without --source); returns -1 when they
@@ -50,6 +57,7 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
 // Makes sure of the destination, completes the job from the options (job
 // holds the store and the folders already), runs the worker made for it with
 // the console view and Ctrl-C handling, writes the folder rows and returns
+// the summary (stderr; as JSON on stdout when asked) and returns
 // the exit status: kOk when everything wanted was written, kStopped after
 // Ctrl-C, kIncomplete when a folder could not be opened, a message read, a
 // file written or the history kept.

@@ -10,6 +10,8 @@
 
 namespace qb {
 
+class IReportRows;
+
 // The wizard as a worker sees it. Every member is called on the main thread
 // (the worker goes through Synchronize).
 class IRunView {
@@ -86,6 +88,13 @@ struct TExtractionJob {
 
   // Length of the worker's pauses between steps of a message.
   unsigned PauseMs = 100;
+
+  // A dry run: everything but the writing (no file, no history record, no
+  // download); the summary and the report tell what a run would write.
+  bool DryRun = false;
+  // Where the rows of the run's report go (engine/runsummary.h); none: no
+  // report, and no digests computed.
+  IReportRows* Report = nullptr;
 
   // The wizard: target of every report and owner of the stop flag.
   IRunView* View = nullptr;

@@ -6,6 +6,15 @@
 #include <new>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "engine/reportcsv.h"
 #include "mime/MoxAttFile.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -270,18 +279,76 @@ bool IsExtensionWanted(const std::string& fileName, const std::vector<std::strin
   return std::find(excludeExt.begin(), excludeExt.end(), ext) == excludeExt.end();
 }
 
-bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir) {
+namespace {
+
+bool OpenTarget(const TTargetPath& target, TSafeDir& dir, bool create) {
   const std::string base = IncludeTrailingSlash(target.Base);
   if (target.Base.empty() || target.Directory.compare(0, base.size(), base) != 0)
-    return dir.Open(target.Directory, "", true);
-  return dir.Open(target.Base, target.Directory.substr(base.size()), true);
+    return dir.Open(target.Directory, "", create);
+  return dir.Open(target.Base, target.Directory.substr(base.size()), create);
 }
 
-namespace {
+// The size and, when asked for, the digest of the bytes handed on. A
+// deferred digest keeps the bytes instead (for a thread of the caller's to
+// digest), up to kDeferredBytes; a larger file is digested here after all.
+struct TTally {
+  static constexpr std::size_t kDeferredBytes = std::size_t{4} << 20;
+  TTally(bool digest, bool defer)
+      : Digest(digest && !defer ? std::make_unique<TReportDigest>() : nullptr),
+        Deferred(digest && defer),
+        digest_(digest),
+        defer_(defer) {}
+  // Starts over, for other bytes.
+  void Reset() { *this = TTally(digest_, defer_); }
+  void Add(const char* data, std::size_t size) {
+    Size += size;
+    if (Deferred) {
+      if (Bytes.size() + size <= kDeferredBytes) {
+        Bytes.append(data, size);
+        return;
+      }
+      Deferred = false;
+      Digest = std::make_unique<TReportDigest>();
+      Digest->Update(Bytes.data(), Bytes.size());
+      std::string().swap(Bytes);
+    }
+    if (Digest) Digest->Update(data, size);
+  }
+  // The digest of what was added; asked again, the same text.
+  std::string Hex() {
+    if (Digest) {
+      hex = Digest->HexDigest();
+      Digest.reset();
+    }
+    return hex;
+  }
+  std::uint64_t Size = 0;
+  std::unique_ptr<TReportDigest> Digest;
+  bool Deferred = false;
+  std::string Bytes;  // while Deferred
+  std::string hex;
+
+ private:
+  bool digest_, defer_;
+};
+
+// Reads the file open at fd from its start into tally; false on a read error.
+bool TallyFile(int fd, TTally& tally) {
+  char buffer[1 << 16];
+  off_t at = 0;
+  for (;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    tally.Add(buffer, static_cast<std::size_t>(n));
+    at += n;
+  }
+}
 
 // Writes one attachment through a temporary file in dir and places it.
 TPlaced WriteOne(const TSafeDir& dir, const TTargetPath& target, const TAttachmentToWrite& a,
-                 const std::string& name) {
+                 const std::string& name, TTally& tally) {
   const auto candidates = [&](const std::string& fileName, const std::string& first) {
     return [&target, fileName, first](int n) {
       return n == 1 ? first : AttachmentFileName(target, fileName, n);
@@ -291,9 +358,17 @@ TPlaced WriteOne(const TSafeDir& dir, const TTargetPath& target, const TAttachme
   if (!temp.IsOpen()) return {};
   if (!a.Stream) {
     if (!a.Save(temp.Path())) return {};
+    if (tally.Digest || tally.Deferred) {
+      if (!TallyFile(temp.Fd(), tally)) return {};
+    } else if (struct stat st{}; ::fstat(temp.Fd(), &st) == 0) {
+      tally.Size = static_cast<std::uint64_t>(st.st_size);
+    }
     return temp.Place(candidates(a.FileName, name));
   }
-  if (!a.Stream([&temp](const char* data, std::size_t size) { return temp.Write(data, size); }))
+  if (!a.Stream([&temp, &tally](const char* data, std::size_t size) {
+        tally.Add(data, size);
+        return temp.Write(data, size);
+      }))
     return {};
   if (temp.InPlace()) return temp.Place(candidates(a.FileName, name));
   // Taken away while it was written: a report says so in its place.
@@ -301,21 +376,102 @@ TPlaced WriteOne(const TSafeDir& dir, const TTargetPath& target, const TAttachme
   TPendingFile report(dir);
   const std::string text = TAttachedFile::VirusReportText(a.FileName);
   if (!report.IsOpen() || !report.Write(text.data(), text.size())) return {};
+  tally.Reset();
+  tally.Add(text.data(), text.size());
   const std::string reportName = TAttachedFile::kVirusReportName;
   return report.Place(candidates(reportName, AttachmentFileName(target, reportName)));
 }
 
+// The bytes of an attachment counted and digested, nothing kept.
+bool TallyAttachment(const TAttachmentToWrite& a, TTally& tally) {
+  if (a.Stream)
+    return a.Stream([&tally](const char* data, std::size_t size) {
+      tally.Add(data, size);
+      return true;
+    });
+  // Saved to a file without a name in the temporary directory, read, dropped.
+  const char* tmp = std::getenv("TMPDIR");
+  TSafeDir dir;
+  if (!dir.Open(tmp && *tmp ? tmp : "/tmp", "", false)) return false;
+  TPendingFile temp(dir);
+  return temp.IsOpen() && a.Save(temp.Path()) && TallyFile(temp.Fd(), tally);
+}
+
+// True when the file name in dir holds bytes of this size and digest.
+bool HoldsSameBytes(const TSafeDir& dir, const std::string& name, std::uint64_t size,
+                    const std::string& digest) {
+  const int fd = ::openat(dir.Fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool same = false;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::uint64_t>(st.st_size) == size) {
+    TTally there(true, false);
+    same = TallyFile(fd, there) && there.Hex() == digest;
+  }
+  ::close(fd);
+  return same;
+}
+
+// The name a write would give: the first candidate that is free, or holds
+// the same bytes already (on disk, or planned earlier in the run).
+TPlaced PlanOne(const TTargetPath& target, const TAttachmentToWrite& a, const std::string& name,
+                TTally& tally, std::map<std::string, std::string>& planned) {
+  if (!TallyAttachment(a, tally)) return {};
+  const std::string digest = tally.Hex();
+  TSafeDir dir;
+  const bool there = OpenTarget(target, dir, false);
+  for (int n = 1; n <= 10000; ++n) {
+    const std::string candidate = n == 1 ? name : AttachmentFileName(target, a.FileName, n);
+    const std::string path = target.Directory + candidate;
+    if (const auto p = planned.find(path); p != planned.end()) {
+      if (p->second == digest) return {TPlaceResult::SameBytes, candidate};
+      continue;
+    }
+    if (there) {
+      struct stat st {};
+      if (::fstatat(dir.Fd(), candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISREG(st.st_mode) && HoldsSameBytes(dir, candidate, tally.Size, digest))
+          return {TPlaceResult::SameBytes, candidate};
+        continue;
+      }
+    }
+    planned.emplace(path, digest);
+    return {TPlaceResult::Written, candidate};
+  }
+  return {};
+}
+
 }  // namespace
+
+bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir) {
+  return OpenTarget(target, dir, true);
+}
 
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,
                      const std::vector<TAttachmentToWrite>& attachments,
                      const TWriteReport& report) {
+  const bool dry = report.Planned != nullptr;
+  const auto outcome = [&report](std::size_t i, TAttachmentOutcome::TKind kind,
+                                 std::string reason) {
+    if (!report.Outcome) return;
+    TAttachmentOutcome o;
+    o.Index = i;
+    o.Kind = kind;
+    o.Reason = std::move(reason);
+    report.Outcome(o);
+  };
   int written = 0;
   TSafeDir dir;
   for (std::size_t i = 0; i < attachments.size(); ++i) {
     const TAttachmentToWrite& a = attachments[i];
-    if (!IsExtensionWanted(a.FileName, excludeExt)) continue;
-    if (!dir.IsOpen()) {
+    if (!IsExtensionWanted(a.FileName, excludeExt)) {
+      outcome(i, TAttachmentOutcome::Excluded,
+              Trim(SplitAttachmentName(a.FileName).Extension).empty() ? "no extension"
+                                                                      : "in the exclude list");
+      continue;
+    }
+    if (!dry && !dir.IsOpen()) {
       bool made = false;
       try {
         made = OpenTargetDirectory(target, dir);
@@ -328,20 +484,30 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
         if (report.Log &&
             (!report.FirstDirectoryFailure || report.FirstDirectoryFailure(target.Directory)))
           report.Log("Unable to Create Directory - " + target.Directory);
-        if (report.Failed)
-          for (std::size_t k = i; k < attachments.size(); ++k)
-            if (IsExtensionWanted(attachments[k].FileName, excludeExt)) report.Failed();
+        for (std::size_t k = i; k < attachments.size(); ++k) {
+          if (IsExtensionWanted(attachments[k].FileName, excludeExt)) {
+            if (report.Failed) report.Failed();
+            outcome(k, TAttachmentOutcome::Failed, "the directory could not be made");
+          } else {
+            outcome(k, TAttachmentOutcome::Excluded,
+                    Trim(SplitAttachmentName(attachments[k].FileName).Extension).empty()
+                        ? "no extension"
+                        : "in the exclude list");
+          }
+        }
         break;
       }
     }
     const std::string name = AttachmentFileName(target, a.FileName);
-    if (report.Pause) report.Pause();
+    if (report.Pause && !dry) report.Pause();
     // The name must be a file inside the target: an attachment called ".."
     // would otherwise address the directory above.
     TPlaced placed;
+    TTally tally(report.Digests || dry, report.DeferDigests && !dry);
     if (name != "." && name != ".." && !name.empty() && (a.Save || a.Stream)) {
       try {
-        placed = WriteOne(dir, target, a, name);
+        placed = dry ? PlanOne(target, a, name, tally, *report.Planned)
+                     : WriteOne(dir, target, a, name, tally);
       } catch (const std::bad_alloc&) {
         throw;  // ends the run
       } catch (const std::exception&) {
@@ -351,11 +517,27 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
     if (placed.Result != TPlaceResult::Failed) {
       ++written;
       if (report.Written) report.Written(target.Directory + placed.Name);
+      if (report.Outcome) {
+        TAttachmentOutcome o;
+        o.Index = i;
+        o.Kind = placed.Result == TPlaceResult::SameBytes ? TAttachmentOutcome::SameBytesThere
+                                                          : TAttachmentOutcome::Written;
+        o.Path = target.Directory + placed.Name;
+        o.Size = tally.Size;
+        if (tally.Deferred) {
+          o.Bytes = std::move(tally.Bytes);
+          o.DigestDeferred = true;
+        } else if (report.Digests) {
+          o.Sha256 = tally.Hex();
+        }
+        report.Outcome(o);
+      }
     } else {
       if (report.Log)
         report.Log("Unable to Save Attachment " + target.Directory + name + " of Message(" +
                    report.MessageNumber + ") in " + report.Folder);
       if (report.Failed) report.Failed();
+      outcome(i, TAttachmentOutcome::Failed, "could not be written");
     }
   }
   return written;

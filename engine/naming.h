@@ -8,7 +8,9 @@
 // of the destination: cleaning turns every separator and every ".." into "_".
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -120,6 +122,20 @@ struct TAttachmentToWrite {
   std::string MimeType = {};
 };
 
+// What became of one attachment given to WriteAttachments.
+struct TAttachmentOutcome {
+  std::size_t Index = 0;  // in the list given
+  enum TKind { Written, SameBytesThere, Excluded, Failed } Kind = Written;
+  std::string Path;    // the file placed (Written, SameBytesThere), else ""
+  std::string Reason;  // why it was excluded or failed
+  std::uint64_t Size = 0;
+  std::string Sha256;  // when digests were asked for and the bytes were read
+  // Instead of Sha256, with TWriteReport::DeferDigests: the bytes, for the
+  // caller to digest (a file too large to keep has its Sha256).
+  std::string Bytes;
+  bool DigestDeferred = false;
+};
+
 // What the writing steps report through.
 struct TWriteReport {
   // The message as the "Unable to Save Attachment" line names it (0-based
@@ -136,6 +152,17 @@ struct TWriteReport {
   // Asked when the target directory cannot be made: false when the run has
   // said so for this directory already (no second line). Unset: always said.
   std::function<bool(const std::string& directory)> FirstDirectoryFailure;
+  // After each attachment, whatever became of it (its Bytes may be taken).
+  std::function<void(TAttachmentOutcome&)> Outcome;
+  // The SHA-256 of every file's bytes in its outcome; deferred: the bytes
+  // of a small file instead.
+  bool Digests = false;
+  bool DeferDigests = false;
+  // A dry run: nothing is made or written; the bytes are decoded only to be
+  // counted and digested, and each name is chosen as the writing would
+  // choose it, given the files there and those planned before (by path,
+  // with their digests; kept by the caller across messages).
+  std::map<std::string, std::string>* Planned = nullptr;
 };
 
 class TSafeDir;

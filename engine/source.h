@@ -39,6 +39,7 @@ struct TMessageContent {
   TDateTime Date = 0;
   std::string Subject;
   std::string Sender;
+  std::string MessageID;  // "" when the source does not know it
   // Every attachment in collection order; their number, before any filter,
   // decides whether the message has files.
   std::vector<TAttachmentToWrite> Attachments;

@@ -8,8 +8,10 @@
 #include "engine/datetext.h"
 #include "engine/readahead.h"
 #include "engine/tnefunpack.h"
+#include "mime/MoxMsg.h"
 #include "mime/decodedmessage.h"
 #include "platform/i18n.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace qb {
@@ -22,6 +24,9 @@ TExtractionWorker::TExtractionWorker(const TExtractionJob& job,
       addresses_(std::move(services.Addresses)),
       reports_(job.View) {
   if (links_) links_->Notice = [this](const std::string& text) { AddNotice(text); };
+  if (job_.Report && !job_.DryRun) hasher_ = std::make_unique<TReportHasher>(*job_.Report);
+  // A dry run leaves the history as it is: it is not even opened.
+  if (job_.DryRun) return;
   historyOpen_ = history_.Open(TExtractionHistory::HistoryPath(source_->HistoryPath()));
   history_.SetBatch(kHistoryBatchRecords, kHistoryBatchMs);
   if (!historyOpen_) MarkRunFailure();
@@ -122,6 +127,7 @@ void TExtractionWorker::WriteOptionLines() {
 void TExtractionWorker::FolderError(std::size_t i, const TJobFolder& folder) {
   AddLog("Errror opening " + source_->FolderFileKey(folder));
   failedFolders_[i] = true;
+  ++summary_.FoldersUnreadable;
   MarkRunFailure();
 }
 
@@ -200,6 +206,7 @@ void TExtractionWorker::EndFolder(const TJobFolder& f, int row, int total, bool 
     MarkRunFailure();
   }
   UpdateFolderRow(f.Name, row, status, filesExtracted_, messagesWithFiles_, total);
+  summary_.MessagesUnreadable += std::min(unread, of);
   if (unread > 0)
     AddLog("Unable to Read " + std::to_string(std::min(unread, of)) + " of " + std::to_string(of) +
            " Messages from " + source_->FolderFileKey(f));
@@ -293,6 +300,8 @@ void TExtractionWorker::FinishRun() {
   }
   failedFolders_.clear();
   if (addresses_) addresses_->Flush();
+  // Every row of the report is out before the run says it is over.
+  if (hasher_) hasher_->Finish();
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
@@ -307,6 +316,7 @@ void TExtractionWorker::FinishRun() {
 
 void TExtractionWorker::MessageError(const TJobFolder& folder, std::size_t j) {
   MarkRunFailure();
+  ++summary_.MessagesUnreadable;
   AddLog("Error opening Messages (" + std::to_string(source_->MessageNumber(j)) + ") in " +
          source_->FolderFileKey(folder));
 }
@@ -347,6 +357,7 @@ void TExtractionWorker::Parse(TPreparedMessage& item) {
   c.Date = d.Date();
   c.Subject = d.Subject();
   c.Sender = d.Sender();
+  c.MessageID = d.Message().MessageID;
   for (std::size_t k = 0; k < d.AttachmentCount(); ++k) {
     TAttachmentToWrite w;
     w.FileName = d.AttachmentName(k);
@@ -366,6 +377,7 @@ void TExtractionWorker::Extract(const TJobFolder& folder, std::size_t j, std::si
   try {
     if (item.Error) std::rethrow_exception(item.Error);
     ExtractMessage(folder, j, count, item);
+    ++summary_.MessagesRead;
   } catch (const std::bad_alloc&) {
     throw;  // ends the run
   } catch (const std::exception&) {
@@ -412,7 +424,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   const std::string number = std::to_string(j + 1), of = std::to_string(count);
   int downloaded = 0;
   bool allWritten = true;
-  if (job_.DownloadLinks && links_ && m.LinkBodies) {
+  if (job_.DownloadLinks && links_ && m.LinkBodies && !job_.DryRun) {
     const std::vector<std::string> bodies = m.LinkBodies();
     std::size_t links = 0;
     for (const std::string& b : bodies) links += links_->CountLinks(b);
@@ -430,6 +442,8 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
       run.Notice = [this](const std::string& text) { AddNotice(text); };
       const ILinkDownloads::TResult got = links_->Download(target, bodies, run);
       downloaded = got.Written;
+      summary_.LinksFetched += static_cast<std::uint64_t>(std::max(got.Written, 0));
+      summary_.DownloadsFailed += static_cast<std::uint64_t>(std::max(got.Failed, 0));
       if (got.Failed > 0) allWritten = false;
     }
   }
@@ -442,8 +456,16 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     filesExtracted_ += downloaded;
 
     std::vector<TAttachmentToWrite> files;
-    for (const TAttachmentToWrite& a : m.Attachments)
-      if (AttachmentSelected(a.FileName)) files.push_back(a);
+    for (const TAttachmentToWrite& a : m.Attachments) {
+      if (AttachmentSelected(a.FileName)) {
+        files.push_back(a);
+        continue;
+      }
+      TAttachmentOutcome o;
+      o.Kind = TAttachmentOutcome::Excluded;
+      o.Reason = "not in the include list";
+      Tally(folder, m, a.FileName, o);
+    }
     TWriteReport report;
     report.MessageNumber = std::to_string(source_->MessageNumber(j));
     report.Folder = source_->FolderFileKey(folder);
@@ -453,12 +475,76 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     report.FirstDirectoryFailure = [this](const std::string& directory) {
       return failedDirectories_.insert(directory).second;
     };
+    report.Outcome = [&](TAttachmentOutcome& o) { Tally(folder, m, files[o.Index].FileName, o); };
+    report.Digests = job_.Report != nullptr;
+    report.DeferDigests = hasher_ != nullptr;
+    if (job_.DryRun) report.Planned = &planned_;
     filesExtracted_ += WriteAttachments(target, job_.ExcludeExt, files, report);
   }
   // Recorded once its files are there, saying whether all were saved, so
   // that a later run with the skip choice retries a message that failed.
   if (!allWritten) MarkRunFailure();
-  Record(keyText, m.Date, attachmentCount, allWritten);
+  if (!job_.DryRun) Record(keyText, m.Date, attachmentCount, allWritten);
+}
+
+void TExtractionWorker::Tally(const TJobFolder& folder, const TMessageContent& m,
+                              const std::string& name, TAttachmentOutcome& o) {
+  switch (o.Kind) {
+    case TAttachmentOutcome::Written:
+      ++summary_.AttachmentsWritten;
+      summary_.BytesWritten += o.Size;
+      break;
+    case TAttachmentOutcome::SameBytesThere:
+      ++summary_.SameBytesThere;
+      break;
+    case TAttachmentOutcome::Excluded:
+      ++summary_.PassedOverByLists;
+      break;
+    case TAttachmentOutcome::Failed:
+      ++summary_.NotWritten;
+      break;
+  }
+  if (job_.Report) ReportRow(folder, m, name, o);
+}
+
+void TExtractionWorker::ReportRow(const TJobFolder& folder, const TMessageContent& m,
+                                  const std::string& name, TAttachmentOutcome& o) {
+  TReportRow row;
+  row.WrittenPath = PathBelowDestination(o.Path, job_.DestinationDir);
+  switch (o.Kind) {
+    case TAttachmentOutcome::Written:
+      row.Outcome = TReportOutcome::Written;
+      break;
+    case TAttachmentOutcome::SameBytesThere:
+      row.Outcome = TReportOutcome::SameBytesThere;
+      break;
+    case TAttachmentOutcome::Excluded:
+      row.Outcome = TReportOutcome::Excluded;
+      break;
+    case TAttachmentOutcome::Failed:
+      row.Outcome = TReportOutcome::Failed;
+      break;
+  }
+  row.Reason = o.Reason;
+  row.Size = o.Size;
+  row.Sha256 = o.Sha256;
+  row.OriginalName = name;
+  // The store file or mailbox the message came from.
+  if (folder.FileName.empty())
+    row.Source = job_.StoreFolder;
+  else if (folder.FileName.front() == '/' || job_.StoreFolder.empty())
+    row.Source = folder.FileName;
+  else
+    row.Source = IncludeTrailingSlash(job_.StoreFolder) + folder.FileName;
+  row.Folder = folder.Name;
+  row.Date = m.Date;
+  row.From = m.Sender;
+  row.Subject = m.Subject;
+  row.MessageID = m.MessageID;
+  if (hasher_)
+    hasher_->Add(std::move(row), std::move(o.Bytes), o.DigestDeferred);
+  else
+    job_.Report->AddRow(row);
 }
 
 }  // namespace qb

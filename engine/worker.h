@@ -40,6 +40,7 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -52,6 +53,7 @@
 #include "engine/job.h"
 #include "engine/naming.h"
 #include "engine/reportqueue.h"
+#include "engine/runsummary.h"
 #include "engine/source.h"
 #include "platform/i18n.h"
 #include "platform/thread.h"
@@ -145,6 +147,9 @@ class TExtractionWorker : public TThread {
   // lines; counts as something the run left undone. On the worker thread.
   void AddNotice(const std::string& text);
 
+  // What the run did, counted as it went; complete once the run has ended.
+  const TRunSummary& Summary() const { return summary_; }
+
   // False when the history could not be opened or was switched off after a
   // failed write.
   bool HistoryEnabled() const { return historyOpen_; }
@@ -228,6 +233,12 @@ class TExtractionWorker : public TThread {
   // Records a message after its files, saying whether every wanted one was
   // saved; switches the history off for the rest of the run on failure.
   void Record(const std::string& keyText, TDateTime date, int attachments, bool allSaved);
+  // The report row of one attachment of a message, to the job's report.
+  void ReportRow(const TJobFolder& folder, const TMessageContent& m, const std::string& name,
+                 TAttachmentOutcome& o);
+  // Counts an attachment's outcome and reports its row.
+  void Tally(const TJobFolder& folder, const TMessageContent& m, const std::string& name,
+             TAttachmentOutcome& o);
   // Notes that the run left something undone (see RunHadFailures).
   void MarkRunFailure() { failures_.store(true); }
 
@@ -255,6 +266,11 @@ class TExtractionWorker : public TThread {
   std::mutex pauseMutex_;
   std::condition_variable pauseWake_;
   TReportQueue reports_;
+  TRunSummary summary_;
+  // A dry run's planned files, by path, with their digests.
+  std::map<std::string, std::string> planned_;
+  // Digests the report's rows beside the run (a run with a report, not dry).
+  std::unique_ptr<TReportHasher> hasher_;
 };
 
 }  // namespace qb

@@ -455,6 +455,8 @@ QWidget* TfrmOEMain::BuildOptions2() {
       Named(new QCheckBox(Tr("Skip previously extracted attachments."), page), "cbSkipDuplicates");
   cbSkipDuplicates->setChecked(true);
   v->addWidget(cbSkipDuplicates);
+  cbWriteReport = Named(new QCheckBox(Tr("Write a report of the run"), page), "cbWriteReport");
+  v->addWidget(cbWriteReport);
   v->addStretch();
   return page;
 }

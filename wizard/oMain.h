@@ -185,6 +185,7 @@ class TfrmOEMain : public QDialog, public IRunView {
   QLineEdit* txtWavFile;
   QPushButton* Button2;
   QCheckBox* cbSkipDuplicates;
+  QCheckBox* cbWriteReport;  // a report of the run in the destination
 
   // Processing
   QLabel* aniImage;

@@ -20,6 +20,8 @@
 #include "mbox/mboxworker.h"
 #include "oestore/oOExpressThrd.h"
 #include "outlook/oOutlookThrd.h"
+#include "platform/datetime.h"
+#include "platform/i18n.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "wizard/desktop.h"
@@ -86,7 +88,11 @@ bool StartWorker(TfrmOEMain& window, TSource source, const TExtractionJob& job) 
     return false;
   }
   worker->FreeOnTerminate = true;
-  worker->OnTerminate = [&window](TThread&) { window.RunFinished(); };
+  worker->OnTerminate = [&window](TThread& ended) {
+    if (const auto* run = dynamic_cast<const TExtractionWorker*>(&ended))
+      window.RunState->Summary = run->Summary();
+    window.RunFinished();
+  };
   worker->Resume();
   return true;
 }
@@ -151,6 +157,19 @@ void BeginRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
   job.LinkLists.IncludeEntries = Entries(*w.lbIncludeExtensions);
   job.LinkLists.ExcludeEntries = Entries(*w.lbExcludeExtensions);
   job.PauseMs = w.WizardOptions().PauseMs;
+  // The report goes into the destination, named after the run's start.
+  w.RunState->Summary = {};
+  w.RunState->Report.reset();
+  if (w.cbWriteReport->isChecked()) {
+    auto report = std::make_unique<TReportFile>();
+    if (report->Open(job.DestinationDir)) {
+      w.RunState->ReportName = ReportFileBaseName(Now());
+      w.RunState->Report = std::move(report);
+      job.Report = w.RunState->Report.get();
+    } else {
+      w.AddNotice(Translate("The report of the run could not be written."));
+    }
+  }
 
   w.RunState->SourceTree = tree;
   w.RunState->Animation.Start();
@@ -217,10 +236,19 @@ void TfrmOEMain::RunFinished() {
   btToTray->hide();
   // The status line in the user's language (the log line as written), and
   // what the run had to tell beside the log stays in sight.
+  if (RunState->Report) {
+    if (RunState->Report->Finish(RunState->ReportName, ".csv").empty())
+      AddNotice(Translate("The report of the run could not be written."));
+    RunState->Report.reset();
+  }
   const QString notices = RunState->View.NoticeSummary();
-  lbOEStatus->setText(Tr(kFinishedText) +
+  const std::string summary = SummaryLine(RunState->Summary);
+  lbOEStatus->setText(Tr(kFinishedText) + QLatin1Char(' ') + QString::fromStdString(summary) +
                       (notices.isEmpty() ? QString() : QLatin1Char('\n') + notices));
+  lbOEStatus->setToolTip(lbOEStatus->text());
   AddLog(kFinishedText);
+  // The summary closes the log, after every line of the run.
+  AddLog(summary);
   RunState->View.Flush();
 
   // The folder records live in the tree items and in RunFolderList; both go.

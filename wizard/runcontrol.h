@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/runsummary.h"
 #include "wizard/qtdispatcher.h"
 #include "wizard/runview.h"
 
@@ -32,6 +33,11 @@ struct TRunState {
   bool Minimised = false;
   // Whether the desktop has a notification area; tests replace it.
   std::function<bool()> TrayAvailable;
+  // What the last run did, taken from its worker as it ended.
+  TRunSummary Summary;
+  // The report of the current run, when one is written, and its name.
+  std::unique_ptr<TReportFile> Report;
+  std::string ReportName;
 
  private:
   TfrmOEMain& window_;

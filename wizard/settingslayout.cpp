@@ -11,7 +11,7 @@ namespace qb::wiz {
 
 namespace {
 
-constexpr std::array<TStoredProperty, 26> kStoredProperties = {{
+constexpr std::array<TStoredProperty, 27> kStoredProperties = {{
     {"txtWavFile.Text", "txtWavFile", TPropKind::Text},
     {"txtOECustomFolder.Text", "txtOECustomFolder", TPropKind::Text},
     {"txtOEDir.Text", "txtOEDir", TPropKind::Text},
@@ -37,6 +37,7 @@ constexpr std::array<TStoredProperty, 26> kStoredProperties = {{
     {"dtpTo.Date", "dtpTo", TPropKind::Date},
     {"rbTB.Checked", "rbTB", TPropKind::Checked},
     {"cbGetEmbbededImages.Checked", "cbGetEmbbededImages", TPropKind::Checked},
+    {"cbWriteReport.Checked", "cbWriteReport", TPropKind::Checked},
     {"cbUseFullFilename.Checked", "cbUseFullFilename", TPropKind::Checked},
 }};
 
@@ -74,7 +75,7 @@ void ReadInt(const TKeyStore& store, std::string_view name, int& out) {
 
 }  // namespace
 
-const std::array<TStoredProperty, 26>& StoredProperties() {
+const std::array<TStoredProperty, 27>& StoredProperties() {
   return kStoredProperties;
 }
 

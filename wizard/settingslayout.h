@@ -49,7 +49,7 @@ struct TStoredProperty {
 };
 
 // Every stored control value in the order it is saved and restored.
-const std::array<TStoredProperty, 26>& StoredProperties();
+const std::array<TStoredProperty, 27>& StoredProperties();
 
 // The value name of an entry: the dot replaced by "_" ("txtWavFile_Text").
 std::string PropertyValueName(const TStoredProperty& p);

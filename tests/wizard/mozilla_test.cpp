@@ -17,6 +17,7 @@
 #include "tests/support/testsupport.h"
 #include "tests/wizard/wizardtest.h"
 #include "wizard/grabber.h"
+#include "wizard/runcontrol.h"
 #include "wizard/runview.h"
 #include "wizard/settingslayout.h"
 
@@ -288,7 +289,8 @@ class MozillaPages : public QObject {
     QCOMPARE(cli.Status, 0);
     std::string expected;
     for (const std::string& line : Lines(cli.Out)) expected += ToUtf8Edge(line) + "\n";
-    expected += "Finished with Extraction.";
+    // The window's own closing lines: the end, then the summary.
+    expected += "Finished with Extraction.\n" + SummaryLine(w->RunState->Summary);
     QCOMPARE(w->txtLogs->toPlainText().toStdString(), expected);
     std::vector<std::string> rows, cliRows;
     for (int i = 0; i < w->elTreeStatus->topLevelItemCount(); ++i) {

@@ -29,6 +29,7 @@
 #include "platform/codepage.h"
 #include "platform/keystore.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "tests/app/cli_runner.h"
@@ -303,7 +304,9 @@ class RunTest : public QObject {
     // The log, line for line as the screen shows text.
     std::string expected;
     for (const std::string& line : SplitLines(cli.Out)) expected += ToUtf8Edge(line) + "\n";
-    expected += "Finished with Extraction.";
+    // The window's own closing lines: the end, then the summary.
+    const std::string summary = SummaryLine(f.w->RunState->Summary);
+    expected += "Finished with Extraction.\n" + summary;
     QCOMPARE(f.w->txtLogs->toPlainText().toStdString(), expected);
 
     // The same files with the same bytes.
@@ -324,7 +327,10 @@ class RunTest : public QObject {
     QCOMPARE(f.w->btNext->text(), QStringLiteral("Finish"));
     QVERIFY(f.w->btNext->isEnabled() && f.w->btBack->isEnabled());
     QVERIFY(f.w->btToTray->isHidden() && !f.w->btHelp->isHidden());
-    QCOMPARE(f.w->lbOEStatus->text(), QStringLiteral("Finished with Extraction."));
+    QCOMPARE(f.w->lbOEStatus->text(),
+             QStringLiteral("Finished with Extraction. ") + QString::fromStdString(summary));
+    QVERIFY(cli.Err.find("\nMessages read: " + std::to_string(f.w->RunState->Summary.MessagesRead) +
+                         "\n") != std::string::npos);
     QVERIFY(!f.w->RunState->Animation.IsRunning());
     QCOMPARE(f.w->RunState->Animation.Frame(), 0);
     QVERIFY(f.w->RunFolderList.empty() && f.w->IncludeExtList.empty() &&
@@ -373,9 +379,10 @@ class RunTest : public QObject {
     std::vector<std::string> rows = f.Rows();
     QVERIFY(std::find(rows.begin(), rows.end(), "folder\tInbox\t2\t1\t1\tFinished") != rows.end());
     const QStringList log = f.w->txtLogs->toPlainText().split('\n');
-    QCOMPARE(log.mid(log.size() - 2),
+    QCOMPARE(log.mid(log.size() - 3, 2),
              (QStringList{QString::fromLatin1(TOutlookExtracter::kFinishedLine),
                           "Finished with Extraction."}));
+    QVERIFY(log.last().startsWith("Summary: "));
     QCOMPARE(test::ListTree(f.Dest()).size(), size_t{1});
     QCOMPARE(f.w->ElTreeOutLook->topLevelItemCount(), 0);
     QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
@@ -384,6 +391,33 @@ class RunTest : public QObject {
   // Damage the store reader passed over reaches the window: a log line of
   // the notice colour, the folder's row in error and a line below the
   // closing status.
+  void reportCheckBoxWritesTheReportIntoTheDestination() {
+    TRunFixture f;
+    f.WalkToOptions2();
+    QVERIFY(!f.w->cbWriteReport->isChecked());  // off by default
+    f.w->cbWriteReport->setChecked(true);
+    f.w->btNext->click();
+    f.WaitForFinish();
+    std::vector<std::string> reports, files;
+    for (const std::string& file : test::ListTree(f.Dest()))
+      (file.rfind("Quillbox report ", 0) == 0 ? reports : files).push_back(file);
+    QCOMPARE(reports.size(), size_t{1});
+    const std::string& name = reports[0];
+    QVERIFY2(name.size() == 36 && name.substr(name.size() - 4) == ".csv", name.c_str());
+    // One row for each file written, with its digest.
+    const std::string report = test::ReadFile(f.Dest() + "/" + name);
+    QCOMPARE(report.rfind(ReportHeaderRow(), 0), size_t{0});
+    QVERIFY(!files.empty());
+    for (const std::string& file : files) {
+      const std::string row = file + ",written,,";
+      const std::size_t at = report.find("\r\n" + row);
+      QVERIFY2(at != std::string::npos, file.c_str());
+      QVERIFY(report.find(Sha256Hex(test::ReadFile(f.Dest() + "/" + file)), at) !=
+              std::string::npos);
+    }
+    QCOMPARE(f.w->RunState->Summary.AttachmentsWritten, std::uint64_t{files.size()});
+  }
+
   void skippedDamageIsShownAsANotice() {
     TRunFixture f;
     std::string image = test::ReadFile(f.Store() + "/Inbox.dbx");
@@ -399,7 +433,10 @@ class RunTest : public QObject {
     f.Start();
     f.WaitForFinish();
     QCOMPARE(f.w->RunState->View.Notices(), QStringList{notice});
-    QCOMPARE(f.w->lbOEStatus->text(), QStringLiteral("Finished with Extraction.\n") + notice);
+    QCOMPARE(f.w->lbOEStatus->text(),
+             QStringLiteral("Finished with Extraction. ") +
+                 QString::fromStdString(SummaryLine(f.w->RunState->Summary)) + "\n" + notice);
+    QCOMPARE(f.w->RunState->Summary.MessagesUnreadable, std::uint64_t{998});
     QCOMPARE(QString::fromStdString(f.Rows()[0].substr(0, 13)), QStringLiteral("folder\tInbox\t"));
     QVERIFY(f.Rows()[0].size() > 6 && f.Rows()[0].substr(f.Rows()[0].size() - 6) == "\tError");
     // The notice is a line of its own colour; the log lines keep theirs.
@@ -446,8 +483,9 @@ class RunTest : public QObject {
     QCOMPARE(f.desktop.CallsOf("OpenPath").size(), size_t{1});
     QCOMPARE(f.desktop.CallsOf("PlaySound").size(), size_t{1});
     const QStringList log = f.w->txtLogs->toPlainText().split('\n');
-    QCOMPARE(log.mid(log.size() - 2),
+    QCOMPARE(log.mid(log.size() - 3, 2),
              (QStringList{"Stopped by User.", "Finished with Extraction."}));
+    QVERIFY(log.last().startsWith("Summary: "));
   }
 
   // A window taken down during a run (the program ending otherwise) stops
