@@ -26,6 +26,8 @@ namespace qb::cli {
 int ExtractOutlook(const std::vector<std::string>& args) __attribute__((weak));
 // quillbox-cli extract --source thunderbird|mozilla (app/cmd_mbox.cpp).
 int ExtractMailboxes(const std::vector<std::string>& args, bool thunderbird);
+// quillbox-cli extract --source maildir|eml|mbox (app/cmd_local.cpp).
+int ExtractLocalMail(const std::vector<std::string>& args, TSourceKind kind);
 
 namespace {
 
@@ -62,6 +64,8 @@ int Extract(const std::vector<std::string>& rawArgs) {
   std::vector<std::string> args;
   bool outlook = false;
   int mailboxes = -1;  // 1 Thunderbird, 0 Mozilla
+  bool local = false;
+  TSourceKind localKind = TSourceKind::Maildir;
   for (size_t i = 0; i < rawArgs.size(); ++i) {
     if (rawArgs[i] == "--source" && i + 1 < rawArgs.size()) {
       const std::string& s = rawArgs[++i];
@@ -69,15 +73,21 @@ int Extract(const std::vector<std::string>& rawArgs) {
         outlook = true;
       } else if (s == "thunderbird" || s == "mozilla" || s == "netscape") {
         mailboxes = s == "thunderbird" ? 1 : 0;
+      } else if (s == "maildir" || s == "eml" || s == "mbox") {
+        local = true;
+        localKind = s == "maildir" ? TSourceKind::Maildir
+                    : s == "eml"   ? TSourceKind::Eml
+                                   : TSourceKind::Mbox;
       } else if (s != "oe" && s != "outlook-express") {
-        return UsageError("extract",
-                          Translate("--source takes oe, outlook, thunderbird or mozilla"));
+        return UsageError("extract", Translate("--source takes oe, outlook, thunderbird, mozilla, "
+                                               "maildir, eml or mbox"));
       }
       continue;
     }
     args.push_back(rawArgs[i]);
   }
   if (mailboxes >= 0) return ExtractMailboxes(args, mailboxes == 1);
+  if (local) return ExtractLocalMail(args, localKind);
   if (outlook) {
     if (!ExtractOutlook) return Fail(Translate("this build has no Outlook source"));
     return ExtractOutlook(args);
@@ -140,11 +150,14 @@ const Register kExtract(
      "      [--selected-only] [--download-links] [--skip-duplicates]\n"
      "      [--date-from YYYY-MM-DD] [--date-to YYYY-MM-DD] [--pause-ms N]\n"
      "      [--source outlook [--pst FILE]...]\n"
-     "      [--source thunderbird|mozilla (--mailbox FILE... | --profile NAME)]",
+     "      [--source thunderbird|mozilla (--mailbox FILE... | --profile NAME)]\n"
+     "      [--source maildir|eml --folder DIR...] [--source mbox --mailbox FILE...]",
      N_("extracts the attachments of an Outlook Express store (default: every folder of "
         "folders.dbx that has a file; layout 6 with full file names; the shipped exclude "
-        "list, '' for none), of Outlook's stores, or of Thunderbird or Mozilla mailboxes "
-        "(every mailbox of the profile's Mail and ImapMail); log on stdout, status on stderr; "
+        "list, '' for none), of Outlook's stores, of Thunderbird or Mozilla mailboxes "
+        "(every mailbox of the profile's Mail and ImapMail), of Maildir folders (every folder "
+        "below each DIR), of folders of .eml files or of any mailbox file (an Apple Mail "
+        "export Name.mbox/ too); log on stdout, status on stderr; "
         "exit status 0 when all was written, 3 when something was not, 130 when stopped"),
      Extract});
 

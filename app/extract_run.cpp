@@ -276,7 +276,10 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
       if (!value(N_("a directory"))) return kFailure;
       x.Dest = v;
     } else if (!mbox && a == "--folder") {
-      if (!value(oe ? N_("a file name") : N_("a folder path key"))) return kFailure;
+      if (!value(oe ? N_("a file name")
+                     : source == TExtractSource::LocalFolders ? N_("a directory")
+                                                              : N_("a folder path key")))
+        return kFailure;
       x.Folders.push_back(v);
     } else if (a == "--layout") {
       if (!value(N_("a number from 0 to 6"))) return kFailure;
@@ -319,6 +322,8 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
     return UsageError("extract", Translate("give either --store or --identity"));
   if (mbox && x.Mailboxes.empty() == x.Profile.empty())
     return UsageError("extract", Translate("give either --mailbox or --profile"));
+  if (source == TExtractSource::LocalFolders && x.Folders.empty())
+    return UsageError("extract", Translate("give at least one --folder"));
   if (Trim(x.Dest).empty()) return UsageError("extract", Translate("missing --dest"));
   if (x.HasFrom || x.HasTo) {
     if (!x.HasFrom) x.From = EncodeDate(1900, 1, 1);

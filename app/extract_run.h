@@ -16,7 +16,9 @@
 namespace qb::cli {
 
 // Which source a run of extract reads; it decides the source's own options.
-enum class TExtractSource { OutlookExpress, Outlook, Mailbox };
+// LocalFolders: Maildir or .eml folders named by --folder; Mailbox also
+// serves --source mbox.
+enum class TExtractSource { OutlookExpress, Outlook, Mailbox, LocalFolders };
 
 struct TExtractArgs {
   // Outlook Express: the store directory or the identity that names it.
@@ -27,7 +29,8 @@ struct TExtractArgs {
   std::vector<std::string> Mailboxes;
   std::string Profile;
   std::string Dest;
-  // Folder files (Outlook Express) or folder path keys (Outlook).
+  // Folder files (Outlook Express), folder path keys (Outlook) or the
+  // directories of Maildir and .eml folders.
   std::vector<std::string> Folders;
   int Layout = 6;
   bool FullFileName = true;

@@ -59,7 +59,15 @@ struct TExtensionListsSnapshot {
   std::vector<std::string> ExcludeEntries;
 };
 
+// Which worker writes: decides the first directory below the destination
+// (RootDirectory, engine/naming.h).
+enum class TSourceKind { OutlookExpress, Outlook, Thunderbird, Mozilla, Maildir, Eml, Mbox };
+
 struct TExtractionJob {
+  // The run over local mail files (maildir/localworker.h): Maildir, Eml or
+  // Mbox, which names the run's folder below the destination and its
+  // history. The other workers have a kind of their own and leave it be.
+  TSourceKind SourceKind = TSourceKind::Maildir;
   std::string StoreFolder;
   std::string DestinationDir;
   std::vector<TJobFolder> Folders;

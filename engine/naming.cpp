@@ -99,6 +99,15 @@ std::string RootDirectory(const std::string& destinationDir, TSourceKind source)
     case TSourceKind::Mozilla:
       root = "mozilla/";
       break;
+    case TSourceKind::Maildir:
+      root = "maildir/";
+      break;
+    case TSourceKind::Eml:
+      root = "eml/";
+      break;
+    case TSourceKind::Mbox:
+      root = "mbox/";
+      break;
   }
   return IncludeTrailingSlash(destinationDir) + root;
 }

@@ -18,9 +18,6 @@
 
 namespace qb {
 
-// Which worker writes: decides the first directory below the destination.
-enum class TSourceKind { OutlookExpress, Outlook, Thunderbird, Mozilla };
-
 // The layouts of the wizard's radio buttons (D date, F sender, S subject).
 enum TLayout : int {
   loDateSubject = 0,        // D S

@@ -120,6 +120,9 @@ class IMessageSource {
   // What ends the "Downloading embedded images" and "Extracting
   // attachments" status lines.
   virtual std::string StatusLineEnd() const { return " ..."; }
+  // Log lines of the run's end, before its closing line (stopped or not);
+  // asked once, on the worker thread after the last folder.
+  virtual std::vector<std::string> ClosingLines() { return {}; }
   // The closing line of a run that was not stopped.
   virtual std::string FinishedLine() const { return N_("Finished extracting all folders."); }
 };

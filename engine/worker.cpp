@@ -291,6 +291,7 @@ void TExtractionWorker::FinishRun() {
   // The bar's maximum is the last one set: the folder count, or the message
   // count of the last folder that had messages.
   SetProgressPosition(progressMax_);
+  for (const std::string& line : source_->ClosingLines()) AddLog(line);
   const std::string closing = StopRequested() ? N_("Stopped by User.") : source_->FinishedLine();
   // The status in the user's language; the log line as written.
   SetStatusText(Translate(closing));

@@ -15,7 +15,8 @@ bool IsDirectory(const std::string& path) {
 
 TMessageFiles TMessageFiles::OfMaildir(const std::string& folder, std::uint64_t maxBytes) {
   if (!IsMaildirFolder(folder))
-    throw EMessageFileError("not a Maildir folder (no cur/ and new/): " + folder);
+    throw EMessageFileError(TErrorKind::Usage,
+                            "not a Maildir folder (no cur/ and new/): " + folder);
   TMessageFiles files;
   files.folder_ = folder;
   files.maildir_ = true;
@@ -25,7 +26,8 @@ TMessageFiles TMessageFiles::OfMaildir(const std::string& folder, std::uint64_t 
 }
 
 TMessageFiles TMessageFiles::OfEmlFolder(const std::string& dir, std::uint64_t maxBytes) {
-  if (!IsDirectory(dir)) throw EMessageFileError("cannot open the folder " + dir);
+  if (!IsDirectory(dir))
+    throw EMessageFileError(TErrorKind::InOut, "cannot open the folder " + dir);
   TMessageFiles files;
   files.folder_ = dir;
   files.maxBytes_ = maxBytes;
@@ -48,15 +50,15 @@ void TMessageFiles::Read(std::size_t j, std::string& key, std::string& text) con
       key = MaildirMessageKey(text);
       return;
     case TReadStatus::Oversized:
-      throw EMessageFileError("the message is too large to be read");
+      throw EMessageFileError(TErrorKind::InputDamaged, "the message is too large to be read");
     case TReadStatus::Missing:
-      throw EMessageFileError("the message is gone: " + entry.Path);
+      throw EMessageFileError(TErrorKind::InOut, "the message is gone: " + entry.Path);
     case TReadStatus::NotRegular:
-      throw EMessageFileError("not a regular file: " + entry.Path);
+      throw EMessageFileError(TErrorKind::InputDamaged, "not a regular file: " + entry.Path);
     case TReadStatus::Failed:
       break;
   }
-  throw EMessageFileError("cannot read " + entry.Path + ": " + error);
+  throw EMessageFileError(TErrorKind::InOut, "cannot read " + entry.Path + ": " + error);
 }
 
 }  // namespace qb

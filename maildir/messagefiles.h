@@ -5,18 +5,21 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "maildir/maildir.h"
+#include "platform/errors.h"
 
 namespace qb {
 
-// The folder cannot be listed, or a message cannot be read.
-class EMessageFileError : public std::runtime_error {
+// The folder cannot be listed, or a message cannot be read: InOut when the
+// file system failed or a file went away, InputDamaged when a file is not
+// what a message file is (not a regular file, too large), Usage when the
+// path is not a folder of the kind asked for.
+class EMessageFileError : public EQuillboxError {
  public:
-  using std::runtime_error::runtime_error;
+  EMessageFileError(TErrorKind kind, const std::string& what) : EQuillboxError(kind, what) {}
 };
 
 class TMessageFiles {
