@@ -252,10 +252,19 @@ void TfrmOEMain::SaveSettings() {
     QScreen* screen = PrimaryScreen();
     const QSize size = screen ? screen->geometry().size() : QSize(0, 0);
     WritePlacement(store, CurrentPlacement(*this), size.width(), size.height());
-    for (const TStoredProperty& prop : AllStoredProperties()) {
+    for (const TStoredProperty& prop : StoredProperties()) {
       bool known = false;
       std::string text = SavedProperty(*this, *SettingsState, prop, known);
       if (known) store.WriteString(kFormKey, PropertyValueName(prop), text);
+    }
+    // The added values join the shared layout only once they were set: a
+    // store never used with them stays as the other programs write it.
+    for (const TStoredProperty& prop : AddedStoredProperties()) {
+      bool known = false;
+      std::string text = SavedProperty(*this, *SettingsState, prop, known);
+      const std::string name = PropertyValueName(prop);
+      if (known && (text != EncodeChecked(false) || store.ValueExists(kFormKey, name)))
+        store.WriteString(kFormKey, name, text);
     }
   } catch (const std::exception&) {
     // a store that cannot be written keeps what it had
