@@ -276,9 +276,9 @@ int ParseExtractArgs(const std::vector<std::string>& args, TExtractSource source
       if (!value(N_("a directory"))) return kFailure;
       x.Dest = v;
     } else if (!mbox && a == "--folder") {
-      if (!value(oe ? N_("a file name")
-                     : source == TExtractSource::LocalFolders ? N_("a directory")
-                                                              : N_("a folder path key")))
+      if (!value(oe                                       ? N_("a file name")
+                 : source == TExtractSource::LocalFolders ? N_("a directory")
+                                                          : N_("a folder path key")))
         return kFailure;
       x.Folders.push_back(v);
     } else if (a == "--layout") {

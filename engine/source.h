@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -59,6 +60,9 @@ struct TSourceMessage {
   // false passes the message over without a line. Called at most once, on
   // the thread that read the message, after the skip test.
   std::function<bool(TMessageContent&)> Describe;
+  // In a folder whose progress goes by bytes (IFolderCursor::ByteSize):
+  // about how far into the folder the message ends.
+  std::uint64_t EndOffset = 0;
 };
 
 // What the reading of a folder passed over: the message count its store
@@ -79,6 +83,10 @@ class IFolderCursor {
   // What the reads so far passed over; asked at the end of the folder, on
   // the worker thread once no message is read any more.
   virtual TFolderDamage Damage() const { return {}; }
+  // Not 0 for a folder whose progress goes by bytes (a mailbox of many
+  // gigabytes): its size, of which the messages read so far reach their
+  // EndOffset. 0: the progress counts messages.
+  virtual std::uint64_t ByteSize() const { return 0; }
   // Reads message j (0-based; asked for in increasing order, each once).
   // pause is the run's pause between steps, for a source whose reading has
   // two. Raises (a std::exception) when the message cannot be read.

@@ -177,7 +177,7 @@ void TExtractionWorker::MainPass() {
       EndFolder(f, row, 0, false, std::move(cursor));
       continue;
     }
-    SetProgressMax(total);
+    SetProgressMax(cursor->ByteSize() > 0 ? kByteProgressSteps : total);
     const bool stopped = ExtractFolder(f, row, *cursor);
     EndFolder(f, row, total, stopped, std::move(cursor));
   }
@@ -221,6 +221,8 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
       Prepare(cursor, j, skippingAhead, noPause, item);
     });
   bool stopped = false;
+  const std::uint64_t bytes = cursor.ByteSize();
+  std::uint64_t bytesDone = 0;
   for (size_t j = 0; j < n; ++j) {
     if (StopRequested()) {
       stopped = true;
@@ -229,7 +231,9 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
     UpdateFolderRow(f.Name, row, fsProgress, filesExtracted_, messagesWithFiles_, total);
     SetStatusText(Substitute(Translate("%1 : Processing Message %2 of %3 ..."),
                              {f.Name, std::to_string(j + 1), std::to_string(n)}));
-    SetProgressPosition(static_cast<int>(source_->MessageNumber(j)));
+    SetProgressPosition(
+        bytes > 0 ? static_cast<int>(std::min(bytesDone, bytes) * kByteProgressSteps / bytes)
+                  : static_cast<int>(source_->MessageNumber(j)));
     std::unique_ptr<TPreparedMessage> item;
     if (ahead) item = ahead->Take();
     if (!item) {
@@ -240,6 +244,7 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
       Prepare(cursor, j, job_.SkipDuplicates && historyOpen_, ahead ? noPause : pause, *item);
     }
     Extract(f, j, n, *item);
+    bytesDone = std::max(bytesDone, item->Read.EndOffset);
     if (ahead) ahead->Return(std::move(item));
   }
   // Stopped and joined before the cursor goes; what it read and was not

@@ -113,6 +113,9 @@ struct TRunServices {
   std::unique_ptr<IAddressHarvest> Addresses;
 };
 
+// The progress maximum of a folder whose progress goes by bytes.
+inline constexpr int kByteProgressSteps = 1000;
+
 // The log line of a run that ran out of memory; the closing lines follow.
 inline constexpr const char* kOutOfMemoryLine = "Not enough memory to go on: the run ends here.";
 

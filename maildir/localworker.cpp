@@ -119,6 +119,7 @@ class TLabelledCursor : public IFolderCursor {
 
   std::size_t Count() const override { return inner_->Count(); }
   TFolderDamage Damage() const override { return inner_->Damage(); }
+  std::uint64_t ByteSize() const override { return inner_->ByteSize(); }
   void Read(std::size_t j, TSourceMessage& m, const std::function<void()>& pause) override {
     inner_->Read(j, m, pause);
     for (std::string& label : GmailLabels(m.RawText)) ++counts_[std::move(label)];
@@ -150,7 +151,10 @@ TSourceKind LocalKind(TSourceKind kind) {
 class TLocalMailSource : public IMessageSource {
  public:
   explicit TLocalMailSource(TSourceKind kind)
-      : kind_(LocalKind(kind)), mailboxes_(TMailFamily::Mozilla) {}
+      : kind_(LocalKind(kind)), mailboxes_(TMailFamily::Mozilla) {
+    // A mailbox may be a Takeout of many gigabytes.
+    mailboxes_.SetProgressByBytes(true);
+  }
 
   TSourceKind Kind() const override { return kind_; }
   std::string HistoryPath() const override {

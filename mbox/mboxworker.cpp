@@ -26,10 +26,11 @@ void FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeN
 
 class TMboxCursor : public IFolderCursor {
  public:
-  TMboxCursor(std::unique_ptr<TMboxReader> reader, std::size_t count)
-      : reader_(std::move(reader)), count_(count) {}
+  TMboxCursor(std::unique_ptr<TMboxReader> reader, std::size_t count, std::uint64_t byteSize)
+      : reader_(std::move(reader)), count_(count), byteSize_(byteSize) {}
 
   std::size_t Count() const override { return count_; }
+  std::uint64_t ByteSize() const override { return byteSize_; }
 
   // The messages come in order; one the list skips is read past. A message
   // too large to be read whole cannot be read.
@@ -39,6 +40,7 @@ class TMboxCursor : public IFolderCursor {
     while (next_ <= j && (got = reader_->Next(mm))) ++next_;
     if (!got || next_ != j + 1) throw EMboxError("the mailbox ends before the message");
     if (mm.Oversized) throw EMboxError("the message is too large to be read");
+    m.EndOffset = mm.Offset + mm.Text.size();
     m.KeyText = MboxMessageKey(mm.Text);
     m.RawText = std::move(mm.Text);
   }
@@ -46,6 +48,7 @@ class TMboxCursor : public IFolderCursor {
  private:
   std::unique_ptr<TMboxReader> reader_;
   const std::size_t count_;
+  const std::uint64_t byteSize_;
   std::size_t next_ = 0;  // the number of the message the reader hands out next
 };
 
@@ -73,10 +76,12 @@ std::string TMboxSource::FolderFileKey(const TJobFolder& folder) const {
 std::unique_ptr<IFolderCursor> TMboxSource::OpenFolder(const TJobFolder& folder) {
   auto reader = std::make_unique<TMboxReader>();
   std::size_t count = 0;
+  std::uint64_t byteSize = 0;
   try {
     TScan now;
     now.Path = folder.FileName;
     FileStamp(now.Path, now.Size, now.MTimeNs);
+    if (byBytes_ && now.Size > 0) byteSize = static_cast<std::uint64_t>(now.Size);
     reader->Open(folder.FileName);
     TScan* known = nullptr;
     for (TScan& s : scans_)
@@ -95,7 +100,7 @@ std::unique_ptr<IFolderCursor> TMboxSource::OpenFolder(const TJobFolder& folder)
   } catch (const EMboxError& e) {
     throw TFolderReadError(e.what(), count);
   }
-  return std::make_unique<TMboxCursor>(std::move(reader), count);
+  return std::make_unique<TMboxCursor>(std::move(reader), count, byteSize);
 }
 
 TMboxExtracter::TMboxExtracter(const TExtractionJob& job, TMailFamily family,

@@ -42,6 +42,10 @@ class TMboxSource : public IMessageSource {
  public:
   explicit TMboxSource(TMailFamily family) : family_(family) {}
 
+  // Makes the progress of each mailbox go by bytes read instead of
+  // messages (IFolderCursor::ByteSize).
+  void SetProgressByBytes(bool on) { byBytes_ = on; }
+
   TSourceKind Kind() const override;
   std::string HistoryPath() const override;
   std::unique_ptr<IFolderCursor> OpenFolder(const TJobFolder& folder) override;
@@ -57,6 +61,7 @@ class TMboxSource : public IMessageSource {
     std::size_t Count = 0;
   };
   TMailFamily family_;
+  bool byBytes_ = false;
   std::vector<TScan> scans_;
 };
 
