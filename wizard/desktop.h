@@ -30,6 +30,11 @@ class IDesktop {
   // description and pattern list joined by '|'); nullopt on Cancel.
   virtual std::optional<QString> OpenFile(QWidget* parent, const QString& caption,
                                           const QString& filter, const QString& initial) = 0;
+  // A file dialog that takes a directory too: a file is chosen as in
+  // OpenFile; a directory by opening it and choosing with no file selected.
+  virtual std::optional<QString> OpenFileOrDirectory(QWidget* parent, const QString& caption,
+                                                     const QString& filter,
+                                                     const QString& initial) = 0;
   virtual std::optional<QString> SaveFile(QWidget* parent, const QString& caption,
                                           const QString& filter, const QString& initial) = 0;
   // Opens a file, a directory or a URL with the desktop's default program.

@@ -54,6 +54,13 @@ std::optional<QString> TFakeDesktop::OpenFile(QWidget*, const QString& caption,
   return TakeAnswer(FileAnswers);
 }
 
+std::optional<QString> TFakeDesktop::OpenFileOrDirectory(QWidget*, const QString& caption,
+                                                         const QString& filter,
+                                                         const QString& initial) {
+  Record({"OpenFileOrDirectory", "", Std(caption), Std(filter), Std(initial)});
+  return TakeAnswer(FileAnswers);
+}
+
 std::optional<QString> TFakeDesktop::SaveFile(QWidget*, const QString& caption,
                                               const QString& filter, const QString& initial) {
   Record({"SaveFile", "", Std(caption), Std(filter), Std(initial)});

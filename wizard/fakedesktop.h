@@ -15,7 +15,7 @@ namespace qb::wiz {
 
 struct TDesktopCall {
   std::string Kind;  // "ShowError", "Confirm", "InputText", "BrowseDirectory", "OpenFile",
-                     // "SaveFile", "OpenPath", "PlaySound", "ShowAbout"
+                     // "OpenFileOrDirectory", "SaveFile", "OpenPath", "PlaySound", "ShowAbout"
   std::string Text;  // message, prompt, path or URL, sound file
   std::string Caption;
   std::string Filter;
@@ -32,6 +32,9 @@ class TFakeDesktop : public IDesktop {
                                          const QString& initial) override;
   std::optional<QString> OpenFile(QWidget* parent, const QString& caption, const QString& filter,
                                   const QString& initial) override;
+  std::optional<QString> OpenFileOrDirectory(QWidget* parent, const QString& caption,
+                                             const QString& filter,
+                                             const QString& initial) override;
   std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& filter,
                                   const QString& initial) override;
   void OpenPath(const QString& pathOrUrl) override;
@@ -42,7 +45,8 @@ class TFakeDesktop : public IDesktop {
   std::deque<bool> ConfirmAnswers;                 // empty: Yes
   std::deque<std::optional<QString>> TextAnswers;  // InputText; empty: Cancel
   std::deque<std::optional<QString>> DirAnswers;   // BrowseDirectory; empty: Cancel
-  std::deque<std::optional<QString>> FileAnswers;  // OpenFile and SaveFile; empty: Cancel
+  // OpenFile, OpenFileOrDirectory and SaveFile; empty: Cancel
+  std::deque<std::optional<QString>> FileAnswers;
 
   // Runs after each call is recorded (and before it answers), e.g. to act
   // while a modal box would be open.

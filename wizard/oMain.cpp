@@ -127,6 +127,7 @@ TJobFolder TFolderItem::JobFolder() const {
   if (OE) return TJobFolder{OE->FolderName, OE->FileName, "", ""};
   if (Outlook) return Outlook->ToJobFolder();
   if (NS) return TJobFolder{text(0).toStdString(), NS->Path, "", ""};
+  if (Local) return TJobFolder{text(0).toStdString(), Local->Path, "", ""};
   return TJobFolder{text(0).toStdString(), "", "", ""};
 }
 
@@ -195,6 +196,7 @@ void TfrmOEMain::BuildWindow() {
   NetscapeChoose = BuildNetscapeChoose();
   NSFolderSelect = BuildNSFolderSelect();
   emlChoose = NewPage(nbOE, "emlChoose");
+  LocalFolderSelect = BuildLocalFolderSelect();
   top->addWidget(nbOE);
   outer->addLayout(top);
 
@@ -257,6 +259,7 @@ QWidget* TfrmOEMain::BuildWelcome() {
   radio(rbOutlook, "rbOutlook", Tr("Outlook 97'/2000/XP"), true);
   radio(rbNS, "rbNS", Tr("Netscape 6/7 , Mozilla"), true);
   radio(rbTB, "rbTB", Tr("Mozilla Thunderbird"), true);
+  radio(rbLocalMail, "rbLocalMail", Tr("Other mail folders (Maildir, mbox or .eml files)"), true);
   radio(rbMbox, "rbMbox", Tr("MBox Compatible Clients (Netscape, Mozilla, Pine, Mutt etc)"), false);
   radio(rbEML, "rbEML", Tr("*.eml / *.msg Files"), false);
   rbOE->setChecked(true);
@@ -535,6 +538,20 @@ QWidget* TfrmOEMain::BuildNSFolderSelect() {
   return page;
 }
 
+QWidget* TfrmOEMain::BuildLocalFolderSelect() {
+  QWidget* page = NewPage(nbOE, "LocalFolderSelect");
+  auto* v = new QVBoxLayout(page);
+  v->addWidget(Heading(page, Tr("Choose the Folders for Extraction")));
+  ElTreeLocal = NewFolderTree(page, "ElTreeLocal");
+  v->addWidget(ElTreeLocal, 1);
+  auto* row = new QHBoxLayout;
+  btLocalAdd = Named(new QPushButton(Tr("Add folder or file..."), page), "btLocalAdd");
+  row->addWidget(btLocalAdd);
+  row->addStretch();
+  v->addLayout(row);
+  return page;
+}
+
 void TfrmOEMain::ConnectHandlers() {
   auto on = [this](QPushButton* b, void (TfrmOEMain::*handler)()) {
     connect(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
@@ -566,7 +583,8 @@ void TfrmOEMain::ConnectHandlers() {
     on(b, &TfrmOEMain::btFolderInverseClick);
   for (QPushButton* b : {btFind, btOutlookFind}) on(b, &TfrmOEMain::btFindClick);
   for (QPushButton* b : {btFindNext, btOutlookFindNext}) on(b, &TfrmOEMain::btFindNextClick);
-  for (QTreeWidget* t : {ElTreeOE, ElTreeOutLook, ElTreeNS})
+  on(btLocalAdd, &TfrmOEMain::btLocalAddClick);
+  for (QTreeWidget* t : {ElTreeOE, ElTreeOutLook, ElTreeNS, ElTreeLocal})
     connect(t, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { ElTreeOEDblClick(item); });
 
@@ -646,7 +664,7 @@ void TfrmOEMain::FormDestroy() {
   destroyed_ = true;
   SaveSettings();
   StoreExtensionLists();
-  for (QTreeWidget* tree : {ElTreeOE, ElTreeOutLook, ElTreeNS}) tree->clear();
+  for (QTreeWidget* tree : {ElTreeOE, ElTreeOutLook, ElTreeNS, ElTreeLocal}) tree->clear();
   RunFolderList.clear();
   IncludeExtList.clear();
   ExcludeExtList.clear();
@@ -737,6 +755,7 @@ QWidget* TfrmOEMain::FirstControl(QWidget* page) const {
     return rbNSChooseFolder->isChecked() ? static_cast<QWidget*>(rbNSChooseFolder)
                                          : elNSProfileList;
   if (page == NSFolderSelect) return ElTreeNS;
+  if (page == LocalFolderSelect) return ElTreeLocal;
   return nullptr;
 }
 

@@ -10,6 +10,7 @@
 //   extlists.cpp     the include and exclude extension lists
 //   foldertrees.cpp  selecting and finding folders in the trees
 //   mozillapages.cpp the Netscape/Mozilla/Thunderbird pages
+//   localpages.cpp   the page of other mail folders (Maildir, mbox, .eml)
 #pragma once
 
 #include <atomic>
@@ -23,6 +24,7 @@
 #include <QTreeWidgetItem>
 
 #include "engine/job.h"
+#include "maildir/discovery.h"
 #include "mbox/mboxworker.h"
 #include "oestore/dbxreader.h"
 #include "outlook/outlooklist.h"
@@ -55,6 +57,14 @@ class TfrmProgress;
 // One mailbox of a Netscape/Mozilla/Thunderbird profile.
 using qb::TNetscapeFolderInfo;
 
+// An item of the tree of other mail folders: a Maildir folder, an mbox file
+// or a directory of .eml files (Mailbox), or a directory that only holds
+// such folders.
+struct TLocalFolderInfo {
+  std::string Path;                          // the folder's directory or the mailbox file
+  TMailPathKind Kind = TMailPathKind::None;  // None: it only holds folders
+};
+
 // An item of a folder tree (ElTreeOE, ElTreeOutLook, ElTreeNS) with the
 // folder record it owns.
 class TFolderItem : public QTreeWidgetItem {
@@ -66,6 +76,7 @@ class TFolderItem : public QTreeWidgetItem {
   std::unique_ptr<Toe5_FolderInfo> OE;
   std::shared_ptr<TOutlookFolderInfo> Outlook;
   std::unique_ptr<TNetscapeFolderInfo> NS;
+  std::unique_ptr<TLocalFolderInfo> Local;
 
   // A check box shown (and usable); Outlook store roots have none.
   bool HasCheckBox() const;
@@ -138,7 +149,7 @@ class TfrmOEMain : public QDialog, public IRunView {
   QLabel* imgStrip;
   QStackedWidget* nbOE;
   QWidget *Welcome, *OEChoose, *OEFolderSelect, *Options, *Options2, *Processing, *Finish,
-      *OutlookChoose, *NetscapeChoose, *NSFolderSelect, *emlChoose;
+      *OutlookChoose, *NetscapeChoose, *NSFolderSelect, *emlChoose, *LocalFolderSelect;
 
   // button bar and help menu
   QPushButton *btAbout, *btToTray, *btHelp, *btBack, *btNext, *btCancel;
@@ -147,7 +158,7 @@ class TfrmOEMain : public QDialog, public IRunView {
 
   // Welcome
   QButtonGroup* grpSource;
-  QRadioButton *rbOE, *rbOutlook, *rbNS, *rbTB, *rbMbox, *rbEML;
+  QRadioButton *rbOE, *rbOutlook, *rbNS, *rbTB, *rbMbox, *rbEML, *rbLocalMail;
   QCheckBox *cbGetEmbbededImages, *cbGetEmails;
   QPushButton* btOpenMails;
 
@@ -202,6 +213,10 @@ class TfrmOEMain : public QDialog, public IRunView {
 
   // NSFolderSelect
   QTreeWidget* ElTreeNS;
+
+  // LocalFolderSelect
+  QTreeWidget* ElTreeLocal;
+  QPushButton* btLocalAdd;
 
   // the notification-area icon and the small progress window
   QSystemTrayIcon* ctrayApps;
@@ -321,6 +336,16 @@ class TfrmOEMain : public QDialog, public IRunView {
   bool processChooseNSFolder(int kind);
   void ProcessNSExtraction();
 
+  // ---- localpages.cpp: other mail folders ------------------------------------------
+  // Fills ElTreeLocal with the Maildir stores found on this machine, the
+  // Thunderbird profiles kept in maildir format and the paths added by hand.
+  void BuildLocalFolderTree();
+  // "Add folder or file...": a Maildir directory, an mbox file or a
+  // directory of .eml files, shown ticked and kept for the next start.
+  void btLocalAddClick();
+  bool isLocalItemsChecked() const;
+  void ProcessLocalExtraction();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -339,6 +364,7 @@ class TfrmOEMain : public QDialog, public IRunView {
   QWidget* BuildProcessing();
   QWidget* BuildNetscapeChoose();
   QWidget* BuildNSFolderSelect();
+  QWidget* BuildLocalFolderSelect();
   void ConnectHandlers();
   // The control that takes the keyboard focus when page is shown.
   QWidget* FirstControl(QWidget* page) const;

@@ -91,6 +91,10 @@ void TfrmOEMain::btNextClick() {
       ShowPage(NetscapeChoose);
       btBack->setEnabled(true);
       FillNSProfileList(rbNS->isChecked() ? 0 : 1);
+    } else if (rbLocalMail->isChecked()) {
+      BuildLocalFolderTree();
+      ShowPage(LocalFolderSelect);
+      btBack->setEnabled(true);
     }
     // rbMbox and rbEML have no page of their own: nothing happens.
   } else if (page == OEChoose) {
@@ -119,6 +123,12 @@ void TfrmOEMain::btNextClick() {
       StoreFolderSelection(ElTreeNS, rbNS->isChecked() ? "NSFolderSelection" : "TBFolderSelection");
       ShowPage(Options);
     }
+  } else if (page == LocalFolderSelect) {
+    StoreFolderSelection(ElTreeLocal, "LocalFolderSelection");
+    if (isLocalItemsChecked() && rbLocalMail->isChecked())
+      ShowPage(Options);
+    else
+      desktop_.ShowError(this, Tr(kNoFolderTicked));
   } else if (page == Options) {
     ShowPage(Options2);
   } else if (page == Options2) {
@@ -134,7 +144,8 @@ void TfrmOEMain::btBackClick() {
   QWidget* page = nbOE->currentWidget();
   if (page == OEFolderSelect) {
     ShowPage(OEChoose);
-  } else if (page == OEChoose || page == OutlookChoose || page == NetscapeChoose) {
+  } else if (page == OEChoose || page == OutlookChoose || page == NetscapeChoose ||
+             page == LocalFolderSelect) {
     ShowPage(Welcome);
     btBack->setEnabled(false);
   } else if (page == NSFolderSelect) {
@@ -146,6 +157,8 @@ void TfrmOEMain::btBackClick() {
       ShowPage(NSFolderSelect);
     else if (rbOutlook->isChecked())
       ShowPage(OutlookChoose);
+    else if (rbLocalMail->isChecked())
+      ShowPage(LocalFolderSelect);
   } else if (page == Options2) {
     ShowPage(Options);
   } else if (page == Processing) {
@@ -328,6 +341,7 @@ QTreeWidget* TfrmOEMain::CurrentFolderTree() const {
   if (rbOutlook->isChecked()) return ElTreeOutLook;
   if (rbOE->isChecked()) return ElTreeOE;
   if (rbNS->isChecked() || rbTB->isChecked()) return ElTreeNS;
+  if (rbLocalMail->isChecked()) return ElTreeLocal;
   return nullptr;
 }
 
@@ -362,6 +376,8 @@ void TfrmOEMain::StartRun() {
     ProcessNSExtraction();
   } else if (!rbTB->isChecked() && rbOutlook->isChecked()) {
     ProcessOutlookExtraction();
+  } else if (rbLocalMail->isChecked()) {
+    ProcessLocalExtraction();
   } else {
     // No worker exists for this source: nothing runs, so the page is left
     // usable rather than with every way forward and back disabled.

@@ -1,6 +1,7 @@
 #include "wizard/qtdesktop.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -9,6 +10,7 @@
 #include <QUrl>
 
 #include "wizard/periphery.h"
+#include "wizard/uitext.h"
 
 namespace qb::wiz {
 
@@ -25,6 +27,31 @@ QString BoxCaption(QWidget* parent) {
   if (parent && !parent->window()->windowTitle().isEmpty()) return parent->window()->windowTitle();
   return QStringLiteral("Quillbox");
 }
+
+// A file dialog that also takes the directory it shows: choosing with no
+// entry selected takes the directory itself, a directory selected is opened,
+// a file selected is taken.
+class TFileOrDirectoryDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+  QString Chosen;
+
+ protected:
+  void accept() override {
+    const QStringList files = selectedFiles();
+    if (files.size() != 1) return;
+    const QFileInfo info(files.first());
+    if (info.isDir() && QDir(info.absoluteFilePath()) == directory()) {
+      Chosen = info.absoluteFilePath();
+      QDialog::accept();
+    } else if (info.isDir()) {
+      setDirectory(info.absoluteFilePath());
+    } else if (info.exists()) {
+      Chosen = info.absoluteFilePath();
+      QDialog::accept();
+    }
+  }
+};
 
 }  // namespace
 
@@ -76,6 +103,18 @@ std::optional<QString> TQtDesktop::OpenFile(QWidget* parent, const QString& capt
   const QString file = QFileDialog::getOpenFileName(parent, caption, initial, QtFileFilter(filter));
   if (file.isEmpty()) return std::nullopt;
   return file;
+}
+
+std::optional<QString> TQtDesktop::OpenFileOrDirectory(QWidget* parent, const QString& caption,
+                                                       const QString& filter,
+                                                       const QString& initial) {
+  TFileOrDirectoryDialog dialog(parent, caption, initial, QtFileFilter(filter));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setLabelText(QFileDialog::Accept, Tr("&Choose"));
+  if (dialog.exec() != QDialog::Accepted || dialog.Chosen.isEmpty()) return std::nullopt;
+  return dialog.Chosen;
 }
 
 std::optional<QString> TQtDesktop::SaveFile(QWidget* parent, const QString& caption,

@@ -17,6 +17,9 @@ class TQtDesktop : public IDesktop {
                                          const QString& initial) override;
   std::optional<QString> OpenFile(QWidget* parent, const QString& caption, const QString& filter,
                                   const QString& initial) override;
+  std::optional<QString> OpenFileOrDirectory(QWidget* parent, const QString& caption,
+                                             const QString& filter,
+                                             const QString& initial) override;
   std::optional<QString> SaveFile(QWidget* parent, const QString& caption, const QString& filter,
                                   const QString& initial) override;
   void OpenPath(const QString& pathOrUrl) override;

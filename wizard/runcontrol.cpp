@@ -17,6 +17,7 @@
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
 
+#include "maildir/localworker.h"
 #include "mbox/mboxworker.h"
 #include "oestore/oOExpressThrd.h"
 #include "outlook/oOutlookThrd.h"
@@ -57,7 +58,7 @@ namespace {
 const char* const kStopQuestion = N_("Program is Extracting attachments. Do you want to stop it ?");
 const char* const kFinishedText = N_("Finished with Extraction.");
 
-enum class TSource { OutlookExpress, Outlook, Mozilla, Thunderbird };
+enum class TSource { OutlookExpress, Outlook, Mozilla, Thunderbird, LocalMail };
 
 TDateTime DateOf(const QDateEdit& picker) {
   const QDate d = picker.date();
@@ -80,6 +81,8 @@ bool StartWorker(TfrmOEMain& window, TSource source, const TExtractionJob& job) 
       worker = new TOEExtracter(job);
     else if (source == TSource::Outlook)
       worker = new TOutlookExtracter(job);
+    else if (source == TSource::LocalMail)
+      worker = new TLocalMailExtracter(job);
     else
       worker = new TMboxExtracter(
           job, source == TSource::Thunderbird ? TMailFamily::Thunderbird : TMailFamily::Mozilla);
@@ -115,6 +118,20 @@ void TfrmOEMain::InitRunControl() {
 // ---- starting a run ---------------------------------------------------------
 
 namespace {
+
+// The folder below the destination of a run over other mail folders: the
+// kind of what is ticked when it is all of one kind, else "maildir/".
+TSourceKind LocalSourceKind(QTreeWidget* tree) {
+  std::optional<TMailPathKind> kind;
+  for (TFolderItem* item : AllFolderItems(tree)) {
+    if (!item->Ticked() || !item->Local || item->Local->Kind == TMailPathKind::None) continue;
+    if (kind && *kind != item->Local->Kind) return TSourceKind::Maildir;
+    kind = item->Local->Kind;
+  }
+  if (kind == TMailPathKind::Mbox) return TSourceKind::Mbox;
+  if (kind == TMailPathKind::EmlFolder) return TSourceKind::Eml;
+  return TSourceKind::Maildir;
+}
 
 void BeginRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
   // The ticked folders of every level, a parent before its children.
@@ -157,6 +174,7 @@ void BeginRun(TfrmOEMain& w, QTreeWidget* tree, TSource source) {
   job.LinkLists.IncludeEntries = Entries(*w.lbIncludeExtensions);
   job.LinkLists.ExcludeEntries = Entries(*w.lbExcludeExtensions);
   job.PauseMs = w.WizardOptions().PauseMs;
+  if (source == TSource::LocalMail) job.SourceKind = LocalSourceKind(tree);
   // The report goes into the destination, named after the run's start.
   w.RunState->Summary = {};
   w.RunState->Report.reset();
@@ -189,6 +207,10 @@ void TfrmOEMain::ProcessOutlookExtraction() {
 
 void TfrmOEMain::ProcessNSExtraction() {
   BeginRun(*this, ElTreeNS, rbNS->isChecked() ? TSource::Mozilla : TSource::Thunderbird);
+}
+
+void TfrmOEMain::ProcessLocalExtraction() {
+  BeginRun(*this, ElTreeLocal, TSource::LocalMail);
 }
 
 // ---- the worker's reports -------------------------------------------------------

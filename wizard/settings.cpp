@@ -19,6 +19,7 @@
 #include <cmath>
 #include <csignal>
 #include <map>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/keystore.h"
@@ -200,6 +201,13 @@ std::string SavedProperty(const TfrmOEMain& form, const TSettingsState& state,
   return {};
 }
 
+// Every stored control value: the shared list, then the added ones.
+std::vector<TStoredProperty> AllStoredProperties() {
+  std::vector<TStoredProperty> all(StoredProperties().begin(), StoredProperties().end());
+  all.insert(all.end(), AddedStoredProperties().begin(), AddedStoredProperties().end());
+  return all;
+}
+
 std::string SelectionBaseKey(const std::string& selectionKey) {
   return std::string(kRootKey) + "\\" + selectionKey;
 }
@@ -209,6 +217,7 @@ std::string SelectionName(const TFolderItem& item) {
   if (item.OE) return Trim(item.OE->FileName);
   if (item.Outlook) return IsBlank(item.Outlook->Name) ? std::string() : item.Outlook->Path;
   if (item.NS) return Trim(item.NS->Path);
+  if (item.Local && item.Local->Kind != TMailPathKind::None) return item.Local->Path;
   return {};
 }
 
@@ -222,7 +231,7 @@ void TfrmOEMain::RestoreSettings() {
     auto placement = ReadPlacement(Registry(), size.width(), size.height());
     if (!placement) return;
     ApplyPlacement(*this, *placement);
-    for (const TStoredProperty& prop : StoredProperties()) {
+    for (const TStoredProperty& prop : AllStoredProperties()) {
       try {
         const std::string name = PropertyValueName(prop);
         if (!Registry().ValueExists(kFormKey, name)) continue;
@@ -247,6 +256,15 @@ void TfrmOEMain::SaveSettings() {
       bool known = false;
       std::string text = SavedProperty(*this, *SettingsState, prop, known);
       if (known) store.WriteString(kFormKey, PropertyValueName(prop), text);
+    }
+    // The added values join the shared layout only once they were set: a
+    // store never used with them stays as the other programs write it.
+    for (const TStoredProperty& prop : AddedStoredProperties()) {
+      bool known = false;
+      std::string text = SavedProperty(*this, *SettingsState, prop, known);
+      const std::string name = PropertyValueName(prop);
+      if (known && (text != EncodeChecked(false) || store.ValueExists(kFormKey, name)))
+        store.WriteString(kFormKey, name, text);
     }
   } catch (const std::exception&) {
     // a store that cannot be written keeps what it had

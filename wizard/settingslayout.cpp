@@ -41,6 +41,10 @@ constexpr std::array<TStoredProperty, 27> kStoredProperties = {{
     {"cbUseFullFilename.Checked", "cbUseFullFilename", TPropKind::Checked},
 }};
 
+constexpr std::array<TStoredProperty, 1> kAddedStoredProperties = {{
+    {"rbLocalMail.Checked", "rbLocalMail", TPropKind::Checked},
+}};
+
 // 0001-01-01 and 9999-12-31 23:59:59.999 as day numbers.
 constexpr double kMinDate = -693593.0;
 constexpr double kMaxDate = 2958466.0;
@@ -77,6 +81,10 @@ void ReadInt(const TKeyStore& store, std::string_view name, int& out) {
 
 const std::array<TStoredProperty, 27>& StoredProperties() {
   return kStoredProperties;
+}
+
+const std::array<TStoredProperty, 1>& AddedStoredProperties() {
+  return kAddedStoredProperties;
 }
 
 std::string PropertyValueName(const TStoredProperty& p) {

@@ -30,6 +30,10 @@ inline constexpr std::string_view kOutlookSelectionKey =
     "Software\\Quillbox\\OutlookFolderSelection";
 inline constexpr std::string_view kNSSelectionKey = "Software\\Quillbox\\NSFolderSelection";
 inline constexpr std::string_view kTBSelectionKey = "Software\\Quillbox\\TBFolderSelection";
+// The other mail folders (Maildir, mbox, .eml): their ticks, and the paths
+// added by hand as the values "Path1", "Path2", ... in the order added.
+inline constexpr std::string_view kLocalSelectionKey = "Software\\Quillbox\\LocalFolderSelection";
+inline constexpr std::string_view kLocalPathsKey = "Software\\Quillbox\\LocalMailPaths";
 
 inline constexpr std::string_view kStartValueName = "StartValue";
 inline constexpr std::string_view kStartValue = "1.0";
@@ -50,6 +54,10 @@ struct TStoredProperty {
 
 // Every stored control value in the order it is saved and restored.
 const std::array<TStoredProperty, 27>& StoredProperties();
+
+// The values of the controls this program adds to the shared layout, saved
+// and restored after every entry of StoredProperties.
+const std::array<TStoredProperty, 1>& AddedStoredProperties();
 
 // The value name of an entry: the dot replaced by "_" ("txtWavFile_Text").
 std::string PropertyValueName(const TStoredProperty& p);

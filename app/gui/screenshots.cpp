@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <QApplication>
@@ -65,6 +66,53 @@ qb::TDbxSynthFolder Folder(int id, int parent, const char* name, const char* fil
     f.Messages.push_back(m);
   }
   return f;
+}
+
+void MaildirFolder(const std::string& dir, int messages) {
+  for (const char* sub : {"cur", "new", "tmp"})
+    std::filesystem::create_directories(dir + "/" + sub);
+  for (int i = 1; i <= messages; ++i)
+    std::ofstream(dir + "/cur/17000000" + std::to_string(i) + ".M1P1.host:2,S")
+        << "Subject: " << i << "\n\n.\n";
+}
+
+// The page of other mail folders: a home directory with ~/Maildir and
+// Evolution's local folders, and an mbox file and a folder of saved
+// messages added by hand.
+bool SaveLocalFolderSelect(TfrmOEMain& window, qb::wiz::TFakeDesktop& desktop, const QString& out,
+                           const std::string& work) {
+  const std::string home = work + "/home/ann";
+  MaildirFolder(home + "/Maildir", 3);
+  for (const char* name : {".Archive", ".Lists", ".Lists.Debian", ".Sent"})
+    MaildirFolder(home + "/Maildir/" + name, 2);
+  const std::string evolution = home + "/.local/share/evolution/mail/local";
+  MaildirFolder(evolution, 2);
+  MaildirFolder(evolution + "/.Drafts", 1);
+  MaildirFolder(evolution + "/.Outbox", 1);
+  std::filesystem::create_directories(home + "/Downloads/Takeout/Mail");
+  const std::string takeout =
+      home + "/Downloads/Takeout/Mail/All mail Including Spam and Trash.mbox";
+  std::ofstream(takeout) << "From x@y Mon May 17 10:00:00 2004\nSubject: 1\n\n.\n";
+  std::filesystem::create_directories(home + "/Saved messages");
+  std::ofstream(home + "/Saved messages/Invoice.eml") << "Subject: Invoice\n\n.\n";
+
+  const std::string oldHome = qgetenv("HOME").toStdString();
+  qputenv("HOME", home.c_str());
+  qunsetenv("XDG_DATA_HOME");
+  window.rbLocalMail->setChecked(true);
+  window.btNext->click();
+  desktop.FileAnswers = {QString::fromStdString(takeout),
+                         QString::fromStdString(home + "/Saved messages")};
+  window.btLocalAdd->click();
+  window.btLocalAdd->click();
+  const auto items = qb::wiz::AllFolderItems(window.ElTreeLocal);
+  for (qb::wiz::TFolderItem* item : items)
+    if (item->text(0) == QStringLiteral("Lists")) item->SetTicked(true);
+  const bool ok = Save(window, out, "LocalFolderSelect");
+  qputenv("HOME", oldHome.c_str());
+  window.btBack->click();
+  window.rbOE->setChecked(true);
+  return ok;
 }
 
 }  // namespace
@@ -154,6 +202,8 @@ int main(int argc, char** argv) {
   ok &= Save(window, out, "NetscapeChoose");
   window.ShowPage(window.NSFolderSelect);
   ok &= Save(window, out, "NSFolderSelect");
+  window.ShowPage(window.Welcome);
+  ok &= SaveLocalFolderSelect(window, desktop, out, work);
   window.ShowPage(window.Welcome);
   if (!std::getenv("QB_KEEP")) std::filesystem::remove_all(work);
   return ok ? 0 : 1;
