@@ -161,6 +161,25 @@ bool TMboxReader::ReadLine() {
   return true;
 }
 
+// Counting, only a line that begins with "From " can end a body; the lines
+// before it matter only for whether the last of them is empty. So whole
+// lines of the block are passed over at once, up to the next line that
+// begins with "From " or the last line end in the block.
+void TMboxReader::SkipBodyLines() {
+  const char* start = buf_.data() + bufPos_;
+  const std::size_t avail = bufLen_ - bufPos_;
+  if (avail < 5 || std::memcmp(start, "From ", 5) == 0) return;
+  const void* found = ::memmem(start, avail, "\nFrom ", 6);
+  const char* last = static_cast<const char*>(found ? found : ::memrchr(start, '\n', avail));
+  if (!last) return;
+  // The last line passed over ends at *last.
+  prevEmpty_ = last == start || last[-1] == '\n' ||
+               (last[-1] == '\r' && (last - 1 == start || last[-2] == '\n'));
+  const auto skipped = static_cast<std::size_t>(last - start) + 1;
+  bufPos_ += skipped;
+  position_ += skipped;
+}
+
 bool TMboxReader::Seekable() {
   return ::fseeko(file_, 0, SEEK_CUR) == 0;
 }
@@ -196,7 +215,9 @@ bool TMboxReader::ReadMessage(TMboxMessage* message) {
     } resume{};
 
     for (;;) {
-      while (ReadLine()) {
+      for (;;) {
+        if (!message && started && !inHeaders && !lineOpen_) SkipBodyLines();
+        if (!ReadLine()) break;
         std::string_view line(line_, lineLen_);
         if (continuation_) {
           // The rest of a long line: only its first piece tells what it is.

@@ -78,6 +78,7 @@ class TMboxReader {
  private:
   bool ReadMessage(TMboxMessage* message);
   bool ReadLine();
+  void SkipBodyLines();
 
   std::uint64_t maxBytes_;
   std::FILE* file_ = nullptr;
