@@ -314,6 +314,9 @@ void TExtractionWorker::Prepare(IFolderCursor& cursor, std::size_t j, bool skipp
                                 TPreparedMessage& item) noexcept {
   try {
     cursor.Read(j, item.Read, pause);
+    // A key left for later is made here when the worker thread is the slow
+    // side.
+    if (item.Ahead) item.Read.Key();
     item.Size = item.Read.RawText.size() + item.Read.KeySource.size();
     // Parsing a message the worker will pass over would be work for
     // nothing. (The set of messages saved before the run does not change
