@@ -1,10 +1,13 @@
 #include "mbox/mboxreader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 #include "engine/oCalcMD5.h"
 #include "platform/paths.h"
@@ -91,12 +94,14 @@ void TMboxReader::Open(const std::string& path) {
     ::close(fd);
     throw EMboxError("cannot open " + path + ": " + std::strerror(saved));
   }
+  path_ = path;
   Rewind();
 }
 
 void TMboxReader::Open(std::FILE* stream) {
   Close();
   file_ = stream;
+  path_.clear();
   Rewind();
 }
 
@@ -107,6 +112,7 @@ void TMboxReader::Close() {
 
 void TMboxReader::Rewind() {
   if (file_) std::rewind(file_);
+  readOffset_ = 0;
   bufPos_ = bufLen_ = 0;
   eof_ = false;
   lineOpen_ = continuation_ = skipRest_ = false;
@@ -147,12 +153,15 @@ bool TMboxReader::ReadLine() {
       bufPos_ = 0;
       bufLen_ = avail;
     }
-    const std::size_t n = std::fread(buf_.data() + bufLen_, 1, buf_.size() - bufLen_, file_);
+    std::size_t want = buf_.size() - bufLen_;
+    if (limit_ - readOffset_ < want) want = static_cast<std::size_t>(limit_ - readOffset_);
+    const std::size_t n = want > 0 ? std::fread(buf_.data() + bufLen_, 1, want, file_) : 0;
     if (n == 0) {
       if (std::ferror(file_)) throw EMboxError(std::string("read error: ") + std::strerror(errno));
       eof_ = true;
     }
     bufLen_ += n;
+    readOffset_ += n;
   }
   line_ = buf_.data() + bufPos_;
   bufPos_ += lineLen_;
@@ -189,7 +198,7 @@ void TMboxReader::SeekTo(std::uint64_t offset) {
     throw EMboxError(std::string("seek error: ") + std::strerror(errno));
   bufPos_ = bufLen_ = 0;
   eof_ = false;
-  position_ = offset;
+  position_ = readOffset_ = offset;
 }
 
 bool TMboxReader::ReadMessage(TMboxMessage* message) {
@@ -302,6 +311,71 @@ bool TMboxReader::Next(TMboxMessage& message) {
 }
 
 std::size_t TMboxReader::CountRemaining() {
+  struct stat st {};
+  const bool atStart = position_ == 0 && bufLen_ == 0 && atFileStart_ && !pendingSeparator_;
+  if (!path_.empty() && atStart && ::fstat(::fileno(file_), &st) == 0 &&
+      static_cast<std::uint64_t>(st.st_size) >= kSplitCountBytes) {
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t split = SplitPoint(size);
+    if (split > 0) {
+      // The second half on a thread of its own, with a reader of its own.
+      std::size_t second = 0;
+      std::exception_ptr error;
+      std::thread half([&] {
+        try {
+          second = TMboxReader(maxBytes_).CountFrom(split, path_);
+        } catch (...) {
+          error = std::current_exception();
+        }
+      });
+      std::size_t first = 0;
+      limit_ = split;
+      try {
+        while (ReadMessage(nullptr)) ++first;
+      } catch (...) {
+        limit_ = UINT64_MAX;
+        half.join();
+        throw;
+      }
+      half.join();
+      limit_ = UINT64_MAX;
+      if (error) std::rethrow_exception(error);
+      // At the end, as after counting in one go.
+      SeekTo(size);
+      eof_ = true;
+      pendingSeparator_ = false;
+      return first + second;
+    }
+  }
+  std::size_t n = 0;
+  while (ReadMessage(nullptr)) ++n;
+  return n;
+}
+
+// Where a separator follows an empty line, near the middle: the text on
+// either side of it is read in the same way whatever comes before it (an
+// empty line is never the piece of a longer line). 0 when none is found.
+std::uint64_t TMboxReader::SplitPoint(std::uint64_t size) {
+  std::vector<char> window(kBlockBytes);
+  const std::uint64_t from = size / 2;
+  const ssize_t got =
+      ::pread(::fileno(file_), window.data(), window.size(), static_cast<off_t>(from));
+  if (got <= 0) return 0;
+  const std::string_view text(window.data(), static_cast<std::size_t>(got));
+  for (std::size_t at = text.find("\nFrom "); at != std::string_view::npos;
+       at = text.find("\nFrom ", at + 1)) {
+    const bool emptyBefore =
+        (at >= 1 && text[at - 1] == '\n') || (at >= 2 && text.substr(at - 2, 2) == "\n\r");
+    if (emptyBefore) return from + at + 1;
+  }
+  return 0;
+}
+
+std::size_t TMboxReader::CountFrom(std::uint64_t offset, const std::string& path) {
+  Open(path);
+  SeekTo(offset);
+  atFileStart_ = false;
+  prevEmpty_ = true;
   std::size_t n = 0;
   while (ReadMessage(nullptr)) ++n;
   return n;

@@ -87,6 +87,31 @@ TEST(MboxReader, OversizedMessageIsPassedWithoutItsTextAndMissingFileThrows) {
   EXPECT_THROW(r.Open(dir / "none"), EMboxError);
 }
 
+TEST(MboxReader, LargeMailboxesCountedInTwoHalvesCountAsRead) {
+  // Each unit holds its count of messages; repeated past the size that is
+  // counted in halves, the middle falls somewhere in one of them.
+  const std::string env = "From ann@example.com Sat Jan  3 01:05:34 1996";
+  const struct {
+    const char* name;
+    std::string unit;
+    std::size_t messages;
+  } cases[] = {
+      {"LF, deleted messages and From in text",
+       env + "\nA: 1\n\nx\nFrom here on\n\n" + env + "\nX-Mozilla-Status: 0009\n\ny\n\n", 1},
+      {"CR LF and Netscape separators",
+       env + "\r\nA: 1\r\n\r\nx\r\n\r\nFrom - \nB: 2\n\n" + std::string(5000, 'z') + "\n", 2},
+  };
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes;
+    std::size_t units = 0;
+    for (; bytes.size() < TMboxReader::kSplitCountBytes + 4096; ++units) bytes += c.unit;
+    test::WriteFile(dir / "box", bytes);
+    EXPECT_EQ(ReadAll(dir / "box").size(), units * c.messages);
+  }
+}
+
 TEST(MboxReader, LinesLongerThanTheBlockArePiecesOfOneLine) {
   // Past the size where a message is walked first and read again; a
   // "From " inside the long line is no separator, and the line after it is
