@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include "engine/oCalcMD5.h"
@@ -321,30 +322,42 @@ std::size_t TMboxReader::CountRemaining() {
       // The second half on a thread of its own, with a reader of its own.
       std::size_t second = 0;
       std::exception_ptr error;
-      std::thread half([&] {
-        try {
-          second = TMboxReader(maxBytes_).CountFrom(split, path_);
-        } catch (...) {
-          error = std::current_exception();
-        }
-      });
-      std::size_t first = 0;
-      limit_ = split;
+      std::thread half;
       try {
-        while (ReadMessage(nullptr)) ++first;
-      } catch (...) {
-        limit_ = UINT64_MAX;
-        half.join();
-        throw;
+        half = std::thread([&] {
+          try {
+            second = TMboxReader(maxBytes_).CountFrom(split, path_);
+          } catch (const std::exception&) {
+            error = std::current_exception();  // raised again by this thread
+          }
+        });
+      } catch (const std::system_error&) {
+        // No thread to be had: counted in one go below.
       }
-      half.join();
-      limit_ = UINT64_MAX;
-      if (error) std::rethrow_exception(error);
-      // At the end, as after counting in one go.
-      SeekTo(size);
-      eof_ = true;
-      pendingSeparator_ = false;
-      return first + second;
+      if (half.joinable()) {
+        // The first half here, up to the split; whatever it raises, the other
+        // thread is joined and the reader reads to the end of the file again.
+        struct TJoin {
+          std::thread& Half;
+          std::uint64_t& Limit;
+          ~TJoin() {
+            Half.join();
+            Limit = UINT64_MAX;
+          }
+        };
+        std::size_t first = 0;
+        {
+          TJoin join{half, limit_};
+          limit_ = split;
+          while (ReadMessage(nullptr)) ++first;
+        }
+        if (error) std::rethrow_exception(error);
+        // At the end, as after counting in one go.
+        SeekTo(size);
+        eof_ = true;
+        pendingSeparator_ = false;
+        return first + second;
+      }
     }
   }
   std::size_t n = 0;
