@@ -70,6 +70,7 @@ bool TReadAhead::HasRoom() const {
 
 void TReadAhead::Run() noexcept {
   std::vector<std::unique_ptr<TPreparedMessage>> freeing;
+  bool ahead = false;
   try {
     for (std::size_t j = 0; j < count_; ++j) {
       {
@@ -82,9 +83,11 @@ void TReadAhead::Run() noexcept {
         }
         if (stop_) break;
         freeing.swap(returned_);
+        ahead = queue_.size() * 4 >= maxMessages_ || bytes_ * 4 >= maxBytes_;
       }
       freeing.clear();
       auto item = std::make_unique<TPreparedMessage>();
+      item->Ahead = ahead;
       prepare_(j, *item);
       std::unique_lock<std::mutex> lock(mutex_);
       bytes_ += item->Size;

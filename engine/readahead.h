@@ -36,6 +36,10 @@ struct TPreparedMessage {
   TSourceMessage Read;
   // The length of the raw text read, which the queue's bound counts.
   std::size_t Size = 0;
+  // Set when the reading thread is well ahead of the worker thread (its
+  // queue is a quarter full or more): work that either thread may do, such
+  // as making the key, is best done on the reading thread then.
+  bool Ahead = false;
   // What the reading or the parse raised; raised again on the worker
   // thread when it takes the message.
   std::exception_ptr Error;

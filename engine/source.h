@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/job.h"
@@ -55,6 +56,22 @@ struct TMessageContent {
 struct TSourceMessage {
   // The text whose digest names the message in the history.
   std::string KeyText;
+  // A source whose key text is itself costly to make (a digest of the whole
+  // message) may leave KeyText empty and hand its ingredients instead:
+  // KeyText is then MakeKeyText(KeySource), made by whichever thread first
+  // needs it (the worker thread, unless the skip test runs on the reading
+  // thread), so that the reading thread does not spend its time on it.
+  std::string (*MakeKeyText)(std::string_view) = nullptr;
+  std::string KeySource;
+  // Makes KeyText from KeySource if it was left for later; KeyText after.
+  const std::string& Key() {
+    if (MakeKeyText) {
+      KeyText = MakeKeyText(KeySource);
+      MakeKeyText = nullptr;
+      std::string().swap(KeySource);
+    }
+    return KeyText;
+  }
   // The raw text, which the run parses; unused when Describe is set.
   std::string RawText;
   // A source that does not hand out raw text describes the message itself:

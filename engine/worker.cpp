@@ -330,11 +330,14 @@ void TExtractionWorker::Prepare(IFolderCursor& cursor, std::size_t j, bool skipp
                                 TPreparedMessage& item) noexcept {
   try {
     cursor.Read(j, item.Read, pause);
-    item.Size = item.Read.RawText.size();
+    // A key left for later is made here when the worker thread is the slow
+    // side.
+    if (item.Ahead) item.Read.Key();
+    item.Size = item.Read.RawText.size() + item.Read.KeySource.size();
     // Parsing a message the worker will pass over would be work for
     // nothing. (The set of messages saved before the run does not change
     // during it.)
-    if (skipping && history_.SavedBefore(item.Read.KeyText)) return;
+    if (skipping && history_.SavedBefore(item.Read.Key())) return;
     Parse(item);
   } catch (...) {
     // Whatever it was, it belongs to this message: raised again on the
@@ -394,7 +397,7 @@ bool TExtractionWorker::AttachmentSelected(const std::string& fileName) const {
 
 void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
                                        TPreparedMessage& item) {
-  const std::string& keyText = item.Read.KeyText;
+  const std::string& keyText = item.Read.Key();
   // Passed over only when an earlier run saved every wanted file of it.
   if (job_.SkipDuplicates && historyOpen_ && history_.SavedBefore(keyText)) return;
   // Parsed now when it was left for a skip test that did not pass it over.

@@ -1,10 +1,14 @@
 #include "mbox/mboxreader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "engine/oCalcMD5.h"
 #include "platform/paths.h"
@@ -91,12 +95,14 @@ void TMboxReader::Open(const std::string& path) {
     ::close(fd);
     throw EMboxError("cannot open " + path + ": " + std::strerror(saved));
   }
+  path_ = path;
   Rewind();
 }
 
 void TMboxReader::Open(std::FILE* stream) {
   Close();
   file_ = stream;
+  path_.clear();
   Rewind();
 }
 
@@ -107,6 +113,7 @@ void TMboxReader::Close() {
 
 void TMboxReader::Rewind() {
   if (file_) std::rewind(file_);
+  readOffset_ = 0;
   bufPos_ = bufLen_ = 0;
   eof_ = false;
   lineOpen_ = continuation_ = skipRest_ = false;
@@ -147,18 +154,40 @@ bool TMboxReader::ReadLine() {
       bufPos_ = 0;
       bufLen_ = avail;
     }
-    const std::size_t n = std::fread(buf_.data() + bufLen_, 1, buf_.size() - bufLen_, file_);
+    std::size_t want = buf_.size() - bufLen_;
+    if (limit_ - readOffset_ < want) want = static_cast<std::size_t>(limit_ - readOffset_);
+    const std::size_t n = want > 0 ? std::fread(buf_.data() + bufLen_, 1, want, file_) : 0;
     if (n == 0) {
       if (std::ferror(file_)) throw EMboxError(std::string("read error: ") + std::strerror(errno));
       eof_ = true;
     }
     bufLen_ += n;
+    readOffset_ += n;
   }
   line_ = buf_.data() + bufPos_;
   bufPos_ += lineLen_;
   lineStart_ = position_;
   position_ += lineLen_;
   return true;
+}
+
+// Counting, only a line that begins with "From " can end a body; the lines
+// before it matter only for whether the last of them is empty. So whole
+// lines of the block are passed over at once, up to the next line that
+// begins with "From " or the last line end in the block.
+void TMboxReader::SkipBodyLines() {
+  const char* start = buf_.data() + bufPos_;
+  const std::size_t avail = bufLen_ - bufPos_;
+  if (avail < 5 || std::memcmp(start, "From ", 5) == 0) return;
+  const void* found = ::memmem(start, avail, "\nFrom ", 6);
+  const char* last = static_cast<const char*>(found ? found : ::memrchr(start, '\n', avail));
+  if (!last) return;
+  // The last line passed over ends at *last.
+  prevEmpty_ = last == start || last[-1] == '\n' ||
+               (last[-1] == '\r' && (last - 1 == start || last[-2] == '\n'));
+  const auto skipped = static_cast<std::size_t>(last - start) + 1;
+  bufPos_ += skipped;
+  position_ += skipped;
 }
 
 bool TMboxReader::Seekable() {
@@ -170,7 +199,7 @@ void TMboxReader::SeekTo(std::uint64_t offset) {
     throw EMboxError(std::string("seek error: ") + std::strerror(errno));
   bufPos_ = bufLen_ = 0;
   eof_ = false;
-  position_ = offset;
+  position_ = readOffset_ = offset;
 }
 
 bool TMboxReader::ReadMessage(TMboxMessage* message) {
@@ -196,7 +225,9 @@ bool TMboxReader::ReadMessage(TMboxMessage* message) {
     } resume{};
 
     for (;;) {
-      while (ReadLine()) {
+      for (;;) {
+        if (!message && started && !inHeaders && !lineOpen_) SkipBodyLines();
+        if (!ReadLine()) break;
         std::string_view line(line_, lineLen_);
         if (continuation_) {
           // The rest of a long line: only its first piece tells what it is.
@@ -281,6 +312,83 @@ bool TMboxReader::Next(TMboxMessage& message) {
 }
 
 std::size_t TMboxReader::CountRemaining() {
+  struct stat st {};
+  const bool atStart = position_ == 0 && bufLen_ == 0 && atFileStart_ && !pendingSeparator_;
+  if (!path_.empty() && atStart && ::fstat(::fileno(file_), &st) == 0 &&
+      static_cast<std::uint64_t>(st.st_size) >= kSplitCountBytes) {
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t split = SplitPoint(size);
+    if (split > 0) {
+      // The second half on a thread of its own, with a reader of its own.
+      std::size_t second = 0;
+      std::exception_ptr error;
+      std::thread half;
+      try {
+        half = std::thread([&] {
+          try {
+            second = TMboxReader(maxBytes_).CountFrom(split, path_);
+          } catch (const std::exception&) {
+            error = std::current_exception();  // raised again by this thread
+          }
+        });
+      } catch (const std::system_error&) {
+        // No thread to be had: counted in one go below.
+      }
+      if (half.joinable()) {
+        // The first half here, up to the split; whatever it raises, the other
+        // thread is joined and the reader reads to the end of the file again.
+        struct TJoin {
+          std::thread& Half;
+          std::uint64_t& Limit;
+          ~TJoin() {
+            Half.join();
+            Limit = UINT64_MAX;
+          }
+        };
+        std::size_t first = 0;
+        {
+          TJoin join{half, limit_};
+          limit_ = split;
+          while (ReadMessage(nullptr)) ++first;
+        }
+        if (error) std::rethrow_exception(error);
+        // At the end, as after counting in one go.
+        SeekTo(size);
+        eof_ = true;
+        pendingSeparator_ = false;
+        return first + second;
+      }
+    }
+  }
+  std::size_t n = 0;
+  while (ReadMessage(nullptr)) ++n;
+  return n;
+}
+
+// Where a separator follows an empty line, near the middle: the text on
+// either side of it is read in the same way whatever comes before it (an
+// empty line is never the piece of a longer line). 0 when none is found.
+std::uint64_t TMboxReader::SplitPoint(std::uint64_t size) {
+  std::vector<char> window(kBlockBytes);
+  const std::uint64_t from = size / 2;
+  const ssize_t got =
+      ::pread(::fileno(file_), window.data(), window.size(), static_cast<off_t>(from));
+  if (got <= 0) return 0;
+  const std::string_view text(window.data(), static_cast<std::size_t>(got));
+  for (std::size_t at = text.find("\nFrom "); at != std::string_view::npos;
+       at = text.find("\nFrom ", at + 1)) {
+    const bool emptyBefore =
+        (at >= 1 && text[at - 1] == '\n') || (at >= 2 && text.substr(at - 2, 2) == "\n\r");
+    if (emptyBefore) return from + at + 1;
+  }
+  return 0;
+}
+
+std::size_t TMboxReader::CountFrom(std::uint64_t offset, const std::string& path) {
+  Open(path);
+  SeekTo(offset);
+  atFileStart_ = false;
+  prevEmpty_ = true;
   std::size_t n = 0;
   while (ReadMessage(nullptr)) ++n;
   return n;

@@ -73,14 +73,24 @@ class TMboxReader {
   // Throws EMboxError when a read fails.
   bool Next(TMboxMessage& message);
   // Counts the messages from here to the end without keeping their text.
+  // A large mailbox opened by its path is counted from its start in two
+  // halves at once, split at a separator near its middle.
   std::size_t CountRemaining();
+  static constexpr std::uint64_t kSplitCountBytes = 16u << 20;
 
  private:
   bool ReadMessage(TMboxMessage* message);
   bool ReadLine();
+  void SkipBodyLines();
 
   std::uint64_t maxBytes_;
   std::FILE* file_ = nullptr;
+  std::string path_;  // "" when a stream was handed over
+  // Reading stops at limit_ as at the end of the file.
+  std::uint64_t limit_ = UINT64_MAX;
+  std::uint64_t readOffset_ = 0;  // of the next byte read from the file
+  std::size_t CountFrom(std::uint64_t offset, const std::string& path);
+  std::uint64_t SplitPoint(std::uint64_t size);
   bool Seekable();
   void SeekTo(std::uint64_t offset);
 

@@ -24,6 +24,10 @@ void FileStamp(const std::string& path, std::int64_t& size, std::int64_t& mtimeN
   mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+// A message up to this size is handed out with the makings of its key rather
+// than its key.
+constexpr std::size_t kLaterKeyBytes = TMboxReader::kExactReadBytes;
+
 class TMboxCursor : public IFolderCursor {
  public:
   TMboxCursor(std::unique_ptr<TMboxReader> reader, std::size_t count, std::uint64_t byteSize)
@@ -41,7 +45,14 @@ class TMboxCursor : public IFolderCursor {
     if (!got || next_ != j + 1) throw EMboxError("the mailbox ends before the message");
     if (mm.Oversized) throw EMboxError("the message is too large to be read");
     m.EndOffset = mm.Offset + mm.Text.size();
-    m.KeyText = MboxMessageKey(mm.Text);
+    if (mm.Text.size() <= kLaterKeyBytes) {
+      // The digest is left to the thread that needs it; the copy it needs
+      // costs far less than the digest.
+      m.MakeKeyText = &MboxMessageKey;
+      m.KeySource = mm.Text;
+    } else {
+      m.KeyText = MboxMessageKey(mm.Text);  // not held twice
+    }
     m.RawText = std::move(mm.Text);
   }
 

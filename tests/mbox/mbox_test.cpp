@@ -54,6 +54,9 @@ TEST(MboxReader, Corpus) {
       {"From without a blank line before it is text",
        env + "\nSubject: a\n\nline\nFrom here on we talk\nFrom 10:30 to 11:00 we meet\n",
        {"Subject: a\n\nline\nFrom here on we talk\nFrom 10:30 to 11:00 we meet\n"}},
+      {"separators after blank lines of either end, first in a body or after text",
+       env + "\r\nA: 1\r\n\r\nx\r\n\r\nFrom b\r\nB: 2\r\n\r\n\r\nFrom c\nC: 3\n\n\nFrom d\n",
+       {"A: 1\r\n\r\nx\r\n", "B: 2\r\n\r\n", "C: 3\n\n", ""}},
       {"Netscape separators follow no blank line",
        "From - Mon Jun  3 12:50:27 1996\nA: 1\n\nx\nFrom - \nB: 2\n\ny\n",
        {"A: 1\n\nx\n", "B: 2\n\ny\n"}},
@@ -82,6 +85,31 @@ TEST(MboxReader, OversizedMessageIsPassedWithoutItsTextAndMissingFileThrows) {
   EXPECT_EQ(ReadAll(dir / "box", 100), (std::vector<std::string>{"<oversized>", "B: 1\n\ny\n"}));
   TMboxReader r;
   EXPECT_THROW(r.Open(dir / "none"), EMboxError);
+}
+
+TEST(MboxReader, LargeMailboxesCountedInTwoHalvesCountAsRead) {
+  // Each unit holds its count of messages; repeated past the size that is
+  // counted in halves, the middle falls somewhere in one of them.
+  const std::string env = "From ann@example.com Sat Jan  3 01:05:34 1996";
+  const struct {
+    const char* name;
+    std::string unit;
+    std::size_t messages;
+  } cases[] = {
+      {"LF, deleted messages and From in text",
+       env + "\nA: 1\n\nx\nFrom here on\n\n" + env + "\nX-Mozilla-Status: 0009\n\ny\n\n", 1},
+      {"CR LF and Netscape separators",
+       env + "\r\nA: 1\r\n\r\nx\r\n\r\nFrom - \nB: 2\n\n" + std::string(5000, 'z') + "\n", 2},
+  };
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes;
+    std::size_t units = 0;
+    for (; bytes.size() < TMboxReader::kSplitCountBytes + 4096; ++units) bytes += c.unit;
+    test::WriteFile(dir / "box", bytes);
+    EXPECT_EQ(ReadAll(dir / "box").size(), units * c.messages);
+  }
 }
 
 TEST(MboxReader, LinesLongerThanTheBlockArePiecesOfOneLine) {
