@@ -1,7 +1,5 @@
 #include "maildir/localworker.h"
 
-#include <sys/stat.h>
-
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +9,7 @@
 #include "maildir/maildir.h"
 #include "maildir/messagefiles.h"
 #include "mbox/mboxworker.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "web/workerlinks.h"
 
@@ -27,16 +26,6 @@ std::string LastName(const std::string& pathIn) {
   const std::string path = StripSlash(pathIn);
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -167,12 +156,11 @@ class TLocalMailSource : public IMessageSource {
     try {
       if (IsMaildirFolder(path)) {
         inner = std::make_unique<TMessageFilesCursor>(TMessageFiles::OfMaildir(path));
-      } else if (std::string box = IsRegularFile(path) ? path : AppleMailboxFile(path);
-                 !box.empty()) {
+      } else if (std::string box = FileExists(path) ? path : AppleMailboxFile(path); !box.empty()) {
         TJobFolder mailbox = folder;
         mailbox.FileName = box;
         inner = mailboxes_.OpenFolder(mailbox);
-      } else if (IsDirectory(path)) {
+      } else if (DirectoryExists(path)) {
         inner = std::make_unique<TMessageFilesCursor>(TMessageFiles::OfEmlFolder(path));
       } else {
         throw TFolderReadError("cannot open " + path, 0);
