@@ -172,8 +172,9 @@ class ConsoleView : public IRunView {
                        int messages, int total) override {
     if (folderIndex < 0) return;
     if (rows_.size() <= static_cast<size_t>(folderIndex)) rows_.resize(folderIndex + 1);
-    rows_[folderIndex] = {folderName, std::to_string(total), std::to_string(messages),
-                          std::to_string(extracted), TFolderStatus::DisplayText(status)};
+    rows_[folderIndex] = {folderName, total == kRowTotalUnknown ? "" : std::to_string(total),
+                          std::to_string(messages), std::to_string(extracted),
+                          TFolderStatus::DisplayText(status)};
   }
   // The status line on a terminal is redrawn at most once per batch; away
   // from one every status line is written.
@@ -223,8 +224,11 @@ class ConsoleView : public IRunView {
     constexpr int kBar = 20;
     int pos = position_ < 0 ? 0 : position_ > max_ ? max_ : position_;
     const int filled = static_cast<int>(static_cast<long long>(pos) * kBar / max_);
+    // A share rather than a count: the bar goes by messages or, for a large
+    // mailbox, by bytes, and the status names the message either way.
+    const int percent = static_cast<int>(static_cast<long long>(pos) * 100 / max_);
     std::string line = "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + "] " +
-                       std::to_string(pos) + "/" + std::to_string(max_) + " " + status_;
+                       std::to_string(percent) + "% " + status_;
     // Cut to the terminal's width, not inside a UTF-8 sequence.
     if (line.size() >= static_cast<size_t>(width)) {
       size_t cut = static_cast<size_t>(width - 1);

@@ -12,6 +12,8 @@ namespace qb {
 
 class IReportRows;
 
+inline constexpr int kRowTotalUnknown = -1;
+
 // The wizard as a worker sees it. Every member is called on the main thread
 // (the worker goes through Synchronize).
 class IRunView {
@@ -23,6 +25,8 @@ class IRunView {
   virtual void SetProgressMax(int count) = 0;
   virtual void SetProgressPosition(int value) = 0;
   virtual void ShowFolderRow(int folderIndex) = 0;
+  // total is kRowTotalUnknown while a folder read without counting it
+  // first is still being read: the view leaves its total empty.
   virtual void UpdateFolderRow(const std::string& folderName, int folderIndex, int status,
                                int extracted, int messages, int total) = 0;
   // Something the user should know of beside the log: damage the store

@@ -89,12 +89,15 @@ void TReadAhead::Run() noexcept {
       auto item = std::make_unique<TPreparedMessage>();
       item->Ahead = ahead;
       prepare_(j, *item);
+      // A folder read without a count ends with the first read past its end.
+      const bool last = j + 1 == count_ || item->Read.End;
       std::unique_lock<std::mutex> lock(mutex_);
       bytes_ += item->Size;
       queue_.push_back(std::move(item));
-      const bool wake = workerWaiting_ && (queue_.size() >= low_ || Full() || j + 1 == count_);
+      const bool wake = workerWaiting_ && (queue_.size() >= low_ || Full() || last);
       lock.unlock();
       if (wake) workerWake_.notify_one();
+      if (last) break;
     }
   } catch (const std::exception&) {
     // Out of memory for an item, or a preparation that gave up: the worker

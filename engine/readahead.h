@@ -53,13 +53,12 @@ struct TPreparedMessage {
 };
 
 // The reading thread of one folder: it prepares messages 0..count-1 in order
-// into a queue the worker thread takes them from. Each time one thread has
-// to wait for the other costs system calls on both sides, so the waiting
-// side is woken in batches: the reading thread, once the queue is full, when
-// it is down to half; the worker thread, once the queue ran empty, when it
-// holds half of it again (or the reading thread is done or has to wait).
-// Destroying it stops the thread after the message in hand and drops what
-// was not taken.
+// (with kCountUnknown, up to the first item read past the end) into a queue the worker thread takes
+// them from. Each time one thread has to wait for the other costs system calls on both sides, so
+// the waiting side is woken in batches: the reading thread, once the queue is full, when it is down
+// to half; the worker thread, once the queue ran empty, when it holds half of it again (or the
+// reading thread is done or has to wait). Destroying it stops the thread after the message in hand
+// and drops what was not taken.
 class TReadAhead {
  public:
   // Fills item for message j; what it raises ends the reading thread.

@@ -81,6 +81,9 @@ struct TSourceMessage {
   // In a folder whose progress goes by bytes (IFolderCursor::ByteSize):
   // about how far into the folder the message ends.
   std::uint64_t EndOffset = 0;
+  // Set instead of a message by a cursor whose count is not known before
+  // reading (kCountUnknown): the folder has no message with this number.
+  bool End = false;
 };
 
 // What the reading of a folder passed over: the message count its store
@@ -93,10 +96,16 @@ struct TFolderDamage {
   std::string Notice;
 };
 
+// The count of a folder read without counting it first: a mailbox of many
+// gigabytes, whose progress goes by bytes.
+inline constexpr std::size_t kCountUnknown = static_cast<std::size_t>(-1);
+
 // The messages of one open folder.
 class IFolderCursor {
  public:
   virtual ~IFolderCursor() = default;
+  // kCountUnknown only for a folder whose progress goes by bytes; its reads
+  // then go on until one comes back with End set.
   virtual std::size_t Count() const = 0;
   // What the reads so far passed over; asked at the end of the folder, on
   // the worker thread once no message is read any more.
@@ -105,9 +114,9 @@ class IFolderCursor {
   // gigabytes): its size, of which the messages read so far reach their
   // EndOffset. 0: the progress counts messages.
   virtual std::uint64_t ByteSize() const { return 0; }
-  // Reads message j (0-based; asked for in increasing order, each once).
-  // pause is the run's pause between steps, for a source whose reading has
-  // two. Raises (a std::exception) when the message cannot be read.
+  // Reads message j (0-based; asked for in increasing order, each once;
+  // with a count not known, until the first End). pause is the run's pause between steps, for a
+  // source whose reading has two. Raises (a std::exception) when the message cannot be read.
   virtual void Read(std::size_t j, TSourceMessage& message, const std::function<void()>& pause) = 0;
 };
 

@@ -16,6 +16,16 @@
 
 namespace qb {
 
+namespace {
+
+// A folder row's total: its count, or while a folder read without counting
+// it first is still being read, none.
+int RowTotal(std::size_t count) {
+  return count == kCountUnknown ? kRowTotalUnknown : static_cast<int>(count);
+}
+
+}  // namespace
+
 TExtractionWorker::TExtractionWorker(const TExtractionJob& job,
                                      std::unique_ptr<IMessageSource> source, TRunServices services)
     : job_(job),
@@ -144,7 +154,7 @@ void TExtractionWorker::CountingPass() {
     SetStatusText(Translate("Calculating the total number of messages..."));
     try {
       const size_t count = source_->OpenFolder(f)->Count();
-      UpdateFolderRow(f.Name, row, fsWaiting, 0, 0, static_cast<int>(count));
+      UpdateFolderRow(f.Name, row, fsWaiting, 0, 0, RowTotal(count));
     } catch (const TFolderReadError& e) {
       FolderError(i, f);
       UpdateFolderRow(f.Name, row, fsErrorOpening, 0, 0, static_cast<int>(e.RecordsRead));
@@ -174,18 +184,17 @@ void TExtractionWorker::MainPass() {
         continue;
       }
     }
-    const std::size_t n = cursor ? cursor->Count() : 0;
-    const int total = static_cast<int>(n);
-    UpdateFolderRow(f.Name, row, fsProgress, 0, 0, total);
+    std::size_t n = cursor ? cursor->Count() : 0;
+    UpdateFolderRow(f.Name, row, fsProgress, 0, 0, RowTotal(n));
     messagesWithFiles_ = 0;
     filesExtracted_ = 0;
     if (n == 0) {
       EndFolder(f, row, 0, false, std::move(cursor));
       continue;
     }
-    SetProgressMax(cursor->ByteSize() > 0 ? kByteProgressSteps : total);
-    const bool stopped = ExtractFolder(f, row, *cursor);
-    EndFolder(f, row, total, stopped, std::move(cursor));
+    SetProgressMax(cursor->ByteSize() > 0 ? kByteProgressSteps : static_cast<int>(n));
+    const bool stopped = ExtractFolder(f, row, *cursor, n);
+    EndFolder(f, row, static_cast<int>(n), stopped, std::move(cursor));
   }
 }
 
@@ -214,9 +223,12 @@ void TExtractionWorker::EndFolder(const TJobFolder& f, int row, int total, bool 
   if (messagesWithFiles_ > 0) AddLog(AttachmentsFromLine(messagesWithFiles_));
 }
 
-bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCursor& cursor) {
-  const std::size_t n = cursor.Count();
-  const int total = static_cast<int>(n);
+bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCursor& cursor,
+                                      std::size_t& count) {
+  const std::size_t n = count;
+  // Without a count, the messages are numbered as they come and the status
+  // names one only once it is there.
+  const bool counted = n != kCountUnknown;
   const std::function<void()> pause = [this] { Pause(); };
   const std::function<void()> noPause = [] {};
   // Whether the skip test may pass messages over is fixed for the reading
@@ -230,14 +242,15 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
   bool stopped = false;
   const std::uint64_t bytes = cursor.ByteSize();
   std::uint64_t bytesDone = 0;
-  for (size_t j = 0; j < n; ++j) {
+  std::size_t j = 0;
+  for (; j < n; ++j) {
     if (StopRequested()) {
       stopped = true;
       break;
     }
+    const int total = RowTotal(n);
     UpdateFolderRow(f.Name, row, fsProgress, filesExtracted_, messagesWithFiles_, total);
-    SetStatusText(Substitute(Translate("%1 : Processing Message %2 of %3 ..."),
-                             {f.Name, std::to_string(j + 1), std::to_string(n)}));
+    if (counted) ProcessingStatus(f, j, n);
     SetProgressPosition(
         bytes > 0 ? static_cast<int>(std::min(bytesDone, bytes) * kByteProgressSteps / bytes)
                   : static_cast<int>(source_->MessageNumber(j)));
@@ -250,6 +263,8 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
       if (!ahead) Pause();
       Prepare(cursor, j, job_.SkipDuplicates && historyOpen_, ahead ? noPause : pause, *item);
     }
+    if (item->Read.End) break;
+    if (!counted) ProcessingStatus(f, j, n);
     Extract(f, j, n, *item);
     bytesDone = std::max(bytesDone, item->Read.EndOffset);
     if (ahead) ahead->Return(std::move(item));
@@ -257,7 +272,26 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
   // Stopped and joined before the cursor goes; what it read and was not
   // taken is dropped.
   ahead.reset();
+  if (!counted) count = j;
   return stopped;
+}
+
+void TExtractionWorker::ProcessingStatus(const TJobFolder& f, std::size_t j, std::size_t n) {
+  SetStatusText(
+      n == kCountUnknown
+          ? Substitute(Translate("%1 : Processing Message %2 ..."), {f.Name, std::to_string(j + 1)})
+          : Substitute(Translate("%1 : Processing Message %2 of %3 ..."),
+                       {f.Name, std::to_string(j + 1), std::to_string(n)}));
+}
+
+std::string TExtractionWorker::MessageStatus(const char* counted, const char* uncounted,
+                                             const TJobFolder& f, std::size_t j,
+                                             std::size_t n) const {
+  const std::string number = std::to_string(j + 1);
+  return (n == kCountUnknown
+              ? Substitute(Translate(uncounted), {f.Name, number})
+              : Substitute(Translate(counted), {f.Name, number, std::to_string(n)})) +
+         source_->StatusLineEnd();
 }
 
 void TExtractionWorker::Execute() {
@@ -424,7 +458,6 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   const TTargetPath target =
       BuildTargetPath(m.Subject, m.Sender, m.Date, NamingOptionsFromJob(job_, source_->Kind()));
 
-  const std::string number = std::to_string(j + 1), of = std::to_string(count);
   int downloaded = 0;
   bool allWritten = true;
   if (job_.DownloadLinks && links_ && m.LinkBodies && !job_.DryRun) {
@@ -432,11 +465,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
     std::size_t links = 0;
     for (const std::string& b : bodies) links += links_->CountLinks(b);
     if (links >= 1) {
-      SetStatusText(
-          Substitute(
-              Translate("%1 : Downloading embedded images from Internet for Message %2 of %3"),
-              {folder.Name, number, of}) +
-          source_->StatusLineEnd());
+      SetStatusText(MessageStatus(
+          N_("%1 : Downloading embedded images from Internet for Message %2 of %3"),
+          N_("%1 : Downloading embedded images from Internet for Message %2"), folder, j, count));
       ILinkDownloads::TRun run;
       run.MessageNumber = std::to_string(source_->MessageNumber(j));
       run.Folder = source_->FolderFileKey(folder);
@@ -452,9 +483,9 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
   }
 
   if (attachmentCount >= 1 || downloaded > 0) {
-    SetStatusText(Substitute(Translate("%1 : Extracting attachments from message %2 of %3"),
-                             {folder.Name, number, of}) +
-                  source_->StatusLineEnd());
+    SetStatusText(MessageStatus(N_("%1 : Extracting attachments from message %2 of %3"),
+                                N_("%1 : Extracting attachments from message %2"), folder, j,
+                                count));
     ++messagesWithFiles_;
     filesExtracted_ += downloaded;
 

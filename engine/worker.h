@@ -190,8 +190,9 @@ class TExtractionWorker : public TThread {
   void CountingPass();
   void MainPass();
   // The messages of one open folder, with or without reading ahead; true
-  // when a stop request ended it.
-  bool ExtractFolder(const TJobFolder& folder, int row, IFolderCursor& cursor);
+  // when a stop request ended it. count: the folder's messages, or with a
+  // count not known before, kCountUnknown, then the messages it held.
+  bool ExtractFolder(const TJobFolder& folder, int row, IFolderCursor& cursor, std::size_t& count);
   // The end of a folder of the main pass: the cursor closed (none: the
   // folder had nothing to read), then its closing row (Finished, Stopped,
   // or Error when messages could not be read), the line telling how many,
@@ -224,6 +225,13 @@ class TExtractionWorker : public TThread {
   // only when none of the wanted ones failed. Errors propagate.
   void ExtractMessage(const TJobFolder& folder, std::size_t j, std::size_t count,
                       TPreparedMessage& item);
+  // "Processing Message j+1 of n", or without a count, of message j+1.
+  void ProcessingStatus(const TJobFolder& folder, std::size_t j, std::size_t n);
+  // A status naming message j+1 of n (counted, a msgid with %1 the folder,
+  // %2 the number and %3 the count) or without a count (uncounted, %1 and
+  // %2), in the user's language, ended as the source ends status lines.
+  std::string MessageStatus(const char* counted, const char* uncounted, const TJobFolder& folder,
+                            std::size_t j, std::size_t n) const;
   // "Error opening Messages (" + number + ") in " + folder key.
   void MessageError(const TJobFolder& folder, std::size_t j);
 

@@ -42,6 +42,10 @@ class TMboxCursor : public IFolderCursor {
     TMboxMessage mm;
     bool got = false;
     while (next_ <= j && (got = reader_->Next(mm))) ++next_;
+    if (!got && count_ == kCountUnknown && next_ == j) {
+      m.End = true;
+      return;
+    }
     if (!got || next_ != j + 1) throw EMboxError("the mailbox ends before the message");
     if (mm.Oversized) throw EMboxError("the message is too large to be read");
     m.EndOffset = mm.Offset + mm.Text.size();
@@ -94,6 +98,10 @@ std::unique_ptr<IFolderCursor> TMboxSource::OpenFolder(const TJobFolder& folder)
     FileStamp(now.Path, now.Size, now.MTimeNs);
     if (byBytes_ && now.Size > 0) byteSize = static_cast<std::uint64_t>(now.Size);
     reader->Open(folder.FileName);
+    // A mailbox whose progress goes by bytes is read without counting it
+    // first: a Takeout of many gigabytes would be read twice.
+    if (byteSize > 0)
+      return std::make_unique<TMboxCursor>(std::move(reader), kCountUnknown, byteSize);
     TScan* known = nullptr;
     for (TScan& s : scans_)
       if (s.Path == now.Path) known = &s;

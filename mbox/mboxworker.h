@@ -43,7 +43,8 @@ class TMboxSource : public IMessageSource {
   explicit TMboxSource(TMailFamily family) : family_(family) {}
 
   // Makes the progress of each mailbox go by bytes read instead of
-  // messages (IFolderCursor::ByteSize).
+  // messages (IFolderCursor::ByteSize); the mailboxes are then read without
+  // counting them first (kCountUnknown).
   void SetProgressByBytes(bool on) { byBytes_ = on; }
 
   TSourceKind Kind() const override;

@@ -161,7 +161,7 @@ void TRunView::Flush() {
     if (!row) continue;
     SetImage(*row, r.Status);
     row->setText(colFolder, r.Name);
-    row->setText(colTotal, QString::number(r.Total));
+    row->setText(colTotal, r.Total == kRowTotalUnknown ? QString() : QString::number(r.Total));
     row->setText(colMsgs, QString::number(r.Messages));
     row->setText(colExtracted, QString::number(r.Extracted));
     row->setText(colStatus, UiText(TFolderStatus::DisplayText(r.Status)));

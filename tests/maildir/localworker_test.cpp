@@ -2,6 +2,7 @@
 // file, by messages for a Maildir folder, with and without reading ahead.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -81,20 +82,30 @@ TEST(LocalMailRun, MailboxProgressGoesByBytesMaildirByMessages) {
     TSourceKind Kind;
     std::string Path;
     std::vector<std::string> Positions, Log;
+    // The row's total before the first message and at the end, and the first
+    // message's status.
+    int TotalBefore, Total;
+    std::string Processing;
   };
   const std::vector<TCase> cases = {
       {TSourceKind::Mbox,
        dir / "Takeout.mbox",
        {"max 1", "position 0", "max 1000", "position 0", "position 68", "position 493",
-        "position 919", "position 1000"},
+        "position 919", "position 993", "position 1000"},
        {"log Reading Messages from Takeout.mbox ...",
         "log Attachments from 4 Messages are extracted", "log Label Inbox : 4 Messages",
-        "log Finished extracting all folders."}},
+        "log Finished extracting all folders."},
+       kRowTotalUnknown,
+       4,
+       "Folder : Processing Message 1 ..."},
       {TSourceKind::Maildir,
        dir / "Maildir",
        {"max 1", "position 0", "max 2", "position 0", "position 1", "position 2"},
        {"log Reading Messages from Maildir ...", "log Attachments from 2 Messages are extracted",
-        "log Label Inbox : 2 Messages", "log Finished extracting all folders."}},
+        "log Label Inbox : 2 Messages", "log Finished extracting all folders."},
+       2,
+       2,
+       "Folder : Processing Message 1 of 2 ..."},
   };
   for (const TCase& c : cases)
     for (const bool ahead : {false, true}) {
@@ -113,6 +124,15 @@ TEST(LocalMailRun, MailboxProgressGoesByBytesMaildirByMessages) {
       w.WaitFor();
       EXPECT_FALSE(w.RunHadFailures());
       EXPECT_EQ(Positions(view.Trace), c.Positions) << c.Path << " ahead " << ahead;
+      // A mailbox is not counted before it is read; its row ends with the count.
+      EXPECT_EQ(view.Rows.at(0).Total, c.Total);
+      const auto first = std::find_if(view.Trace.begin(), view.Trace.end(), [](const auto& t) {
+        return t.rfind("row 0 Folder", 0) == 0;
+      });
+      ASSERT_NE(first, view.Trace.end());
+      EXPECT_EQ(first->substr(first->rfind(' ') + 1), std::to_string(c.TotalBefore)) << *first;
+      EXPECT_NE(std::find(view.Statuses.begin(), view.Statuses.end(), c.Processing),
+                view.Statuses.end());
       // The log lines from the folder's on.
       std::vector<std::string> log;
       for (const std::string& t : view.Trace)
