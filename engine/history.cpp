@@ -113,16 +113,37 @@ bool TExtractionHistory::Open(const std::string& fullPath) {
     auto store = std::make_unique<TBiggerIniFile>(fullPath);
     disk_ = StatFile();
     Unlock();
-    // What earlier runs saved completely decides what may be skipped.
-    TStringList sections;
-    store->ReadSections(sections);
-    for (const std::string& s : sections)
-      if (s.size() == 32 && store->ReadString(s, "Saved", "0") == "1") savedBefore_.insert(s);
+    LoadSaved(*store);
     store_ = std::move(store);
     Apply([now = Now()](TBiggerIniFile& s) { s.WriteDateTime("Program", "LastStarted", now); });
   } catch (const std::exception&) {
     Unlock();
     store_.reset();
+    return false;
+  }
+  return true;
+}
+
+// What earlier runs saved completely decides what may be skipped.
+void TExtractionHistory::LoadSaved(TBiggerIniFile& store) {
+  TStringList sections;
+  store.ReadSections(sections);
+  for (const std::string& s : sections)
+    if (s.size() == 32 && store.ReadString(s, "Saved", "0") == "1") savedBefore_.insert(s);
+}
+
+bool TExtractionHistory::ReadSavedOnly(const std::string& fullPath) {
+  Close();
+  notice_.clear();
+  savedBefore_.clear();
+  if (fullPath.empty() || fullPath.size() > kIniMaxText) return false;
+  // A file that is not there yet holds nothing saved; one that cannot be
+  // read raises.
+  try {
+    TBiggerIniFile store(fullPath);
+    LoadSaved(store);
+  } catch (const std::exception&) {
+    savedBefore_.clear();
     return false;
   }
   return true;

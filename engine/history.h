@@ -63,6 +63,12 @@ class TExtractionHistory {
   // closing). False when any step fails; the history then stays closed.
   // Only a lock that stays taken gives a notice.
   bool Open(const std::string& fullPath);
+
+  // Loads only what earlier runs saved completely, for the skip test of a
+  // run that writes nothing: the history stays closed, and nothing is
+  // made, locked or written. False when the file is there but cannot be
+  // read (a run would then go without a history and skip nothing).
+  bool ReadSavedOnly(const std::string& fullPath);
   bool IsOpen() const { return store_ != nullptr; }
 
   // Records one message under the digest of its key text with "Saved" 0
@@ -118,6 +124,8 @@ class TExtractionHistory {
   TDiskState StatFile() const;
   bool Lock();
   void Unlock();
+  // Fills savedBefore_ from a loaded store.
+  void LoadSaved(TBiggerIniFile& store);
   // Applies a change now and keeps it for a reload before the next flush.
   void Apply(TChange change);
   // Writes what changed under the lock, merged with the file as it is now.

@@ -448,6 +448,13 @@ bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir) {
   return OpenTarget(target, dir, true);
 }
 
+bool CouldMakeTargetDirectory(const TTargetPath& target) {
+  const std::string base = IncludeTrailingSlash(target.Base);
+  if (target.Base.empty() || target.Directory.compare(0, base.size(), base) != 0)
+    return TSafeDir::CouldOpen(target.Directory, "");
+  return TSafeDir::CouldOpen(target.Base, target.Directory.substr(base.size()));
+}
+
 int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& excludeExt,
                      const std::vector<TAttachmentToWrite>& attachments,
                      const TWriteReport& report) {
@@ -463,6 +470,8 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
   };
   int written = 0;
   TSafeDir dir;
+  // The target is open, or in a dry run, could be made.
+  bool ready = false;
   for (std::size_t i = 0; i < attachments.size(); ++i) {
     const TAttachmentToWrite& a = attachments[i];
     if (!IsExtensionWanted(a.FileName, excludeExt)) {
@@ -471,10 +480,10 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
                                                                       : "in the exclude list");
       continue;
     }
-    if (!dry && !dir.IsOpen()) {
+    if (!ready) {
       bool made = false;
       try {
-        made = OpenTargetDirectory(target, dir);
+        made = dry ? CouldMakeTargetDirectory(target) : OpenTargetDirectory(target, dir);
       } catch (const std::bad_alloc&) {
         throw;  // ends the run
       } catch (const std::exception&) {
@@ -497,6 +506,7 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
         }
         break;
       }
+      ready = true;
     }
     const std::string name = AttachmentFileName(target, a.FileName);
     if (report.Pause && !dry) report.Pause();

@@ -171,6 +171,9 @@ class TSafeDir;
 // itself may be a symbolic link; no level below it is followed when it is
 // one. False when a level cannot be made or opened.
 bool OpenTargetDirectory(const TTargetPath& target, TSafeDir& dir);
+// Whether OpenTargetDirectory would succeed, asked without making anything
+// (a dry run's plan).
+bool CouldMakeTargetDirectory(const TTargetPath& target);
 
 // Writes the attachments of one message in order: skips unwanted
 // extensions, creates the target directory (on failure logs

@@ -35,8 +35,13 @@ TExtractionWorker::TExtractionWorker(const TExtractionJob& job,
       reports_(job.View) {
   if (links_) links_->Notice = [this](const std::string& text) { AddNotice(text); };
   if (job_.Report && !job_.DryRun) hasher_ = std::make_unique<TReportHasher>(*job_.Report);
-  // A dry run leaves the history as it is: it is not even opened.
-  if (job_.DryRun) return;
+  // A dry run leaves the history as it is: it only reads what earlier runs
+  // saved, so that it passes over what a real run would.
+  if (job_.DryRun) {
+    if (job_.SkipDuplicates)
+      savedOnly_ = history_.ReadSavedOnly(TExtractionHistory::HistoryPath(source_->HistoryPath()));
+    return;
+  }
   historyOpen_ = history_.Open(TExtractionHistory::HistoryPath(source_->HistoryPath()));
   history_.SetBatch(kHistoryBatchRecords, kHistoryBatchMs);
   if (!historyOpen_) MarkRunFailure();
@@ -233,7 +238,7 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
   const std::function<void()> noPause = [] {};
   // Whether the skip test may pass messages over is fixed for the reading
   // thread now; the worker thread still decides for each message.
-  const bool skippingAhead = job_.SkipDuplicates && historyOpen_;
+  const bool skippingAhead = SkipTestOn();
   std::unique_ptr<TReadAhead> ahead;
   if (ReadsAhead())
     ahead = std::make_unique<TReadAhead>(n, [&](std::size_t j, TPreparedMessage& item) {
@@ -261,7 +266,7 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
       // up (it has ended then, so the cursor is ours).
       item = std::make_unique<TPreparedMessage>();
       if (!ahead) Pause();
-      Prepare(cursor, j, job_.SkipDuplicates && historyOpen_, ahead ? noPause : pause, *item);
+      Prepare(cursor, j, SkipTestOn(), ahead ? noPause : pause, *item);
     }
     if (item->Read.End) break;
     if (!counted) ProcessingStatus(f, j, n);
@@ -355,6 +360,10 @@ void TExtractionWorker::MessageError(const TJobFolder& folder, std::size_t j) {
          source_->FolderFileKey(folder));
 }
 
+bool TExtractionWorker::SkipTestOn() const {
+  return job_.SkipDuplicates && (historyOpen_ || savedOnly_);
+}
+
 bool TExtractionWorker::ReadsAhead() const {
   return prepareAhead_ && job_.PauseMs == 0 && source_->CanReadAhead();
 }
@@ -433,7 +442,7 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
                                        TPreparedMessage& item) {
   const std::string& keyText = item.Read.Key();
   // Passed over only when an earlier run saved every wanted file of it.
-  if (job_.SkipDuplicates && historyOpen_ && history_.SavedBefore(keyText)) return;
+  if (SkipTestOn() && history_.SavedBefore(keyText)) return;
   // Parsed now when it was left for a skip test that did not pass it over.
   if (!item.Parsed) Parse(item);
   if (!item.Loaded) return;  // passed over without a line

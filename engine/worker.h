@@ -235,6 +235,9 @@ class TExtractionWorker : public TThread {
   // "Error opening Messages (" + number + ") in " + folder key.
   void MessageError(const TJobFolder& folder, std::size_t j);
 
+  // Whether messages an earlier run saved are passed over: with the skip
+  // choice, and a history open or, in a dry run, read.
+  bool SkipTestOn() const;
   // True when this run reads ahead (see SetPrepareAhead).
   bool ReadsAhead() const;
   bool AttachmentSelected(const std::string& fileName) const;
@@ -258,6 +261,8 @@ class TExtractionWorker : public TThread {
   std::unique_ptr<IAddressHarvest> addresses_;
   TExtractionHistory history_;
   bool historyOpen_ = false;
+  // A dry run's history: read for the skip test, never written.
+  bool savedOnly_ = false;
 
   // Counters of the folder being processed.
   int messagesWithFiles_ = 0;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "platform/paths.h"
 
@@ -138,6 +139,52 @@ bool TSafeDir::Open(const std::string& base, const std::string& relative, bool c
   }
   fd_ = fd;
   return true;
+}
+
+bool TSafeDir::CouldOpen(const std::string& base, const std::string& relative) {
+  std::vector<std::string> levels;
+  for (std::size_t pos = 0; pos <= relative.size();) {
+    std::size_t end = relative.find('/', pos);
+    if (end == std::string::npos) end = relative.size();
+    std::string level = relative.substr(pos, end - pos);
+    pos = end + 1;
+    if (level.empty() || level == ".") continue;
+    if (level == ".." || level.size() > kMaxNameBytes || level.find('\0') != std::string::npos)
+      return false;
+    levels.push_back(std::move(level));
+  }
+  // The base, or the nearest of its parents that is there.
+  std::string root = base.empty() ? std::string(".") : base;
+  bool missing = false;
+  while (!DirectoryExists(root)) {
+    struct stat st {};
+    if (::lstat(root.c_str(), &st) == 0) return false;  // something else in the way
+    missing = true;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    const std::size_t slash = root.rfind('/');
+    root = slash == std::string::npos ? "." : slash == 0 ? "/" : root.substr(0, slash);
+  }
+  int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::size_t i = 0;
+  for (; !missing && i < levels.size(); ++i) {
+    const int next =
+        ::openat(fd, levels[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      const bool absent = errno == ENOENT;
+      if (!absent) {
+        ::close(fd);
+        return false;
+      }
+      break;
+    }
+    ::close(fd);
+    fd = next;
+  }
+  // Something to make, or files to write: the directory must take them.
+  const bool ok = ::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) == 0;
+  ::close(fd);
+  return ok;
 }
 
 std::string TSafeDir::EntryPath(const std::string& name) const {

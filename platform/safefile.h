@@ -51,6 +51,11 @@ class TSafeDir {
   // symbolic link or no directory, is "..", or cannot be made or opened.
   bool Open(const std::string& base, const std::string& relative, bool create);
 
+  // Whether Open(base, relative, true) would succeed, asked without making
+  // anything: the levels that are there must be directories (below base, not
+  // links), and the deepest of them must let this user make what is missing.
+  static bool CouldOpen(const std::string& base, const std::string& relative);
+
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   // The directory as a path (base + "/" + relative), for messages.

@@ -218,6 +218,33 @@ TEST_F(ReportCli, ADryRunWritesNothingAndListsExactlyWhatARunWrites) {
       << rows;
   EXPECT_NE(rows.find("outlookExpress/2003.10.11 - sunset.png,same bytes already there,"),
             std::string::npos);
+
+  // With the skip choice the dry run reads the history, and only reads it:
+  // every message was saved before, so neither run considers a file.
+  const std::string saved = test::TreeContents(dir.Path());
+  const CliResult dry3 =
+      Extract(dest, {"--dry-run", "--skip-duplicates", "--report", dir / "dry3.csv"});
+  ASSERT_EQ(dry3.Status, 0) << dry3.Err;
+  const std::string skipped = test::ReadFile(dir / "dry3.csv");
+  ::unlink((dir / "dry3.csv").c_str());
+  EXPECT_EQ(test::TreeContents(dir.Path()), saved);
+  const CliResult real3 = Extract(dest, {"--skip-duplicates", "--report", dir / "real3.csv"});
+  ASSERT_EQ(real3.Status, 0) << real3.Err;
+  EXPECT_EQ(test::ReadFile(dir / "real3.csv"), skipped);
+  EXPECT_EQ(ParseCsv(skipped).size(), 1u) << skipped;
+
+  // A file where a run would make its directory: the dry run foresees the
+  // failure a run then meets, row for row.
+  const std::string blocked = dir / "blocked";
+  test::WriteFile(blocked + "/outlookExpress", "a file");
+  const CliResult dry4 = Extract(blocked, {"--dry-run", "--report", dir / "dry4.csv"});
+  const CliResult real4 = Extract(blocked, {"--report", dir / "real4.csv"});
+  EXPECT_EQ(dry4.Status, real4.Status) << dry4.Err;
+  const std::string failed = test::ReadFile(dir / "real4.csv");
+  EXPECT_EQ(test::ReadFile(dir / "dry4.csv"), failed);
+  EXPECT_NE(failed.find(",failed,the directory could not be made,"), std::string::npos) << failed;
+  EXPECT_NE((dry4.Out + dry4.Err).find("Unable to Create Directory - " + blocked),
+            std::string::npos);
 }
 
 }  // namespace
