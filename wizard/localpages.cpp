@@ -49,7 +49,7 @@ TFolderItem* NewItem(QTreeWidget* tree, TFolderItem* parent, const std::string& 
   auto* item = new TFolderItem;
   item->setText(0, UiText(name));
   item->setToolTip(0, UiText(path));
-  item->Local = std::make_unique<TLocalFolderInfo>(TLocalFolderInfo{path, kind});
+  item->Local = std::make_unique<TLocalFolderInfo>(TLocalFolderInfo{path, kind, ""});
   item->SetCheckBox(kind != TMailPathKind::None);
   if (parent)
     parent->addChild(item);
@@ -107,16 +107,17 @@ TAdded AddPathItems(const TKeyStore& store, QTreeWidget* tree, const std::string
     *shown = known;
     return TAdded::Known;
   }
+  TFolderItem* item = nullptr;
   if (what.Kind == TMailPathKind::Maildir) {
-    TFolderItem* item = NewItem(tree, nullptr, BaseName(top), what.Path, TMailPathKind::None);
+    item = NewItem(tree, nullptr, BaseName(top), what.Path, TMailPathKind::None);
     AddMailboxItems(store, tree, item, MaildirMailboxTree(ListMaildirFolders(what.Path)), true);
     if (byHand) TickAll(item);
-    *shown = item;
   } else {
-    TFolderItem* item = NewItem(tree, nullptr, BaseName(top), what.Path, what.Kind);
+    item = NewItem(tree, nullptr, BaseName(top), what.Path, what.Kind);
     item->SetTicked(byHand || RememberedTick(store, what.Path, true));
-    *shown = item;
   }
+  item->Local->AddedAs = path;
+  *shown = item;
   return TAdded::New;
 }
 
@@ -143,6 +144,31 @@ void KeepAddedPath(TKeyStore& store, const std::string& path) {
   } catch (const std::exception&) {
     // a store that cannot be written shows the path this time only
   }
+}
+
+// Takes path off the kept list; the others keep their order.
+void ForgetAddedPath(TKeyStore& store, const std::string& path) {
+  std::vector<std::string> kept = AddedPaths(store);
+  const std::size_t before = kept.size();
+  std::erase(kept, path);
+  if (kept.size() == before) return;
+  try {
+    for (std::size_t n = 0; n < before; ++n) {
+      const std::string name = "Path" + std::to_string(n + 1);
+      if (n < kept.size())
+        store.WriteString(kLocalPathsKey, name, kept[n]);
+      else
+        store.DeleteValue(kLocalPathsKey, name);
+    }
+  } catch (const std::exception&) {
+    // a store that cannot be written shows the path again at the next start
+  }
+}
+
+// The item of a path added by hand that is current, nullptr for none.
+TFolderItem* CurrentAddedItem(QTreeWidget* tree) {
+  TFolderItem* item = TFolderItem::From(tree->currentItem());
+  return item && !item->parent() && item->Local && !item->Local->AddedAs.empty() ? item : nullptr;
 }
 
 }  // namespace
@@ -176,6 +202,20 @@ void TfrmOEMain::BuildLocalFolderTree() {
   }
   ElTreeLocal->expandAll();
   if (QTreeWidgetItem* first = ElTreeLocal->topLevelItem(0)) ElTreeLocal->setCurrentItem(first);
+  UpdateLocalRemove();
+}
+
+void TfrmOEMain::UpdateLocalRemove() {
+  btLocalRemove->setEnabled(CurrentAddedItem(ElTreeLocal) != nullptr);
+}
+
+void TfrmOEMain::btLocalRemoveClick() {
+  TFolderItem* item = CurrentAddedItem(ElTreeLocal);
+  if (!item) return;
+  ForgetAddedPath(Registry(), item->Local->AddedAs);
+  delete item;
+  UpdateLocalRemove();
+  ElTreeLocal->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmOEMain::btLocalAddClick() {
@@ -199,6 +239,7 @@ void TfrmOEMain::btLocalAddClick() {
   for (int i = 0; i < shown->childCount(); ++i) ElTreeLocal->expandItem(shown->child(i));
   ElTreeLocal->scrollToItem(shown);
   ElTreeLocal->setCurrentItem(shown);
+  UpdateLocalRemove();
   ElTreeLocal->setFocus(Qt::OtherFocusReason);
 }
 

@@ -547,6 +547,9 @@ QWidget* TfrmOEMain::BuildLocalFolderSelect() {
   auto* row = new QHBoxLayout;
   btLocalAdd = Named(new QPushButton(Tr("Add folder or file..."), page), "btLocalAdd");
   row->addWidget(btLocalAdd);
+  btLocalRemove = Named(new QPushButton(Tr("Remove from list"), page), "btLocalRemove");
+  btLocalRemove->setEnabled(false);
+  row->addWidget(btLocalRemove);
   row->addStretch();
   v->addLayout(row);
   return page;
@@ -584,6 +587,8 @@ void TfrmOEMain::ConnectHandlers() {
   for (QPushButton* b : {btFind, btOutlookFind}) on(b, &TfrmOEMain::btFindClick);
   for (QPushButton* b : {btFindNext, btOutlookFindNext}) on(b, &TfrmOEMain::btFindNextClick);
   on(btLocalAdd, &TfrmOEMain::btLocalAddClick);
+  on(btLocalRemove, &TfrmOEMain::btLocalRemoveClick);
+  connect(ElTreeLocal, &QTreeWidget::currentItemChanged, this, [this] { UpdateLocalRemove(); });
   for (QTreeWidget* t : {ElTreeOE, ElTreeOutLook, ElTreeNS, ElTreeLocal})
     connect(t, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item, int) { ElTreeOEDblClick(item); });

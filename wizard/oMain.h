@@ -63,6 +63,7 @@ using qb::TNetscapeFolderInfo;
 struct TLocalFolderInfo {
   std::string Path;                          // the folder's directory or the mailbox file
   TMailPathKind Kind = TMailPathKind::None;  // None: it only holds folders
+  std::string AddedAs;                       // the path as the user added it; "" when found
 };
 
 // An item of a folder tree (ElTreeOE, ElTreeOutLook, ElTreeNS) with the
@@ -217,6 +218,7 @@ class TfrmOEMain : public QDialog, public IRunView {
   // LocalFolderSelect
   QTreeWidget* ElTreeLocal;
   QPushButton* btLocalAdd;
+  QPushButton* btLocalRemove;
 
   // the notification-area icon and the small progress window
   QSystemTrayIcon* ctrayApps;
@@ -343,6 +345,10 @@ class TfrmOEMain : public QDialog, public IRunView {
   // "Add folder or file...": a Maildir directory, an mbox file or a
   // directory of .eml files, shown ticked and kept for the next start.
   void btLocalAddClick();
+  // "Remove from list": takes a path added by hand off the page and out of
+  // the key store (the folder itself is left alone); enabled only for one.
+  void btLocalRemoveClick();
+  void UpdateLocalRemove();
   bool isLocalItemsChecked() const;
   void ProcessLocalExtraction();
 

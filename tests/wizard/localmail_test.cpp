@@ -122,6 +122,16 @@ class LocalMail : public QObject {
     for (wiz::TFolderItem* item : wiz::AllFolderItems(w->ElTreeLocal))
       if (item->HasCheckBox() && item->Ticked()) ticked.push_back(item->text(0).toStdString());
     QCOMPARE(ticked, (std::vector<std::string>{"Inbox", "saved"}));
+
+    // Only a path added by hand comes off the list, and off the key store.
+    QVERIFY(!w->btLocalRemove->isEnabled());
+    w->ElTreeLocal->setCurrentItem(w->ElTreeLocal->topLevelItem(1));
+    QVERIFY(w->btLocalRemove->isEnabled());
+    w->btLocalRemove->click();
+    QCOMPARE(TreeTexts(w->ElTreeLocal),
+             (std::vector<std::string>{"~/Maildir", "  Inbox", "  Work"}));
+    QVERIFY(!w.Store.ValueExists(std::string(wiz::kLocalPathsKey), "Path1"));
+    QVERIFY(fs::exists(mail.Saved));
   }
 
   // Cancel adds nothing; a path without mail is refused with its message, a
