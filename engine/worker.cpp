@@ -206,6 +206,8 @@ void TExtractionWorker::MainPass() {
 void TExtractionWorker::EndFolder(const TJobFolder& f, int row, int total, bool stopped,
                                   std::unique_ptr<IFolderCursor> cursor) {
   const TFolderDamage damage = cursor ? cursor->Damage() : TFolderDamage{};
+  // A folder read without a count and stopped early still has none.
+  const bool uncounted = cursor && cursor->Count() == kCountUnknown && stopped;
   cursor.reset();
   const auto listed = static_cast<std::size_t>(total);
   // Messages the store lost (each failed read has its own line already).
@@ -219,7 +221,8 @@ void TExtractionWorker::EndFolder(const TJobFolder& f, int row, int total, bool 
     status = fsError;
     MarkRunFailure();
   }
-  UpdateFolderRow(f.Name, row, status, filesExtracted_, messagesWithFiles_, total);
+  UpdateFolderRow(f.Name, row, status, filesExtracted_, messagesWithFiles_,
+                  uncounted ? kRowTotalUnknown : total);
   summary_.MessagesUnreadable += std::min(unread, of);
   if (unread > 0)
     AddLog("Unable to Read " + std::to_string(std::min(unread, of)) + " of " + std::to_string(of) +
