@@ -19,11 +19,16 @@ int Fail(const std::string& message) {
   return kFailure;
 }
 
+std::string UsageText(const Command& command) {
+  return command.Usage.empty() ? std::string() : Translate(command.Usage);
+}
+
 int UsageError(const std::string& command, const std::string& message) {
   for (const Command& c : Commands())
     if (c.Name == command)
-      std::fprintf(stderr, "quillbox-cli: %s\n%s\n", message.c_str(),
-                   Substitute(Translate("usage: quillbox-cli %1 %2"), {c.Name, c.Usage}).c_str());
+      std::fprintf(
+          stderr, "quillbox-cli: %s\n%s\n", message.c_str(),
+          Substitute(Translate("usage: quillbox-cli %1 %2"), {c.Name, UsageText(c)}).c_str());
   return kFailure;
 }
 
@@ -61,7 +66,7 @@ void PrintHelp(FILE* to) {
                    .c_str());
   for (const auto& c : qb::cli::Commands())
     if (!c.Hidden)
-      std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), c.Usage.c_str(),
+      std::fprintf(to, "  %s %s\n      %s\n", c.Name.c_str(), qb::cli::UsageText(c).c_str(),
                    Translate(c.Summary).c_str());
   std::fprintf(
       to, "%s",
@@ -100,16 +105,17 @@ int main(int argc, char** argv) {
     std::vector<std::string> rest(args.begin() + 1, args.end());
     for (const auto& a : rest)
       if (a == "--help" || a == "-h") {
-        std::printf(
-            "%s\n%s\n",
-            qb::Substitute(qb::Translate("usage: quillbox-cli %1 %2"), {c.Name, c.Usage}).c_str(),
-            qb::Translate(c.Summary).c_str());
+        std::printf("%s\n%s\n",
+                    qb::Substitute(qb::Translate("usage: quillbox-cli %1 %2"),
+                                   {c.Name, qb::cli::UsageText(c)})
+                        .c_str(),
+                    qb::Translate(c.Summary).c_str());
         return qb::cli::kOk;
       }
     try {
       return c.Run(rest);
     } catch (const std::exception& e) {
-      return qb::cli::Fail(e.what());
+      return qb::cli::Fail(qb::UserErrorText(e));
     }
   }
   qb::cli::Fail(qb::Substitute(qb::Translate("unknown command '%1' (try --help)"), {args[0]}));

@@ -27,7 +27,7 @@ int Folders(const std::vector<std::string>& args) {
   try {
     folders = LoadOEFolderList(args[0]);
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    return Fail(UserErrorText(e));
   }
   for (const Toe5_FolderInfo& f : folders)
     OutRecord({std::to_string(f.FolderId), std::to_string(f.ParentId), f.FolderName, f.FileName});
@@ -42,7 +42,7 @@ int Messages(const std::vector<std::string>& args) {
   try {
     LoadDbxIndex(args[0], args[1], &list);
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    return Fail(UserErrorText(e));
   }
   for (const Toe5_MessageInfo& m : MessageRecords(list))
     OutRecord({std::to_string(m.MessageNumber), std::to_string(m.MessageDataPos),
@@ -63,29 +63,28 @@ int AtPosition(const std::string& command, const std::vector<std::string>& args,
   try {
     read(args[0], args[1], position, text);
   } catch (const std::exception& e) {
-    return Fail(e.what());
+    return Fail(UserErrorText(e));
   }
   Out(text);
   return kOk;
 }
 
-const Register kFolders({"folders", "STORE_DIR",
+const Register kFolders({"folders", N_("STORE_DIR"),
                          N_("the folder records of STORE_DIR/folders.dbx: folder id, parent id, "
                             "folder name, file name"),
                          Folders});
-const Register kMessages({"messages", "STORE_DIR FILE",
+const Register kMessages({"messages", N_("STORE_DIR FILE"),
                           N_("the message records of a folder file in index order: message number, "
                              "message data position, object position, subject"),
                           Messages});
-const Register kRaw({"raw", "STORE_DIR FILE POSITION",
+const Register kRaw({"raw", N_("STORE_DIR FILE POSITION"),
                      N_("the raw message text whose first data block is at POSITION"),
                      [](const std::vector<std::string>& a) {
                        return AtPosition("raw", a, &LoadDbxMessageText);
                      }});
-const Register kDump({"dump", "STORE_DIR FILE POSITION", N_("the dump of the object at POSITION"),
-                      [](const std::vector<std::string>& a) {
-                        return AtPosition("dump", a, &DumpDbxObject);
-                      }});
+const Register kDump(
+    {"dump", N_("STORE_DIR FILE POSITION"), N_("the dump of the object at POSITION"),
+     [](const std::vector<std::string>& a) { return AtPosition("dump", a, &DumpDbxObject); }});
 
 }  // namespace
 }  // namespace qb::cli

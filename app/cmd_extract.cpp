@@ -114,7 +114,7 @@ int Extract(const std::vector<std::string>& rawArgs) {
     if (x.Folders.empty())
       return Fail(Substitute(Translate("cannot read the folder list folders.dbx of %1 (%2); name "
                                        "the folder files with --folder"),
-                             {store, e.what()}));
+                             {store, UserErrorText(e)}));
     foldersRead = false;
   }
   std::vector<TJobFolder> chosen;
@@ -145,14 +145,14 @@ int Extract(const std::vector<std::string>& rawArgs) {
 
 const Register kExtract(
     {"extract",
-     "(--store DIR | --identity NAME) --dest DIR [--folder FILE]... [--layout 0..6]\n"
-     "      [--full-file-name | --no-full-file-name] [--exclude LIST] [--include LIST]\n"
-     "      [--selected-only] [--download-links] [--skip-duplicates]\n"
-     "      [--date-from YYYY-MM-DD] [--date-to YYYY-MM-DD] [--pause-ms N]\n"
-     "      [--report FILE] [--dry-run] [--summary-json]\n"
-     "      [--source outlook [--pst FILE]...]\n"
-     "      [--source thunderbird|mozilla (--mailbox FILE... | --profile NAME)]\n"
-     "      [--source maildir|eml --folder DIR...] [--source mbox --mailbox FILE...]",
+     N_("(--store DIR | --identity NAME) --dest DIR [--folder FILE]... [--layout 0..6]\n"
+        "      [--full-file-name | --no-full-file-name] [--exclude LIST] [--include LIST]\n"
+        "      [--selected-only] [--download-links] [--skip-duplicates]\n"
+        "      [--date-from YYYY-MM-DD] [--date-to YYYY-MM-DD] [--pause-ms N]\n"
+        "      [--report FILE] [--dry-run] [--summary-json]\n"
+        "      [--source outlook [--pst FILE]...]\n"
+        "      [--source thunderbird|mozilla (--mailbox FILE... | --profile NAME)]\n"
+        "      [--source maildir|eml --folder DIR...] [--source mbox --mailbox FILE...]"),
      N_("extracts the attachments of an Outlook Express store (default: every folder of "
         "folders.dbx that has a file; layout 6 with full file names; the shipped exclude "
         "list, '' for none), of Outlook's stores, of Thunderbird or Mozilla mailboxes "

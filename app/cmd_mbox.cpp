@@ -81,12 +81,12 @@ bool FindProfile(TMailFamily family, const std::string& name, TMailProfile& foun
   return false;
 }
 
-const Register kProfiles({"profiles", "[--thunderbird | --mozilla]",
+const Register kProfiles({"profiles", N_("[--thunderbird | --mozilla]"),
                           N_("lists the Thunderbird and Netscape/Mozilla/SeaMonkey profiles: "
                              "name, directory, kind"),
                           Profiles});
 
-const Register kMailboxes({"mailboxes", "DIR",
+const Register kMailboxes({"mailboxes", N_("DIR"),
                            N_("lists the mailbox tree of a mail directory as the wizard shows it: "
                               "mailbox or folder, its path in the tree, its full path"),
                            Mailboxes});

@@ -27,7 +27,7 @@ int OutlookFolders(const std::vector<std::string>& args) {
   return kOk;
 }
 
-Register reg({"outlook-folders", "[--pst FILE]...",
+Register reg({"outlook-folders", N_("[--pst FILE]..."),
               N_("List the mail folders of the Outlook stores: folder key, parent key, name, "
                  "path key, entry id"),
               OutlookFolders});

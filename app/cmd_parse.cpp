@@ -53,7 +53,7 @@ int RunParse(const std::vector<std::string>& args) {
 
 using qb::N_;
 const qb::cli::Register kParse(
-    {"parse", "MESSAGE_FILE", N_("parse one raw message file and list its fields and attachments"),
-     RunParse});
+    {"parse", N_("MESSAGE_FILE"),
+     N_("parse one raw message file and list its fields and attachments"), RunParse});
 
 }  // namespace

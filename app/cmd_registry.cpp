@@ -48,15 +48,18 @@ int ImportRegistry(const std::vector<std::string>& args) {
   try {
     stats = store.ImportRegText(*bytes);
   } catch (const ERegParseError& e) {
-    return Fail(Substitute(Translate("%1: %2; nothing was imported"), {file, e.what()}));
+    return Fail(Substitute(Translate("%1: %2; nothing was imported"), {file, UserErrorText(e)}));
   } catch (const EKeyStoreError& e) {
-    return Fail(Substitute(Translate("cannot save the key store: %1"), {e.what()}));
+    return Fail(Substitute(Translate("cannot save the key store: %1"), {UserErrorText(e)}));
   }
-  std::string note = "Imported " + std::to_string(stats.Values) + " values in " +
-                     std::to_string(stats.Keys) + " keys from " + file + " into " + store.Path();
-  if (stats.Deleted) note += ", " + std::to_string(stats.Deleted) + " deletions";
+  std::string note =
+      Substitute(Translate("Imported %1 values in %2 keys from %3 into %4"),
+                 {std::to_string(stats.Values), std::to_string(stats.Keys), file, store.Path()});
+  if (stats.Deleted)
+    note += Substitute(Translate(", %1 deletions"), {std::to_string(stats.Deleted)});
   if (stats.Ignored)
-    note += "; " + std::to_string(stats.Ignored) + " keys outside HKEY_CURRENT_USER skipped";
+    note += Substitute(Translate("; %1 keys outside HKEY_CURRENT_USER skipped"),
+                       {std::to_string(stats.Ignored)});
   std::fprintf(stderr, "%s\n", note.c_str());
   return kOk;
 }
@@ -64,7 +67,7 @@ int ImportRegistry(const std::vector<std::string>& args) {
 Register identities({"identities", "",
                      N_("list the Outlook Express identities: name TAB store root, one a line"),
                      Identities});
-Register importRegistry({"import-registry", "FILE.reg",
+Register importRegistry({"import-registry", N_("FILE.reg"),
                          N_("merge the HKEY_CURRENT_USER keys of a .reg file (as exported on "
                             "Windows) into the key store"),
                          ImportRegistry});

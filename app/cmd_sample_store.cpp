@@ -214,7 +214,7 @@ int MakeSampleStore(const std::vector<std::string>& args) {
   return kOk;
 }
 
-const Register kSampleStore({"make-sample-store", "DIR",
+const Register kSampleStore({"make-sample-store", N_("DIR"),
                              N_("composes a small Outlook Express store in DIR to try extract on"),
                              MakeSampleStore, /*Hidden=*/true});
 

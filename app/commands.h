@@ -18,7 +18,7 @@ constexpr int kStopped = 130;
 
 struct Command {
   std::string Name;
-  std::string Usage;    // arguments, as shown by --help
+  std::string Usage;    // arguments, as shown by --help (marked with N_)
   std::string Summary;  // one line
   std::function<int(const std::vector<std::string>& args)> Run;
   bool Hidden = false;  // left out of --help (a tool for tests); still runs
@@ -32,6 +32,8 @@ struct Register {
 
 // Writes "quillbox-cli: " + message to stderr; returns kFailure.
 int Fail(const std::string& message);
+// The arguments of a command in the user's language.
+std::string UsageText(const Command& command);
 // Writes the usage of one command to stderr; returns kFailure.
 int UsageError(const std::string& command, const std::string& message);
 

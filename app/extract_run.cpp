@@ -441,7 +441,7 @@ int RunExtraction(const TExtractArgs& x, TExtractionJob job, const TWorkerFactor
     try {
       std::rethrow_exception(fatal);
     } catch (const std::exception& e) {
-      return Fail(Substitute(Translate("the run ended early: %1"), {e.what()}));
+      return Fail(Substitute(Translate("the run ended early: %1"), {UserErrorText(e)}));
     }
   }
   // A history switched off during the run has said why already.

@@ -1,6 +1,7 @@
 #include "app/outlook_stores.h"
 
 #include "outlook/pstprovider.h"
+#include "platform/i18n.h"
 
 namespace qb::cli {
 
@@ -11,7 +12,7 @@ std::string TOutlookStores::Open(const std::vector<std::string>& pst) {
   fill_.Resume();
   fill_.WaitFor();
   if (!fill_.Success())
-    return "Outlook is not available: no personal folders file is configured or given";
+    return Translate("Outlook is not available: no personal folders file is configured or given");
   return "";
 }
 

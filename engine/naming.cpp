@@ -288,50 +288,6 @@ bool OpenTarget(const TTargetPath& target, TSafeDir& dir, bool create) {
   return dir.Open(target.Base, target.Directory.substr(base.size()), create);
 }
 
-// The size and, when asked for, the digest of the bytes handed on. A
-// deferred digest keeps the bytes instead (for a thread of the caller's to
-// digest), up to kDeferredBytes; a larger file is digested here after all.
-struct TTally {
-  static constexpr std::size_t kDeferredBytes = std::size_t{4} << 20;
-  TTally(bool digest, bool defer)
-      : Digest(digest && !defer ? std::make_unique<TReportDigest>() : nullptr),
-        Deferred(digest && defer),
-        digest_(digest),
-        defer_(defer) {}
-  // Starts over, for other bytes.
-  void Reset() { *this = TTally(digest_, defer_); }
-  void Add(const char* data, std::size_t size) {
-    Size += size;
-    if (Deferred) {
-      if (Bytes.size() + size <= kDeferredBytes) {
-        Bytes.append(data, size);
-        return;
-      }
-      Deferred = false;
-      Digest = std::make_unique<TReportDigest>();
-      Digest->Update(Bytes.data(), Bytes.size());
-      std::string().swap(Bytes);
-    }
-    if (Digest) Digest->Update(data, size);
-  }
-  // The digest of what was added; asked again, the same text.
-  std::string Hex() {
-    if (Digest) {
-      hex = Digest->HexDigest();
-      Digest.reset();
-    }
-    return hex;
-  }
-  std::uint64_t Size = 0;
-  std::unique_ptr<TReportDigest> Digest;
-  bool Deferred = false;
-  std::string Bytes;  // while Deferred
-  std::string hex;
-
- private:
-  bool digest_, defer_;
-};
-
 // Reads the file open at fd from its start into tally; false on a read error.
 bool TallyFile(int fd, TTally& tally) {
   char buffer[1 << 16];

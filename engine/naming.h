@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/job.h"
+#include "engine/reportcsv.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 
@@ -134,6 +136,51 @@ struct TAttachmentOutcome {
   // caller to digest (a file too large to keep has its Sha256).
   std::string Bytes;
   bool DigestDeferred = false;
+};
+
+// The size and, when asked for, the digest of the bytes of one file as they
+// are written (an attachment, or a file a link brought). A deferred digest
+// keeps the bytes instead (for a thread of the caller's to digest), up to
+// kDeferredBytes; a larger file is digested here after all.
+struct TTally {
+  static constexpr std::size_t kDeferredBytes = std::size_t{4} << 20;
+  TTally(bool digest, bool defer)
+      : Digest(digest && !defer ? std::make_unique<TReportDigest>() : nullptr),
+        Deferred(digest && defer),
+        digest_(digest),
+        defer_(defer) {}
+  // Starts over, for other bytes.
+  void Reset() { *this = TTally(digest_, defer_); }
+  void Add(const char* data, std::size_t size) {
+    Size += size;
+    if (Deferred) {
+      if (Bytes.size() + size <= kDeferredBytes) {
+        Bytes.append(data, size);
+        return;
+      }
+      Deferred = false;
+      Digest = std::make_unique<TReportDigest>();
+      Digest->Update(Bytes.data(), Bytes.size());
+      std::string().swap(Bytes);
+    }
+    if (Digest) Digest->Update(data, size);
+  }
+  // The digest of what was added; asked again, the same text.
+  std::string Hex() {
+    if (Digest) {
+      hex = Digest->HexDigest();
+      Digest.reset();
+    }
+    return hex;
+  }
+  std::uint64_t Size = 0;
+  std::unique_ptr<TReportDigest> Digest;
+  bool Deferred = false;
+  std::string Bytes;  // while Deferred
+  std::string hex;
+
+ private:
+  bool digest_, defer_;
 };
 
 // What the writing steps report through.

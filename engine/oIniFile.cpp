@@ -197,10 +197,10 @@ void TBigIniFile::LoadFromFile(const std::string& fileName) {
       if (fileName == fileName_) diskKnown_ = false;
       return;
     }
-    throw EInOutError("Cannot open " + fileName + ": " + std::strerror(errno));
+    throw EInOutError(N_("Cannot open %1: %2"), {fileName, std::strerror(errno)});
   }
   std::optional<std::string> text = ReadWholeFile(fileName);
-  if (!text) throw EInOutError("Cannot read " + fileName);
+  if (!text) throw EInOutError(N_("Cannot read %1"), {fileName});
   ParseText(*text);
   MergeDuplicates();
   if (fileName == fileName_) {
@@ -581,7 +581,7 @@ void TBigIniFile::UpdateFile() {
         const int fd = ::open(fileName_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
         if (fd < 0) {
           diskKnown_ = false;
-          throw EInOutError("Cannot open " + fileName_ + ": " + std::strerror(errno));
+          throw EInOutError(N_("Cannot open %1: %2"), {fileName_, std::strerror(errno)});
         }
         std::size_t off = 0;
         while (off < tail.size()) {
@@ -592,13 +592,13 @@ void TBigIniFile::UpdateFile() {
             // Take the partial tail back off so the file keeps its old content.
             diskKnown_ = ::ftruncate(fd, static_cast<off_t>(diskSize_)) == 0;
             ::close(fd);
-            throw EInOutError("Cannot write " + fileName_ + ": " + std::strerror(err));
+            throw EInOutError(N_("Cannot write %1: %2"), {fileName_, std::strerror(err)});
           }
           off += static_cast<std::size_t>(n);
         }
         if (::close(fd) != 0) {
           diskKnown_ = false;
-          throw EInOutError("Cannot write " + fileName_ + ": " + std::strerror(errno));
+          throw EInOutError(N_("Cannot write %1: %2"), {fileName_, std::strerror(errno)});
         }
         diskSize_ += tail.size();
       }
@@ -607,6 +607,8 @@ void TBigIniFile::UpdateFile() {
       const std::string text = FileText();
       try {
         WriteFileAtomically(fileName_, text);
+      } catch (const EQuillboxError& e) {
+        throw EInOutError(e);
       } catch (const std::exception& e) {
         throw EInOutError(e.what());
       }

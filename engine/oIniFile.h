@@ -34,6 +34,9 @@ using TStringList = std::vector<std::string>;
 class EInOutError : public EQuillboxError {
  public:
   explicit EInOutError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
+  EInOutError(const char* msgid, std::initializer_list<std::string> args)
+      : EQuillboxError(TErrorKind::InOut, msgid, args) {}
+  explicit EInOutError(const EQuillboxError& from) : EQuillboxError(TErrorKind::InOut, from) {}
 };
 
 // Raised by conversions that do not fall back to a default (ReadHexValue).

@@ -1,4 +1,5 @@
-// The rows of a run's report: one per attachment the run considered, as
+// The rows of a run's report: one per attachment the run considered and one
+// per file a link brought or link that failed, as
 // CSV (RFC 4180: fields separated by commas, quoted when they hold a comma,
 // a double quote, CR or LF, with inner quotes doubled; CR LF after every
 // row), in UTF-8, after a header row. Someone who finds a file in the tree
@@ -15,7 +16,7 @@
 
 namespace qb {
 
-// What became of one attachment.
+// What became of one attachment or linked file.
 enum class TReportOutcome { Written, SameBytesThere, Excluded, Failed };
 
 struct TReportRow {
@@ -28,7 +29,8 @@ struct TReportRow {
   std::uint64_t Size = 0;
   // Lower-case hex SHA-256 of its bytes; "" when they were never read.
   std::string Sha256;
-  // The attachment's name as the message gives it.
+  // The attachment's name as the message gives it; for a link, the file
+  // name taken from it.
   std::string OriginalName;
   // The store file or mailbox path, the folder and the message's fields.
   std::string Source;

@@ -486,6 +486,15 @@ void TExtractionWorker::ExtractMessage(const TJobFolder& folder, std::size_t j, 
       run.Stopped = [this] { return StopRequested(); };
       run.Log = [this](const std::string& line) { AddLog(line); };
       run.Notice = [this](const std::string& text) { AddNotice(text); };
+      // A row for every file the links gave and every link that failed; the
+      // summary counts them as links, not as attachments.
+      if (job_.Report) {
+        run.Outcome = [&](const std::string& name, TAttachmentOutcome& o) {
+          ReportRow(folder, m, name, o);
+        };
+        run.Digests = true;
+        run.DeferDigests = hasher_ != nullptr;
+      }
       const ILinkDownloads::TResult got = links_->Download(target, bodies, run);
       downloaded = got.Written;
       summary_.LinksFetched += static_cast<std::uint64_t>(std::max(got.Written, 0));

@@ -75,6 +75,13 @@ class ILinkDownloads {
     std::function<bool()> Stopped;                   // the run's stop request
     std::function<void(const std::string&)> Log;     // a line of the run's log
     std::function<void(const std::string&)> Notice;  // the message's time ran out
+    // After each link counted as written or as failed: the file name taken
+    // from the link and what became of the file (Path, Size and, as Digests
+    // and DeferDigests ask, like TWriteReport's, its digest or its bytes; a
+    // failure's Reason). Unset: nothing is told.
+    std::function<void(const std::string& name, TAttachmentOutcome&)> Outcome;
+    bool Digests = false;
+    bool DeferDigests = false;
   };
   struct TResult {
     int Written = 0;  // files placed

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/i18n.h"
 #include "platform/limits.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -132,8 +133,9 @@ void Walk(const std::string& dir, int depth, std::vector<TMailboxItem>& out,
           std::vector<std::string>* notes) {
   if (depth >= kMaxDepth) {
     if (notes && !ListDir(dir).empty())
-      notes->push_back("the mailboxes below " + dir + " lie more than " +
-                       std::to_string(kMaxDepth) + " levels deep and are left out");
+      notes->push_back(Substitute(
+          Translate("the mailboxes below %1 lie more than %2 levels deep and are left out"),
+          {dir, std::to_string(kMaxDepth)}));
     return;
   }
   bool tooLong = false;
@@ -161,8 +163,9 @@ void Walk(const std::string& dir, int depth, std::vector<TMailboxItem>& out,
     }
   }
   if (tooLong && notes)
-    notes->push_back("the mailboxes below " + dir + " have paths longer than " +
-                     std::to_string(PATH_MAX) + " bytes and are left out");
+    notes->push_back(Substitute(
+        Translate("the mailboxes below %1 have paths longer than %2 bytes and are left out"),
+        {dir, std::to_string(PATH_MAX)}));
 }
 
 }  // namespace

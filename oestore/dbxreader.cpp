@@ -64,17 +64,17 @@ class FileSource : public Source {
       // Non-blocking, so that a FIFO in the store cannot stall the open.
       fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    if (fd_ < 0) throw EFOpenError(N_("Cannot open file \"%1\". %2"), {path, std::strerror(errno)});
     struct stat& st = stat_;
     if (::fstat(fd_, &st) != 0) {
       const int e = errno;
       ::close(fd_);
-      throw EReadError("Cannot read file \"" + path + "\". " + std::strerror(e));
+      throw EReadError(N_("Cannot read file \"%1\". %2"), {path, std::strerror(e)});
     }
     size_ = S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
     if (S_ISDIR(st.st_mode)) {
       ::close(fd_);
-      throw EReadError("Cannot read file \"" + path + "\". " + std::strerror(EISDIR));
+      throw EReadError(N_("Cannot read file \"%1\". %2"), {path, std::strerror(EISDIR)});
     }
   }
   ~FileSource() override { ::close(fd_); }
@@ -156,7 +156,7 @@ class FileSource : public Source {
       ssize_t n = ::pread(fd_, out + got, len - got, pos + static_cast<off_t>(got));
       if (n < 0) {
         if (errno == EINTR) continue;
-        throw EReadError("Cannot read file \"" + path_ + "\". " + std::strerror(errno));
+        throw EReadError(N_("Cannot read file \"%1\". %2"), {path_, std::strerror(errno)});
       }
       if (n == 0) break;  // the file became shorter: what is there is all there is
       got += static_cast<std::size_t>(n);

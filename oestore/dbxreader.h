@@ -26,12 +26,16 @@ namespace qb {
 class EFOpenError : public EQuillboxError {
  public:
   explicit EFOpenError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
+  EFOpenError(const char* msgid, std::initializer_list<std::string> args)
+      : EQuillboxError(TErrorKind::InOut, msgid, args) {}
 };
 
 // A store file that was opened but cannot be read.
 class EReadError : public EQuillboxError {
  public:
   explicit EReadError(const std::string& what) : EQuillboxError(TErrorKind::InOut, what) {}
+  EReadError(const char* msgid, std::initializer_list<std::string> args)
+      : EQuillboxError(TErrorKind::InOut, msgid, args) {}
 };
 
 // The header of the file opened last: its item count. The two texts are

@@ -15,6 +15,7 @@
 
 #include "outlook/pstprops.h"
 #include "platform/datetime.h"
+#include "platform/i18n.h"
 #include "platform/limits.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -778,7 +779,8 @@ std::string PstStoreProblem(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return path + ": " + std::strerror(errno);
   std::fclose(f);
-  if (!ole::OpenStore(path)) return path + ": not a personal folders (.pst) file";
+  if (!ole::OpenStore(path))
+    return Substitute(Translate("%1: not a personal folders (.pst) file"), {path});
   return "";
 }
 

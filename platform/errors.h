@@ -6,8 +6,13 @@
 // the code that throws them.
 #pragma once
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/i18n.h"
 
 namespace qb {
 
@@ -22,10 +27,28 @@ class EQuillboxError : public std::runtime_error {
  public:
   EQuillboxError(TErrorKind kind, const std::string& what)
       : std::runtime_error(what), kind_(kind) {}
+  // A text the user may see: msgid (marked with N_ where it is thrown) with
+  // %1 ... %9 replaced by args. what() is the English text; UserText()
+  // gives it in the user's language.
+  EQuillboxError(TErrorKind kind, const char* msgid, std::initializer_list<std::string> args)
+      : std::runtime_error(Fill(msgid, args)), kind_(kind), msgid_(msgid), args_(args) {}
+  // The text of from, msgid and arguments too, as another kind.
+  EQuillboxError(TErrorKind kind, const EQuillboxError& from)
+      : std::runtime_error(from), kind_(kind), msgid_(from.msgid_), args_(from.args_) {}
   TErrorKind Kind() const noexcept { return kind_; }
+  // The msgid, or nullptr for a text thrown as it is.
+  const char* MessageId() const noexcept { return msgid_; }
+  const std::vector<std::string>& Arguments() const noexcept { return args_; }
 
  private:
+  static std::string Fill(const char* msgid, std::initializer_list<std::string> args) {
+    std::vector<std::string_view> views(args.begin(), args.end());
+    return SubstituteList(msgid, views);
+  }
+
   TErrorKind kind_;
+  const char* msgid_ = nullptr;
+  std::vector<std::string> args_;
 };
 
 }  // namespace qb

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/codepage.h"
+#include "platform/errors.h"
 #include "platform/paths.h"
 
 namespace qb {
@@ -65,6 +66,10 @@ void HonourLanguageVariable() {
 }
 
 std::string Substitute(std::string_view pattern, std::initializer_list<std::string_view> args) {
+  return SubstituteList(pattern, std::vector<std::string_view>(args));
+}
+
+std::string SubstituteList(std::string_view pattern, const std::vector<std::string_view>& args) {
   const bool ascii = std::all_of(pattern.begin(), pattern.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   std::string out;
@@ -74,7 +79,7 @@ std::string Substitute(std::string_view pattern, std::initializer_list<std::stri
     if (c == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
       const size_t n = static_cast<size_t>(pattern[i + 1] - '1');
       if (n < args.size()) {
-        const std::string_view arg = *(args.begin() + n);
+        const std::string_view arg = args[n];
         if (ascii)
           out += arg;
         else
@@ -86,6 +91,17 @@ std::string Substitute(std::string_view pattern, std::initializer_list<std::stri
     out += c;
   }
   return out;
+}
+
+std::string UserErrorText(const std::exception& e) {
+  if (const auto* ours = dynamic_cast<const EQuillboxError*>(&e); ours && ours->MessageId()) {
+    const std::vector<std::string>& args = ours->Arguments();
+    return SubstituteList(Translate(ours->MessageId()),
+                          std::vector<std::string_view>(args.begin(), args.end()));
+  }
+  const std::string what = e.what();
+  // The empty msgid is the catalogue's header.
+  return what.empty() ? what : Translate(what);
 }
 
 }  // namespace qb

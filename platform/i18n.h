@@ -7,9 +7,11 @@
 // catalogue there, and its answers must not reach our windows.
 #pragma once
 
+#include <exception>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qb {
 
@@ -49,5 +51,13 @@ void HonourLanguageVariable();
 // is UTF-8) takes them as UTF-8, 8-bit texts converted as at the window's
 // edge, so that the result is one valid UTF-8 text.
 std::string Substitute(std::string_view pattern, std::initializer_list<std::string_view> args);
+// The same with the arguments in a list.
+std::string SubstituteList(std::string_view pattern, const std::vector<std::string_view>& args);
+
+// The text of an exception for the user, in the user's language: one of
+// ours thrown as msgid and arguments (platform/errors.h) is translated, any
+// other what() is looked up as a msgid and stays as it is when the
+// catalogue has none.
+std::string UserErrorText(const std::exception& e);
 
 }  // namespace qb

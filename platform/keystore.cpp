@@ -376,17 +376,19 @@ void TKeyStore::SaveLocked() {
 
   auto slash = path_.rfind('/');
   if (slash != std::string::npos && slash > 0 && !ForceDirectories(path_.substr(0, slash)))
-    throw EKeyStoreError("Cannot create the folder of " + path_ + ": " + std::strerror(errno),
-                         TErrorKind::InOut);
+    throw EKeyStoreError(TErrorKind::InOut, N_("Cannot create the folder of %1: %2"),
+                         {path_, std::strerror(errno)});
   if (moveAside_) {
     std::string aside = path_ + ".damaged";
     if (std::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT)
-      throw EKeyStoreError("Cannot move the damaged " + path_ + " aside: " + std::strerror(errno),
-                           TErrorKind::InOut);
+      throw EKeyStoreError(TErrorKind::InOut, N_("Cannot move the damaged %1 aside: %2"),
+                           {path_, std::strerror(errno)});
     moveAside_ = false;
   }
   try {
     WriteFileAtomically(path_, text);
+  } catch (const EQuillboxError& e) {
+    throw EKeyStoreError(e, TErrorKind::InOut);
   } catch (const std::exception& e) {
     throw EKeyStoreError(e.what(), TErrorKind::InOut);
   }

@@ -186,7 +186,8 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
   std::string tmpl = IncludeTrailingSlash(dir) + "." + name + ".XXXXXX";
   int fd = ::mkstemp(tmpl.data());
   if (fd < 0)
-    throw EQuillboxError(TErrorKind::InOut, "Cannot create " + path + ": " + std::strerror(errno));
+    throw EQuillboxError(TErrorKind::InOut, N_("Cannot create %1: %2"),
+                         {path, std::strerror(errno)});
   // Keep the permissions a plain create would give.
   mode_t mask = ::umask(0);
   ::umask(mask);
@@ -199,19 +200,21 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
       int err = errno;
       ::close(fd);
       ::unlink(tmpl.c_str());
-      throw EQuillboxError(TErrorKind::InOut, "Cannot write " + path + ": " + std::strerror(err));
+      throw EQuillboxError(TErrorKind::InOut, N_("Cannot write %1: %2"),
+                           {path, std::strerror(err)});
     }
     off += static_cast<size_t>(n);
   }
   if (::fsync(fd) != 0 || ::close(fd) != 0) {
     int err = errno;
     ::unlink(tmpl.c_str());
-    throw EQuillboxError(TErrorKind::InOut, "Cannot write " + path + ": " + std::strerror(err));
+    throw EQuillboxError(TErrorKind::InOut, N_("Cannot write %1: %2"), {path, std::strerror(err)});
   }
   if (::rename(tmpl.c_str(), path.c_str()) != 0) {
     int err = errno;
     ::unlink(tmpl.c_str());
-    throw EQuillboxError(TErrorKind::InOut, "Cannot replace " + path + ": " + std::strerror(err));
+    throw EQuillboxError(TErrorKind::InOut, N_("Cannot replace %1: %2"),
+                         {path, std::strerror(err)});
   }
 }
 

@@ -51,6 +51,9 @@ class EKeyStoreError : public EQuillboxError {
  public:
   explicit EKeyStoreError(const std::string& what, TErrorKind kind = TErrorKind::Usage)
       : EQuillboxError(kind, what) {}
+  EKeyStoreError(TErrorKind kind, const char* msgid, std::initializer_list<std::string> args)
+      : EQuillboxError(kind, msgid, args) {}
+  EKeyStoreError(const EQuillboxError& from, TErrorKind kind) : EQuillboxError(kind, from) {}
 };
 
 // A .reg text that cannot be read; what() is "line N: what was wrong".

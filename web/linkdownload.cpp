@@ -70,7 +70,8 @@ bool InList(const std::string& e, const std::vector<std::string>& entries) {
 // directory when the link opens.
 class TFileSink : public IDownloadSink {
  public:
-  TFileSink(const TSafeDir& dir, std::uint64_t cap) : dir_(dir), cap_(cap) {}
+  TFileSink(const TSafeDir& dir, std::uint64_t cap, TTally* tally)
+      : dir_(dir), cap_(cap), tally_(tally) {}
   TFileSink(const TFileSink&) = delete;
   TFileSink& operator=(const TFileSink&) = delete;
 
@@ -91,6 +92,7 @@ class TFileSink : public IDownloadSink {
       return false;
     }
     written_ += size;
+    if (tally_) tally_->Add(data, size);
     return more;
   }
 
@@ -101,6 +103,7 @@ class TFileSink : public IDownloadSink {
  private:
   const TSafeDir& dir_;
   std::uint64_t cap_;
+  TTally* tally_;
   std::unique_ptr<TPendingFile> temp_;
   std::uint64_t written_ = 0;
   bool capped_ = false;
@@ -116,6 +119,34 @@ void SplitSafeName(const std::string& name, std::string& base, std::string& ext)
 }
 
 }  // namespace
+
+struct TLinkDownloader::TLinkFile {
+  TLinkFile(bool digest, bool defer) : Tally(digest, defer) {}
+  TTally Tally;
+  std::string Path;  // the file placed
+  bool SameBytes = false;
+  std::string Reason = "the link could not be fetched";
+
+  // What became of it, for the run's Outcome.
+  TAttachmentOutcome Outcome(bool placed, bool digests) {
+    TAttachmentOutcome o;
+    if (!placed) {
+      o.Kind = TAttachmentOutcome::Failed;
+      o.Reason = Reason;
+      return o;
+    }
+    o.Kind = SameBytes ? TAttachmentOutcome::SameBytesThere : TAttachmentOutcome::Written;
+    o.Path = Path;
+    o.Size = Tally.Size;
+    if (Tally.Deferred) {
+      o.Bytes = std::move(Tally.Bytes);
+      o.DigestDeferred = true;
+    } else if (digests) {
+      o.Sha256 = Tally.Hex();
+    }
+    return o;
+  }
+};
 
 std::string DefaultUrlListPath() {
   return AppDataDir() + "/Quillbox/URLList.txt";
@@ -318,7 +349,14 @@ TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
     if (budgetSpent || now >= deadline) {
       const std::size_t left = links.size() - i;
       if (run.Notice) run.Notice(DownloadTimeUsedUpNotice(left, run));
-      for (; i < links.size(); ++i) log(LinkNotFetchedLine(links[i].first, run));
+      for (; i < links.size(); ++i) {
+        log(LinkNotFetchedLine(links[i].first, run));
+        if (!run.Outcome) continue;
+        TAttachmentOutcome o;
+        o.Kind = TAttachmentOutcome::Failed;
+        o.Reason = "the message's download time was used up";
+        run.Outcome(links[i].second, o);
+      }
       result.Failed += static_cast<int>(left);
       break;
     }
@@ -337,14 +375,22 @@ TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
     limits.StallMs = stallLimitMs_;
     limits.Stopped = run.Stopped;
     TDownloadOutcome outcome = TDownloadOutcome::NotOpened;
+    TLinkFile file(run.Digests, run.DeferDigests);
     try {
-      outcome = DownloadWithin(link, target, name, limits);
+      outcome = DownloadWithin(link, target, name, limits, &file);
     } catch (const std::exception&) {
       // The link is skipped, as one that cannot be opened.
+      outcome = TDownloadOutcome::NotOpened;
     }
+    const auto tell = [&](bool placed) {
+      if (!run.Outcome) return;
+      TAttachmentOutcome o = file.Outcome(placed, run.Digests);
+      run.Outcome(name, o);
+    };
     switch (outcome) {
       case TDownloadOutcome::Placed:
         ++result.Written;
+        tell(true);
         break;
       case TDownloadOutcome::TimedOut:
       case TDownloadOutcome::Failed: {
@@ -354,8 +400,8 @@ TLinkResult TLinkDownloader::DownloadMessageLinks(const TTargetPath& target,
             deadline - Clock::now() < std::chrono::seconds(1))
           budgetSpent = true;
         ++result.Failed;
-        const std::string file = DownloadFileName(target, name, 1);
-        log(DownloadFailedLine(target.Directory + file, run));
+        log(DownloadFailedLine(target.Directory + DownloadFileName(target, name, 1), run));
+        tell(false);
         break;
       }
       case TDownloadOutcome::NotOpened:
@@ -386,12 +432,16 @@ TDownloadOutcome TLinkDownloader::DownloadFile(const std::string& link, const TT
 
 TDownloadOutcome TLinkDownloader::DownloadWithin(const std::string& link, const TTargetPath& target,
                                                  const std::string& linkName,
-                                                 const TTransferLimits& limits) {
+                                                 const TTransferLimits& limits, TLinkFile* file) {
   if (DownloadFileName(target, linkName, 1).empty()) return TDownloadOutcome::NotOpened;
   TSafeDir dir;
   if (!OpenTargetDirectory(target, dir)) return TDownloadOutcome::NotOpened;
 
-  TFileSink sink(dir, maxFileBytes_);
+  TFileSink sink(dir, maxFileBytes_, file ? &file->Tally : nullptr);
+  const auto failed = [file](const char* reason) {
+    if (file) file->Reason = reason;
+    return TDownloadOutcome::Failed;
+  };
   // Whatever is not placed, the temporary goes with the sink.
   switch (fetcher_->FetchWithin(link, sink, limits)) {
     case TFetchResult::NotOpened:
@@ -400,19 +450,26 @@ TDownloadOutcome TLinkDownloader::DownloadWithin(const std::string& link, const 
     case TFetchResult::Stopped:
       return TDownloadOutcome::Stopped;
     case TFetchResult::Ended:
-    case TFetchResult::StoppedBySink:  // longer than the cap, or not written
+      return failed("the transfer broke off");
+    case TFetchResult::StoppedBySink:
+      return failed(sink.Capped() ? "larger than the size limit" : "could not be written");
     case TFetchResult::Rejected:
-      return TDownloadOutcome::Failed;
+      return failed("the server answered with an error");
     case TFetchResult::TimedOut:
+      if (file) file->Reason = "the transfer took too long";
       return TDownloadOutcome::TimedOut;
     case TFetchResult::Completed:
       break;
   }
   TPendingFile* temp = sink.Temp();
-  if (sink.Failed() || !temp) return TDownloadOutcome::Failed;
+  if (sink.Failed() || !temp) return failed("could not be written");
   const TPlaced placed = temp->Place([&](int n) { return DownloadFileName(target, linkName, n); });
-  return placed.Result == TPlaceResult::Failed ? TDownloadOutcome::Failed
-                                               : TDownloadOutcome::Placed;
+  if (placed.Result == TPlaceResult::Failed) return failed("could not be written");
+  if (file) {
+    file->Path = target.Directory + placed.Name;
+    file->SameBytes = placed.Result == TPlaceResult::SameBytes;
+  }
+  return TDownloadOutcome::Placed;
 }
 
 void TLinkDownloader::RecordUrl(const std::string& link) {

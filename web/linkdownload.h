@@ -140,8 +140,12 @@ class TLinkDownloader {
   const std::string& UrlListPath() const { return urlListPath_; }
 
  private:
+  // What DownloadWithin found out about the file: where it was placed, its
+  // size and digest, or why it failed.
+  struct TLinkFile;
   TDownloadOutcome DownloadWithin(const std::string& link, const TTargetPath& target,
-                                  const std::string& linkName, const TTransferLimits& limits);
+                                  const std::string& linkName, const TTransferLimits& limits,
+                                  TLinkFile* file = nullptr);
 
   TExtensionListsSnapshot lists_;
   std::string urlListPath_;

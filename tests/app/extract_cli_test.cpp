@@ -181,12 +181,21 @@ TEST_F(ExtractCli, MessagesInTheUsersLanguageLogLinesAsWritten) {
   struct Case {
     const char* Language;
     std::string Usage, Status;
+    std::string Synopsis;  // of extract --help
+    std::string Error;     // a reader's error, from the message catalogue
   };
+  const std::string missing = dir / "none/folders.dbx";
   for (const Case& c :
        {Case{"de", "quillbox-cli: --dest fehlt\nAufruf: quillbox-cli extract ",
-             "\nAlle Ordner wurden extrahiert.\n"},
+             "\nAlle Ordner wurden extrahiert.\n",
+             "Aufruf: quillbox-cli extract (--store VERZ | --identity NAME) --dest VERZ "
+             "[--folder DATEI]...",
+             "quillbox-cli: Die Datei „" + missing + "“ lässt sich nicht öffnen. "},
         Case{"fr", "quillbox-cli: --dest manquant\nusage\u00a0: quillbox-cli extract ",
-             "\nExtraction de tous les dossiers terminée.\n"}}) {
+             "\nExtraction de tous les dossiers terminée.\n",
+             "usage\u00a0: quillbox-cli extract (--store RÉP | --identity NOM) --dest RÉP "
+             "[--folder FICHIER]...",
+             "quillbox-cli: Impossible d'ouvrir le fichier «\u00a0" + missing + "\u00a0». "}}) {
     // LANGUAGE alone chooses, the C locale notwithstanding.
     const std::vector<std::pair<std::string, std::string>> env = {
         {"LC_ALL", "C"},
@@ -195,6 +204,10 @@ TEST_F(ExtractCli, MessagesInTheUsersLanguageLogLinesAsWritten) {
         {"XDG_CONFIG_HOME", dir / "config"}};
     const CliResult usage = test::RunCli({"extract", "--store", Store()}, env);
     EXPECT_EQ(usage.Err.rfind(c.Usage, 0), 0u) << usage.Err;
+    const CliResult help = test::RunCli({"extract", "--help"}, env);
+    EXPECT_EQ(help.Out.rfind(c.Synopsis, 0), 0u) << help.Out;
+    const CliResult error = test::RunCli({"folders", dir / "none"}, env);
+    EXPECT_EQ(error.Err.rfind(c.Error, 0), 0u) << error.Err;
     const CliResult run =
         test::RunCli({"extract", "--store", Store(), "--dest", dir / c.Language}, env);
     EXPECT_EQ(run.Status, 0) << run.Err;

@@ -14,9 +14,11 @@
 #include "engine/datetext.h"
 #include "engine/history.h"
 #include "engine/oCalcMD5.h"
+#include "engine/runsummary.h"
 #include "oestore/dbxwriter.h"
 #include "oestore/oOExpressThrd.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 #include "tests/support/testsupport.h"
 #include "tests/web/testserver.h"
 
@@ -387,6 +389,78 @@ TEST_F(OEExtractRun, LinkedImageIsLeftAloneWithoutTheDownloadChoice) {
   EXPECT_TRUE(server.Targets().empty());
   EXPECT_EQ(view.Rows[0].Messages, 0);
   EXPECT_FALSE(FileExists(dir / "URLList.txt"));
+}
+
+// The report's rows as they come.
+struct TCollectedRows : IReportRows {
+  void AddRow(const TReportRow& row) override { Rows.push_back(row); }
+  std::vector<TReportRow> Rows;
+};
+
+// A row for every file a link brought and for every link that failed, with
+// its message's fields; the files of the rows are the tree written.
+TEST_F(OEExtractRun, LinkFilesGetReportRowsLikeAttachments) {
+  using Conn = test::TTestHttpServer::Conn;
+  using Req = test::TTestHttpServer::Request;
+  test::TTestHttpServer server;
+  server.Serve("/img/pic.jpg", "JPEG from the server");
+  server.On("/img/gone.jpg", [](const Req&, Conn& c) { c.Reply(404, "not found"); });
+  server.On("/img/cut.png", [](const Req&, Conn& c) { c.SendHead(200, 1000) && c.Send("12345"); });
+  const auto a = [&server](const std::string& path) {
+    return "<a href=\"" + server.Url(path) + "\">x</a>";
+  };
+  struct Row {
+    std::string Path;
+    TReportOutcome Outcome;
+    std::string Reason;
+    std::string Bytes;  // of a file there
+    std::string Name;
+    std::string Subject;
+  };
+  const std::string jpeg = "JPEG from the server";
+  const Row rows[] = {
+      {"outlookExpress/2003.09.21/pic.jpg", TReportOutcome::Written, "", jpeg, "pic.jpg", "First"},
+      {"", TReportOutcome::Failed, "the server answered with an error", "", "gone.jpg", "First"},
+      {"outlookExpress/2003.09.21/a.txt", TReportOutcome::Written, "", "A", "a.txt", "First"},
+      {"outlookExpress/2003.09.21/pic.jpg", TReportOutcome::SameBytesThere, "", jpeg, "pic.jpg",
+       "Second"},
+      {"", TReportOutcome::Failed, "the transfer broke off", "", "cut.png", "Second"},
+  };
+  Folder("News", "News.dbx",
+         {Msg(Mail("First", {{"a.txt", "A"}}, a("/img/pic.jpg?size=2") + a("/img/gone.jpg"))),
+          Msg(Mail("Second", {}, a("/img/pic.jpg") + a("/img/cut.png")))});
+  TCollectedRows report;
+  job.Report = &report;
+  job.DownloadLinks = true;
+  job.Layout = 6;
+  Run();
+  // Both runs of Run(), each with the same rows.
+  const std::size_t n = std::size(rows);
+  ASSERT_EQ(report.Rows.size(), 2 * n);
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i < n; ++i) {
+    const TReportRow& got = report.Rows[n + i];
+    const Row& want = rows[i];
+    SCOPED_TRACE(want.Name + " of " + want.Subject);
+    EXPECT_EQ(ReportRowText(got), ReportRowText(report.Rows[i]));
+    EXPECT_EQ(got.WrittenPath, want.Path);
+    EXPECT_EQ(got.Outcome, want.Outcome);
+    EXPECT_EQ(got.Reason, want.Reason);
+    EXPECT_EQ(got.Size, want.Bytes.size());
+    EXPECT_EQ(got.Sha256, want.Path.empty() ? "" : Sha256Hex(want.Bytes));
+    EXPECT_EQ(got.OriginalName, want.Name);
+    EXPECT_EQ(got.Source, dir / "store/News.dbx");
+    EXPECT_EQ(got.Folder, "News");
+    EXPECT_EQ(got.Subject, want.Subject);
+    EXPECT_EQ(got.From, report.Rows[n].From);
+    EXPECT_NE(got.Date, 0);
+    if (want.Path.empty()) continue;
+    EXPECT_EQ(test::ReadFile(dir / "out/" + got.WrittenPath), want.Bytes);
+    files.push_back(got.WrittenPath.substr(std::string("outlookExpress/").size()));
+  }
+  std::sort(files.begin(), files.end());
+  files.erase(std::unique(files.begin(), files.end()), files.end());
+  EXPECT_EQ(files, Tree());
 }
 
 TEST_F(OEExtractRun, FolderDeletedAfterListingFailsInTheCountingPass) {
