@@ -35,7 +35,23 @@ class EQuillboxError : public std::runtime_error {
   // The text of from, msgid and arguments too, as another kind.
   EQuillboxError(TErrorKind kind, const EQuillboxError& from)
       : std::runtime_error(from), kind_(kind), msgid_(from.msgid_), args_(from.args_) {}
+  // what (English, as it is) for a msgid with its arguments that is only a
+  // part of it: a subclass gives the whole in UserText.
+  EQuillboxError(TErrorKind kind, const std::string& what, const char* msgid,
+                 std::initializer_list<std::string> args)
+      : std::runtime_error(what), kind_(kind), msgid_(msgid), args_(args) {}
+  virtual ~EQuillboxError() = default;
   TErrorKind Kind() const noexcept { return kind_; }
+  // The text in the user's language: the msgid translated with its
+  // arguments, or what() looked up in the catalogue (as it is without one).
+  virtual std::string UserText() const {
+    if (!msgid_) {
+      const std::string text = what();
+      return text.empty() ? text : Translate(text);  // "" is the catalogue's header
+    }
+    return SubstituteList(Translate(msgid_),
+                          std::vector<std::string_view>(args_.begin(), args_.end()));
+  }
   // The msgid, or nullptr for a text thrown as it is.
   const char* MessageId() const noexcept { return msgid_; }
   const std::vector<std::string>& Arguments() const noexcept { return args_; }

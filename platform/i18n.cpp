@@ -94,11 +94,7 @@ std::string SubstituteList(std::string_view pattern, const std::vector<std::stri
 }
 
 std::string UserErrorText(const std::exception& e) {
-  if (const auto* ours = dynamic_cast<const EQuillboxError*>(&e); ours && ours->MessageId()) {
-    const std::vector<std::string>& args = ours->Arguments();
-    return SubstituteList(Translate(ours->MessageId()),
-                          std::vector<std::string_view>(args.begin(), args.end()));
-  }
+  if (const auto* ours = dynamic_cast<const EQuillboxError*>(&e)) return ours->UserText();
   const std::string what = e.what();
   // The empty msgid is the catalogue's header.
   return what.empty() ? what : Translate(what);

@@ -198,14 +198,16 @@ TKeyStore::TKeyStore(std::string path) : path_(std::move(path)), root_(std::make
   if (!FileExists(path_)) {
     // Something that is there but is no plain file is not overwritten.
     if (::access(path_.c_str(), F_OK) == 0) {
-      loadError_ = path_ + ": not a file";
+      loadProblem_ =
+          std::make_exception_ptr(EKeyStoreError(TErrorKind::InOut, N_("not a file"), {}));
       moveAside_ = true;
     }
     return;
   }
   auto bytes = ReadWholeFile(path_);
   if (!bytes) {
-    loadError_ = path_ + ": cannot be read: " + std::strerror(errno);
+    loadProblem_ = std::make_exception_ptr(
+        EKeyStoreError(TErrorKind::InOut, N_("cannot be read: %1"), {std::strerror(errno)}));
     moveAside_ = true;
     return;
   }
@@ -214,7 +216,7 @@ TKeyStore::TKeyStore(std::string path) : path_(std::move(path)), root_(std::make
     Apply(*root_, script);
   } catch (const EKeyStoreError& e) {
     root_ = std::make_unique<TKey>();
-    loadError_ = path_ + ": " + e.what();
+    loadProblem_ = std::current_exception();
     moveAside_ = true;
   }
 }
@@ -223,7 +225,14 @@ TKeyStore::~TKeyStore() = default;
 
 std::string TKeyStore::LoadError() const {
   std::lock_guard lock(mutex_);
-  return loadError_;
+  if (!loadProblem_) return "";
+  // Put in the user's language when asked: the store may be loaded before
+  // the catalogue is set up.
+  try {
+    std::rethrow_exception(loadProblem_);
+  } catch (const std::exception& e) {
+    return path_ + ": " + UserErrorText(e);
+  }
 }
 
 bool TKeyStore::KeyExists(std::string_view key) const {
@@ -337,8 +346,8 @@ bool TKeyStore::DeleteValue(std::string_view key, std::string_view name) {
 
 TRegImportStats TKeyStore::ImportRegText(std::string_view bytes) {
   if (bytes.size() > kMaxRegFileSize)
-    throw ERegParseError(
-        1, "the file is larger than " + std::to_string(kMaxRegFileSize >> 20) + " MB");
+    throw ERegParseError(1, N_("the file is larger than %1 MB"),
+                         {std::to_string(kMaxRegFileSize >> 20)});
   TRegScript script = ParseRegText(bytes);  // throws before anything changes
   std::lock_guard lock(mutex_);
   if (Apply(*root_, script)) Changed();

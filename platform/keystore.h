@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -120,7 +121,7 @@ class TKeyStore {
   mutable std::mutex mutex_;
   std::string path_;
   std::unique_ptr<TKey> root_;
-  std::string loadError_;
+  std::exception_ptr loadProblem_;  // why the file could not be loaded
   bool moveAside_ = false;
   int batchDepth_ = 0;
   bool dirty_ = false;

@@ -85,16 +85,15 @@ class TRegParser {
     size_t i = 0;
     while (i < lines_.size() && TrimBlanks(lines_[i]).empty()) ++i;
     if (i == lines_.size())
-      Fail(static_cast<int>(lines_.empty() ? 1 : lines_.size()), "the file is empty");
+      Fail(static_cast<int>(lines_.empty() ? 1 : lines_.size()), N_("the file is empty"));
     std::string_view header = TrimBlanks(lines_[i]);
     if (header == kRegHeader5) {
       utf16Hex_ = true;
     } else if (header == kHeader4) {
       utf16Hex_ = false;
     } else {
-      Fail(static_cast<int>(i + 1),
-           "expected \"Windows Registry Editor Version 5.00\" or "
-           "\"REGEDIT4\" as the first line");
+      Fail(static_cast<int>(i + 1), N_("expected \"Windows Registry Editor Version 5.00\" or "
+                                       "\"REGEDIT4\" as the first line"));
     }
     for (line_ = i + 1; line_ < lines_.size(); ++line_) {
       std::string_view s = lines_[line_];
@@ -105,17 +104,21 @@ class TRegParser {
       } else if (s.front() == '"' || s.front() == '@') {
         ValueLine(s);
       } else {
-        Fail("unexpected text " + Shown(TrimBlanks(s)));
+        Fail(N_("unexpected text %1"), {Shown(TrimBlanks(s))});
       }
     }
     return std::move(script_);
   }
 
  private:
-  [[noreturn]] void Fail(int line, const std::string& problem) {
-    throw ERegParseError(line, problem);
+  // problem: a msgid (marked with N_) with %1 ... for args.
+  [[noreturn]] void Fail(int line, const char* problem,
+                         std::initializer_list<std::string> args = {}) {
+    throw ERegParseError(line, problem, args);
   }
-  [[noreturn]] void Fail(const std::string& problem) { Fail(static_cast<int>(line_ + 1), problem); }
+  [[noreturn]] void Fail(const char* problem, std::initializer_list<std::string> args = {}) {
+    Fail(static_cast<int>(line_ + 1), problem, args);
+  }
 
   void SplitLines() {
     std::string_view t = text_;
@@ -133,15 +136,15 @@ class TRegParser {
 
   void KeyLine(std::string_view s) {
     size_t close = s.rfind(']');
-    if (close == std::string_view::npos) Fail("key name without closing ']'");
+    if (close == std::string_view::npos) Fail(N_("key name without closing ']'"));
     std::string_view rest = TrimBlanks(s.substr(close + 1));
-    if (!rest.empty() && rest.front() != ';') Fail("text after the key name " + Shown(rest));
+    if (!rest.empty() && rest.front() != ';') Fail(N_("text after the key name %1"), {Shown(rest)});
     std::string_view name = s.substr(1, close - 1);
     bool remove = !name.empty() && name.front() == '-';
     if (remove) name.remove_prefix(1);
     auto parts = SplitRegKey(name);
-    if (!parts) Fail("key name longer than 255 characters or deeper than 512 levels");
-    if (parts->empty()) Fail("empty key name");
+    if (!parts) Fail(N_("key name longer than 255 characters or deeper than 512 levels"));
+    if (parts->empty()) Fail(N_("empty key name"));
     std::string root = UpperCase((*parts)[0]);
     inKey_ = true;
     currentKey_ = kOtherRoot;
@@ -174,7 +177,7 @@ class TRegParser {
         if (!remove) ++script_.Stats.Ignored;
         return;
       }
-    Fail("unknown root key " + Shown((*parts)[0]));
+    Fail(N_("unknown root key %1"), {Shown((*parts)[0])});
   }
 
   // Reads a quoted text starting after the opening quote at s[pos];
@@ -213,24 +216,24 @@ class TRegParser {
     return std::nullopt;
   }
 
-  void ExpectEnd(std::string_view s, size_t pos, const char* what) {
+  // problem: a msgid with %1 for the text found.
+  void ExpectEnd(std::string_view s, size_t pos, const char* problem) {
     std::string_view rest = TrimBlanks(s.substr(pos));
-    if (!rest.empty() && rest.front() != ';')
-      Fail(std::string("text after ") + what + " " + Shown(rest));
+    if (!rest.empty() && rest.front() != ';') Fail(problem, {Shown(rest)});
   }
 
   void ValueLine(std::string_view s) {
-    if (!inKey_) Fail("value outside of a key section");
+    if (!inKey_) Fail(N_("value outside of a key section"));
     std::string name;
     size_t pos = 1;
     if (s.front() == '"') {
       auto quoted = Quoted(s, pos);
-      if (!quoted) Fail("value name without closing quote");
+      if (!quoted) Fail(N_("value name without closing quote"));
       name = std::move(*quoted);
-      if (name.size() > kMaxValueNameLength) Fail("value name longer than 16383 characters");
+      if (name.size() > kMaxValueNameLength) Fail(N_("value name longer than 16383 characters"));
     }
     while (pos < s.size() && IsBlank(s[pos])) ++pos;
-    if (pos >= s.size() || s[pos] != '=') Fail("missing '=' after the value name");
+    if (pos >= s.size() || s[pos] != '=') Fail(N_("missing '=' after the value name"));
     ++pos;
     while (pos < s.size() && IsBlank(s[pos])) ++pos;
     std::string_view data = s.substr(pos);
@@ -241,19 +244,19 @@ class TRegParser {
     if (!data.empty() && data.front() == '"') {
       size_t p = 1;
       auto text = Quoted(data, p);
-      if (!text) Fail("text without closing quote");
-      ExpectEnd(data, p, "the closing quote");
+      if (!text) Fail(N_("text without closing quote"));
+      ExpectEnd(data, p, N_("text after the closing quote %1"));
       value.Type = kRegSz;
       value.Data = std::move(*text);
     } else if (!data.empty() && data.front() == '-') {
-      ExpectEnd(data, 1, "'-'");
+      ExpectEnd(data, 1, N_("text after '-' %1"));
       remove = true;
     } else if (data.size() >= 6 && SameText(data.substr(0, 6), "dword:")) {
       std::string_view digits = data.substr(6);
       size_t n = 0;
       while (n < digits.size() && HexDigit(digits[n]) >= 0) ++n;
-      if (n == 0 || n > 8) Fail("a dword needs 1 to 8 hexadecimal digits");
-      ExpectEnd(digits, n, "the dword");
+      if (n == 0 || n > 8) Fail(N_("a dword needs 1 to 8 hexadecimal digits"));
+      ExpectEnd(digits, n, N_("text after the dword %1"));
       std::uint32_t v = 0;
       for (size_t k = 0; k < n; ++k) v = (v << 4) | static_cast<std::uint32_t>(HexDigit(digits[k]));
       value.Type = kRegDword;
@@ -261,7 +264,7 @@ class TRegParser {
     } else if (data.size() >= 3 && SameText(data.substr(0, 3), "hex")) {
       HexValue(data.substr(3), value);
     } else {
-      Fail("unknown value type " + Shown(data));
+      Fail(N_("unknown value type %1"), {Shown(data)});
     }
 
     if (currentKey_ == kOtherRoot) return;
@@ -282,16 +285,16 @@ class TRegParser {
     if (pos < data.size() && data[pos] == '(') {
       size_t close = data.find(')', pos);
       if (close == std::string_view::npos || close == pos + 1 || close - pos - 1 > 8)
-        Fail("hex type needs 1 to 8 hexadecimal digits in parentheses");
+        Fail(N_("hex type needs 1 to 8 hexadecimal digits in parentheses"));
       type = 0;
       for (size_t k = pos + 1; k < close; ++k) {
         int d = HexDigit(data[k]);
-        if (d < 0) Fail("hex type needs 1 to 8 hexadecimal digits in parentheses");
+        if (d < 0) Fail(N_("hex type needs 1 to 8 hexadecimal digits in parentheses"));
         type = (type << 4) | static_cast<std::uint32_t>(d);
       }
       pos = close + 1;
     }
-    if (pos >= data.size() || data[pos] != ':') Fail("missing ':' after \"hex\"");
+    if (pos >= data.size() || data[pos] != ':') Fail(N_("missing ':' after \"hex\""));
     ++pos;
 
     std::string bytes;
@@ -315,11 +318,12 @@ class TRegParser {
           // A continuation line may start with the comma the line before left out.
           bool leadingComma = p == 0 && continued && comma == 0;
           if ((comma != std::string_view::npos || p > 0) && !leadingComma)
-            Fail("missing hexadecimal byte");
+            Fail(N_("missing hexadecimal byte"));
         } else {
           int hi = HexDigit(item[0]);
           int lo = item.size() == 2 ? HexDigit(item[1]) : 0;
-          if (item.size() > 2 || hi < 0 || lo < 0) Fail("bad hexadecimal byte " + Shown(item));
+          if (item.size() > 2 || hi < 0 || lo < 0)
+            Fail(N_("bad hexadecimal byte %1"), {Shown(item)});
           bytes += static_cast<char>(item.size() == 2 ? hi * 16 + lo : hi);
         }
         if (comma == std::string_view::npos) break;
@@ -327,7 +331,7 @@ class TRegParser {
         if (p == s.size() && !more) break;  // trailing comma at the very end
       }
       if (!more) break;
-      if (line_ + 1 >= lines_.size()) Fail("hex data continues past the end of the file");
+      if (line_ + 1 >= lines_.size()) Fail(N_("hex data continues past the end of the file"));
       s = lines_[++line_];
     }
 
@@ -337,7 +341,7 @@ class TRegParser {
     if (type == kRegSz || type == kRegExpandSz) {
       value.Data = DecodeHexText(bytes, utf16Hex_);
     } else if (type == kRegDword) {
-      if (bytes.size() != 4) Fail("a dword needs exactly 4 bytes");
+      if (bytes.size() != 4) Fail(N_("a dword needs exactly 4 bytes"));
       value.Dword = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0])) |
                     static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1])) << 8 |
                     static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2])) << 16 |
@@ -432,12 +436,24 @@ void AppendValue(std::string& out, const TRegValue& v) {
   }
 }
 
+// A problem's English text.
+std::string ProblemText(const char* problem, std::initializer_list<std::string> args) {
+  return SubstituteList(problem, std::vector<std::string_view>(args.begin(), args.end()));
+}
+
 }  // namespace
 
-ERegParseError::ERegParseError(int line, const std::string& problem)
-    : EKeyStoreError("line " + std::to_string(line) + ": " + problem, TErrorKind::InputDamaged),
+ERegParseError::ERegParseError(int line, const char* problem,
+                               std::initializer_list<std::string> args)
+    : EKeyStoreError(TErrorKind::InputDamaged,
+                     "line " + std::to_string(line) + ": " + ProblemText(problem, args), problem,
+                     args),
       line_(line),
-      problem_(problem) {}
+      problem_(ProblemText(problem, args)) {}
+
+std::string ERegParseError::UserText() const {
+  return Substitute(Translate("line %1: %2"), {std::to_string(line_), EKeyStoreError::UserText()});
+}
 
 TRegScript ParseRegText(std::string_view bytes) {
   return TRegParser(bytes).Parse();

@@ -54,12 +54,19 @@ class EKeyStoreError : public EQuillboxError {
   EKeyStoreError(TErrorKind kind, const char* msgid, std::initializer_list<std::string> args)
       : EQuillboxError(kind, msgid, args) {}
   EKeyStoreError(const EQuillboxError& from, TErrorKind kind) : EQuillboxError(kind, from) {}
+
+ protected:
+  EKeyStoreError(TErrorKind kind, const std::string& what, const char* msgid,
+                 std::initializer_list<std::string> args)
+      : EQuillboxError(kind, what, msgid, args) {}
 };
 
 // A .reg text that cannot be read; what() is "line N: what was wrong".
 class ERegParseError : public EKeyStoreError {
  public:
-  ERegParseError(int line, const std::string& problem);
+  // problem: a msgid (marked with N_) with %1 ... for args.
+  ERegParseError(int line, const char* problem, std::initializer_list<std::string> args = {});
+  std::string UserText() const override;
   int Line() const { return line_; }
   const std::string& Problem() const { return problem_; }
 

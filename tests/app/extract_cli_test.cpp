@@ -183,19 +183,24 @@ TEST_F(ExtractCli, MessagesInTheUsersLanguageLogLinesAsWritten) {
     std::string Usage, Status;
     std::string Synopsis;  // of extract --help
     std::string Error;     // a reader's error, from the message catalogue
+    std::string Import;    // a .reg file's damage, with its line
   };
   const std::string missing = dir / "none/folders.dbx";
+  const std::string bad = dir / "bad.reg";
+  test::WriteFile(bad, "REGEDIT4\n\n[HKEY_NOWHERE\\X]\n");
   for (const Case& c :
        {Case{"de", "quillbox-cli: --dest fehlt\nAufruf: quillbox-cli extract ",
              "\nAlle Ordner wurden extrahiert.\n",
              "Aufruf: quillbox-cli extract (--store VERZ | --identity NAME) --dest VERZ "
              "[--folder DATEI]...",
-             "quillbox-cli: Die Datei „" + missing + "“ lässt sich nicht öffnen. "},
+             "quillbox-cli: Die Datei „" + missing + "“ lässt sich nicht öffnen. ",
+             "Zeile 3: unbekannter Stammschlüssel \"HKEY_NOWHERE\"; nichts wurde importiert"},
         Case{"fr", "quillbox-cli: --dest manquant\nusage\u00a0: quillbox-cli extract ",
              "\nExtraction de tous les dossiers terminée.\n",
              "usage\u00a0: quillbox-cli extract (--store RÉP | --identity NOM) --dest RÉP "
              "[--folder FICHIER]...",
-             "quillbox-cli: Impossible d'ouvrir le fichier «\u00a0" + missing + "\u00a0». "}}) {
+             "quillbox-cli: Impossible d'ouvrir le fichier «\u00a0" + missing + "\u00a0». ",
+             "ligne 3\u00a0: clé racine inconnue \"HKEY_NOWHERE\"\u00a0; rien n'a été importé"}}) {
     // LANGUAGE alone chooses, the C locale notwithstanding.
     const std::vector<std::pair<std::string, std::string>> env = {
         {"LC_ALL", "C"},
@@ -208,6 +213,8 @@ TEST_F(ExtractCli, MessagesInTheUsersLanguageLogLinesAsWritten) {
     EXPECT_EQ(help.Out.rfind(c.Synopsis, 0), 0u) << help.Out;
     const CliResult error = test::RunCli({"folders", dir / "none"}, env);
     EXPECT_EQ(error.Err.rfind(c.Error, 0), 0u) << error.Err;
+    const CliResult import = test::RunCli({"import-registry", bad}, env);
+    EXPECT_NE(import.Err.find(c.Import), std::string::npos) << import.Err;
     const CliResult run =
         test::RunCli({"extract", "--store", Store(), "--dest", dir / c.Language}, env);
     EXPECT_EQ(run.Status, 0) << run.Err;
