@@ -285,21 +285,21 @@ bool TExtractionWorker::ExtractFolder(const TJobFolder& f, int row, IFolderCurso
 }
 
 void TExtractionWorker::ProcessingStatus(const TJobFolder& f, std::size_t j, std::size_t n) {
-  SetStatusText(
-      n == kCountUnknown
-          ? Substitute(Translate("%1 : Processing Message %2 ..."), {f.Name, std::to_string(j + 1)})
-          : Substitute(Translate("%1 : Processing Message %2 of %3 ..."),
-                       {f.Name, std::to_string(j + 1), std::to_string(n)}));
+  SetStatusText(CountedText(N_("%1 : Processing Message %2 of %3 ..."),
+                            N_("%1 : Processing Message %2 ..."), f, j, n));
 }
 
 std::string TExtractionWorker::MessageStatus(const char* counted, const char* uncounted,
                                              const TJobFolder& f, std::size_t j,
                                              std::size_t n) const {
+  return CountedText(counted, uncounted, f, j, n) + source_->StatusLineEnd();
+}
+
+std::string TExtractionWorker::CountedText(const char* counted, const char* uncounted,
+                                           const TJobFolder& f, std::size_t j, std::size_t n) {
   const std::string number = std::to_string(j + 1);
-  return (n == kCountUnknown
-              ? Substitute(Translate(uncounted), {f.Name, number})
-              : Substitute(Translate(counted), {f.Name, number, std::to_string(n)})) +
-         source_->StatusLineEnd();
+  return n == kCountUnknown ? Substitute(Translate(uncounted), {f.Name, number})
+                            : Substitute(Translate(counted), {f.Name, number, std::to_string(n)});
 }
 
 void TExtractionWorker::Execute() {

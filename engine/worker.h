@@ -239,6 +239,9 @@ class TExtractionWorker : public TThread {
   // %2), in the user's language, ended as the source ends status lines.
   std::string MessageStatus(const char* counted, const char* uncounted, const TJobFolder& folder,
                             std::size_t j, std::size_t n) const;
+  // The same in the user's language, without the line's end.
+  static std::string CountedText(const char* counted, const char* uncounted,
+                                 const TJobFolder& folder, std::size_t j, std::size_t n);
   // "Error opening Messages (" + number + ") in " + folder key.
   void MessageError(const TJobFolder& folder, std::size_t j);
 
