@@ -489,13 +489,7 @@ int WriteAttachments(const TTargetPath& target, const std::vector<std::string>& 
         o.Kind = placed.Result == TPlaceResult::SameBytes ? TAttachmentOutcome::SameBytesThere
                                                           : TAttachmentOutcome::Written;
         o.Path = target.Directory + placed.Name;
-        o.Size = tally.Size;
-        if (tally.Deferred) {
-          o.Bytes = std::move(tally.Bytes);
-          o.DigestDeferred = true;
-        } else if (report.Digests) {
-          o.Sha256 = tally.Hex();
-        }
+        tally.HandOn(o, report.Digests);
         report.Outcome(o);
       }
     } else {

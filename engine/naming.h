@@ -173,6 +173,17 @@ struct TTally {
     }
     return hex;
   }
+  // Gives o the size and the digest, or with a deferred digest the bytes
+  // (moved out); digests: whether a digest was asked for at all.
+  void HandOn(TAttachmentOutcome& o, bool digests) {
+    o.Size = Size;
+    if (Deferred) {
+      o.Bytes = std::move(Bytes);
+      o.DigestDeferred = true;
+    } else if (digests) {
+      o.Sha256 = Hex();
+    }
+  }
   std::uint64_t Size = 0;
   std::unique_ptr<TReportDigest> Digest;
   bool Deferred = false;

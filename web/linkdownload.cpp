@@ -137,13 +137,7 @@ struct TLinkDownloader::TLinkFile {
     }
     o.Kind = SameBytes ? TAttachmentOutcome::SameBytesThere : TAttachmentOutcome::Written;
     o.Path = Path;
-    o.Size = Tally.Size;
-    if (Tally.Deferred) {
-      o.Bytes = std::move(Tally.Bytes);
-      o.DigestDeferred = true;
-    } else if (digests) {
-      o.Sha256 = Tally.Hex();
-    }
+    Tally.HandOn(o, digests);
     return o;
   }
 };
